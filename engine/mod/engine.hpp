@@ -1,0 +1,15 @@
+// The engine's single entry: runs a parsed graph over bound arrays.
+#pragma once
+
+#include <cstddef>
+
+#include "engine/mod/records.hpp"
+
+namespace pyxa {
+
+// Checks, plans and runs `graph`; never throws. `profile` may be null; when
+// given it is emptied first and filled with one entry per executed node.
+Status engine_execute(const Graph& graph, const TensorBinding* inputs, size_t input_count,
+                      const TensorBinding* outputs, size_t output_count, ProfileList* profile);
+
+}  // namespace pyxa

@@ -1,0 +1,96 @@
+// Border rules and constant encoding.
+#include "engine/mod/views.hpp"
+
+#include <cmath>
+#include <cstring>
+
+namespace pyxa {
+namespace {
+
+// Non-negative remainder of a - b modulo m, in 128 bits so that no coordinate
+// can overflow the subtraction.
+int64_t wrap(int64_t a, int64_t b, __int128 m) {
+    __int128 k = (static_cast<__int128>(a) - b) % m;
+    if (k < 0) k += m;
+    return static_cast<int64_t>(k);
+}
+
+bool all_zero(const uint8_t* p, uint64_t n) {
+    for (uint64_t i = 0; i < n; ++i)
+        if (p[i] != 0) return false;
+    return true;
+}
+
+void repeat(uint8_t* region, uint64_t region_len, const uint8_t* unit, uint64_t unit_len) {
+    uint64_t done = 0;
+    for (; done + unit_len <= region_len; done += unit_len) std::memcpy(region + done, unit, unit_len);
+    if (done < region_len) std::memset(region + done, 0, region_len - done);
+}
+
+}  // namespace
+
+std::optional<int64_t> map_coordinate(PadMode mode, int64_t a, int64_t b, int64_t c) {
+    const __int128 n = static_cast<__int128>(c) - b;
+    switch (mode) {
+        case PadMode::Reflect: {
+            if (n <= 1) return b;
+            const int64_t k = wrap(a, b, 2 * n - 2);
+            return k < n ? b + k : static_cast<int64_t>(b + 2 * n - 2 - k);
+        }
+        case PadMode::Symmetric: {
+            if (n < 2) return b;
+            const int64_t k = wrap(a, b, 2 * n);
+            return k < n ? b + k : static_cast<int64_t>(b + 2 * n - 1 - k);
+        }
+        case PadMode::Edge:
+            if (a < b) return b;
+            if (a > c - 1) return c - 1;
+            return a;
+        case PadMode::Constant:
+        default:
+            return std::nullopt;
+    }
+}
+
+void fill_with_pattern(uint8_t* region, uint64_t region_len, const uint8_t* pattern,
+                       uint64_t pattern_len, uint64_t pixel_size, uint64_t element_size) {
+    if (region_len == 0) return;
+    if (pattern_len == 0 || pattern == nullptr || all_zero(pattern, pattern_len)) {
+        std::memset(region, 0, region_len);
+    } else if (pattern_len == pixel_size || pattern_len == element_size) {
+        repeat(region, region_len, pattern, pattern_len);
+    } else {
+        std::memset(region, 0, region_len);
+    }
+}
+
+Status encode_value(int64_t dtype, float v, uint8_t out[4], uint64_t* len) {
+    // Halves round away from zero; the clamp happens in float so NaN and huge
+    // values never reach an out-of-range integer conversion.
+    auto clamp_round = [](float x, float hi) -> float {
+        if (std::isnan(x)) return 0.0f;
+        const float r = std::round(x);
+        return r < 0.0f ? 0.0f : (r > hi ? hi : r);
+    };
+    switch (dtype) {
+        case UINT8: {
+            out[0] = static_cast<uint8_t>(clamp_round(v, 255.0f));
+            *len = 1;
+            return OK;
+        }
+        case UINT16: {
+            const uint16_t e = static_cast<uint16_t>(clamp_round(v, 65535.0f));
+            std::memcpy(out, &e, 2);
+            *len = 2;
+            return OK;
+        }
+        case FLOAT32:
+            std::memcpy(out, &v, 4);
+            *len = 4;
+            return OK;
+        default:
+            return UNSUPPORTED_DTYPE;
+    }
+}
+
+}  // namespace pyxa

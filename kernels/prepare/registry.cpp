@@ -1,0 +1,83 @@
+// The one table that names every built-in op with its family and builder, and
+// the resolver that dispatches through it (falling back to the opcode library).
+#include <cstring>
+#include <new>
+
+#include "kernels/prepare/builders.hpp"
+
+namespace pyxa {
+namespace {
+
+struct OpEntry {
+    const char* name;
+    KernelKind kind;
+    uint8_t kernel;
+    Builder build;
+};
+
+constexpr uint8_t id(PointwiseKernel k) { return static_cast<uint8_t>(k); }
+constexpr uint8_t id(SpanKernel k) { return static_cast<uint8_t>(k); }
+constexpr uint8_t id(DemosaicKernel k) { return static_cast<uint8_t>(k); }
+
+constexpr OpEntry kOps[] = {
+    {"sub_scalar", KernelKind::Pointwise, id(PointwiseKernel::SubScalar), build_pointwise},
+    {"mul_scalar", KernelKind::Pointwise, id(PointwiseKernel::MulScalar), build_pointwise},
+    {"matrix_3x3", KernelKind::Pointwise, id(PointwiseKernel::Matrix3x3), build_pointwise},
+    {"convert_dtype", KernelKind::Pointwise, id(PointwiseKernel::ConvertDtype), build_pointwise},
+    {"lut", KernelKind::Pointwise, id(PointwiseKernel::Lut), build_pointwise},
+    {"mono_lut", KernelKind::Pointwise, id(PointwiseKernel::MonoLut), build_pointwise},
+    {"transform_color", KernelKind::Pointwise, id(PointwiseKernel::TransformColor), build_pointwise},
+    {"clip_and_transform_color", KernelKind::Pointwise, id(PointwiseKernel::ClipAndTransformColor),
+     build_pointwise},
+    {"apply_hue_sat_map", KernelKind::Pointwise, id(PointwiseKernel::HueSatMap), build_hue_sat_map},
+    {"apply_hue_sat_val_map", KernelKind::Pointwise, id(PointwiseKernel::HueSatValMap), build_hue_sat_map},
+    {"normalize_raw", KernelKind::Span, id(SpanKernel::NormalizeRaw), build_normalize_raw},
+    {"view", KernelKind::Span, id(SpanKernel::View), build_view},
+    {"pad", KernelKind::Span, id(SpanKernel::Pad), build_pad},
+    {"fill", KernelKind::Span, id(SpanKernel::Fill), build_fill},
+    {"bilinear_demosaic", KernelKind::Demosaic, id(DemosaicKernel::BilinearDemosaic), build_demosaic},
+    {"ea_demosaic", KernelKind::Demosaic, id(DemosaicKernel::EaDemosaic), build_demosaic},
+    {"orientation", KernelKind::Orientation, 0, build_orientation},
+};
+
+const OpEntry* find_builtin(const char* op, size_t op_len) {
+    for (const OpEntry& e : kOps) {
+        if (std::strlen(e.name) == op_len && std::memcmp(e.name, op, op_len) == 0) return &e;
+    }
+    return nullptr;
+}
+
+Status resolve(const char* op, size_t op_len, const AttrList& attrs, const TensorDesc* input,
+               const TensorDesc& output, KernelStep* step) {
+    KernelStep s;
+    if (const OpEntry* e = find_builtin(op, op_len)) {
+        s.kind = e->kind;
+        s.kernel = e->kernel;
+        PYXA_TRY(e->build(e->kernel, attrs, input, output, &s));
+        // Demosaic windows reach past the image; their outside samples mirror.
+        s.edge_mode = e->kind == KernelKind::Demosaic ? static_cast<uint8_t>(PadMode::Reflect) : kNoEdgeMode;
+    } else {
+        // The op string holds no NUL (checked at parsing), so it is a C string.
+        s.opcode = tarnimg_lookup_opcode(op);
+        if (s.opcode == nullptr) return UNKNOWN_OP;
+        s.kind = KernelKind::Opcode;
+    }
+    s.op_name.assign(op, op_len);
+    s.edge_pattern.clear();
+    *step = std::move(s);
+    return OK;
+}
+
+}  // namespace
+
+Status resolve_kernel_step(const char* op, size_t op_len, const AttrItem* attrs, size_t attr_count,
+                           const TensorDesc* input, const TensorDesc& output, KernelStep* step) {
+    if (op == nullptr) return UNKNOWN_OP;
+    try {
+        return resolve(op, op_len, AttrList(attrs, attr_count), input, output, step);
+    } catch (const std::bad_alloc&) {
+        return OUT_OF_MEMORY;
+    }
+}
+
+}  // namespace pyxa
