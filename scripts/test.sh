@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Runs every test from a fresh machine: installs what is missing, builds the
+# module, then runs pytest, the C++ unit tests, the stable-ABI build under
+# Python 3.12 and 3.13, and the pytest suite again under the sanitizers.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+WORK=$ROOT/build/test
+mkdir -p "$WORK"
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
+export PIP_DISABLE_PIP_VERSION_CHECK=1
+PY311=${PY311:-python3}
+PY312=${PY312:-$HOME/.pyenv/versions/3.12.1/bin/python}
+PY313=${PY313:-$HOME/.pyenv/versions/3.13.0/bin/python}
+BUILD_DEPS=(scikit-build-core "numpy>=2" nlohmann-json==3.12.0 pytest cmake ninja)
+
+step() { printf '\n== %s\n' "$*"; }
+
+# venv NAME PYTHON: a virtual environment with the build and test dependencies.
+venv() {
+    local dir=$WORK/venv-$1
+    if [ ! -x "$dir/bin/python" ]; then
+        "$2" -m venv "$dir"
+        "$dir/bin/python" -m pip install -q "${BUILD_DEPS[@]}"
+    fi
+    echo "$dir/bin/python"
+}
+
+step "system packages (GoogleTest)"
+if [ ! -f /usr/include/gtest/gtest.h ]; then
+    if [ "$(id -u)" -ne 0 ]; then echo "GoogleTest is missing: install libgtest-dev" >&2; exit 1; fi
+    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev >/dev/null
+fi
+
+step "build and install the module (Python $($PY311 -c 'import sys; print(sys.version.split()[0])'))"
+PY=$(venv 311 "$PY311")
+"$PY" -m pip install -q --no-build-isolation -Cbuild-dir="$WORK/build-311" "$ROOT"
+
+step "pytest"
+(cd "$WORK" && "$PY" -m pytest -q -p no:cacheprovider "$ROOT/tests")
+
+step "C++ unit tests"
+"$PY" -m cmake -S "$ROOT" -B "$WORK/ctest" -G Ninja -DPYXA_BUILD_TESTS=ON -DPython_EXECUTABLE="$PY" >/dev/null
+"$PY" -m cmake --build "$WORK/ctest"
+ctest --test-dir "$WORK/ctest" --output-on-failure -j2 | tail -n 5
+
+step "stable ABI: one build with Python 3.12, tested under 3.12 and 3.13"
+PY12=$(venv 312 "$PY312")
+rm -rf "$WORK/wheels"
+"$PY12" -m pip wheel -q --no-build-isolation --no-deps -Cbuild-dir="$WORK/build-abi3" -w "$WORK/wheels" "$ROOT"
+WHEEL=$(ls "$WORK"/wheels/pyxa-*-cp312-abi3-*.whl)
+for v in 312 313; do
+    PYV=$(venv "$v" "$([ $v = 312 ] && echo "$PY312" || echo "$PY313")")
+    "$PYV" -m pip install -q --force-reinstall --no-deps "$WHEEL"
+    "$PYV" -c 'import _pyxa; assert _pyxa.__file__.endswith(".abi3.so"), _pyxa.__file__; print("abi3 module:", _pyxa.__file__)'
+    (cd "$WORK" && "$PYV" -m pytest -q -p no:cacheprovider "$ROOT/tests")
+done
+
+step "sanitizers (AddressSanitizer + UndefinedBehaviorSanitizer) on the pytest suite"
+"$PY" -m cmake -S "$ROOT" -B "$WORK/asan" -G Ninja -DPYXA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DPython_EXECUTABLE="$PY" >/dev/null
+"$PY" -m cmake --build "$WORK/asan" --target _pyxa
+(cd "$WORK" && PYTHONPATH="$WORK/asan" PYTHONMALLOC=malloc \
+    LD_PRELOAD="$(gcc -print-file-name=libasan.so):$(gcc -print-file-name=libubsan.so)" \
+    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    "$PY" -m pytest -q -p no:cacheprovider "$ROOT/tests")
+
+step "all tests passed"
