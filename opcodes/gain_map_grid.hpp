@@ -1,0 +1,31 @@
+// The gain-grid application shared by "apply_gain_map" (3 channels, a plane
+// range) and "apply_gain_map_cfa" (plane 0 of a mosaic).
+#pragma once
+
+#include <cstdint>
+
+#include "engine/mod/status.hpp"
+#include "tarnimg_opcodes.h"
+
+namespace tarnimg {
+
+using pyxa::Status;
+
+struct GainGridParams {
+    const float* gains = nullptr;
+    uint64_t gain_count = 0;
+    int32_t points_v = 0, points_h = 0, map_planes = 0;
+    int32_t top = 0, left = 0, bottom = 0, right = 0;
+    int32_t start_plane = 0, num_planes = 1;
+    int32_t row_pitch = 1, col_pitch = 1;
+    double spacing_v = 0, spacing_h = 0, origin_v = 0, origin_h = 0;
+};
+
+// The kernel checks after the copy step; `channels` is the count the opcode
+// works on (3 or 1).
+Status check_gain_grid(const ImageView& out, const GainGridParams& p, uint64_t channels);
+
+// Multiplies the selected samples of the output by the grid gain, clamped to [0, 1].
+void apply_gain_grid(const ImageView& out, const GainGridParams& p);
+
+}  // namespace tarnimg

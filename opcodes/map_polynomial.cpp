@@ -1,0 +1,120 @@
+// "map_polynomial": replaces selected samples of a float32 image by a
+// polynomial of their value, point-symmetric about (0, c0) for negative
+// samples, clamped to [-1, 1].
+#include <algorithm>
+
+#include "engine/mod/checked.hpp"
+#include "opcodes/entries.h"
+#include "opcodes/guard.hpp"
+#include "opcodes/image_checks.hpp"
+#include "opcodes/schema.hpp"
+
+namespace tarnimg {
+namespace {
+
+constexpr ParamSpec kSchema[] = {
+    {"top", TARNIMG_ATTR_INT32, 1, 0},
+    {"left", TARNIMG_ATTR_INT32, 1, 0},
+    {"bottom", TARNIMG_ATTR_INT32, 1, 0},
+    {"right", TARNIMG_ATTR_INT32, 1, 0},
+    {"start_plane", TARNIMG_ATTR_INT32, 1, 0},
+    {"num_planes", TARNIMG_ATTR_INT32, 1, 0},
+    {"row_pitch", TARNIMG_ATTR_INT32, 1, 0},
+    {"col_pitch", TARNIMG_ATTR_INT32, 1, 0},
+    {"coefficients", TARNIMG_ATTR_FLOAT32_ARRAY, 0, 0},
+    {"degree", TARNIMG_ATTR_INT32, 1, 0},
+};
+
+struct PolyParams {
+    int32_t top, left, bottom, right;
+    int32_t start_plane, num_planes, row_pitch, col_pitch;
+    const float* coeffs;
+    uint64_t coeff_count;
+    int32_t degree;
+};
+
+PolyParams read_params(const AttrItem* const (&s)[10]) {
+    return {attr_i32(s[0]), attr_i32(s[1]), attr_i32(s[2]),  attr_i32(s[3]),  attr_i32(s[4]), attr_i32(s[5]),
+            attr_i32(s[6]), attr_i32(s[7]), attr_f32s(s[8]), s[8]->count,     attr_i32(s[9])};
+}
+
+// One axis of the rectangle: both zero selects the whole extent; otherwise
+// lo..hi-1, which must lie inside the image.
+bool axis_inside(int32_t lo, int32_t hi, uint64_t extent) {
+    if (lo == 0 && hi == 0) return true;
+    return lo >= 0 && lo <= hi && uint64_t(hi) <= extent;
+}
+
+Status check_poly(const ImageView& out, const PolyParams& p) {
+    if (out.data == nullptr || p.coeffs == nullptr) return pyxa::INVALID_ARGUMENT;
+    if (p.degree < 0) return pyxa::INVALID_ARGUMENT;
+    if (out.dtype != kFloat32) return pyxa::UNSUPPORTED_DTYPE;
+    if (!float_rows_fit(out, out.channels) || (out.channels != 1 && out.channels != 3))
+        return pyxa::INVALID_ARGUMENT;
+    if (p.row_pitch < 1 || p.col_pitch < 1) return pyxa::INVALID_ARGUMENT;
+    // The mapping writes only inside the image and reads only the coefficients
+    // the caller gave.
+    if (!axis_inside(p.top, p.bottom, out.height) || !axis_inside(p.left, p.right, out.width))
+        return pyxa::INVALID_ARGUMENT;
+    if (p.start_plane < 0 || p.coeff_count < uint64_t(p.degree) + 1) return pyxa::INVALID_ARGUMENT;
+    return pyxa::OK;
+}
+
+// c0 + s for v >= 0 and c0 - s for v < 0, with s = c1 |v| + c2 |v|^2 + ...;
+// the same s on both sides keeps the curve exactly point-symmetric.
+inline float polynomial(const float* __restrict c, int32_t degree, float v) {
+    if (degree == 0) return c[0];
+    const float a = v < 0.0f ? -v : v;
+    float sum = 0.0f;
+    float power = a;
+    for (int32_t i = 1; i <= degree; ++i) {
+        sum += c[i] * power;
+        power *= a;
+    }
+    float r = v < 0.0f ? c[0] - sum : c[0] + sum;
+    r = r > 1.0f ? 1.0f : r;
+    return r < -1.0f ? -1.0f : r;
+}
+
+void map_row(float* __restrict row, int64_t first, int64_t end, int64_t pitch, int64_t channels,
+             const float* __restrict c, int32_t degree) {
+    for (int64_t x = first; x < end; x += pitch) row[x * channels] = polynomial(c, degree, row[x * channels]);
+}
+
+void apply_poly(const ImageView& out, const PolyParams& p) {
+    const int64_t channels = int64_t(out.channels);
+    const bool all_rows = p.top == 0 && p.bottom == 0;
+    const bool all_cols = p.left == 0 && p.right == 0;
+    const int64_t y0 = all_rows ? 0 : p.top;
+    const int64_t y1 = all_rows ? int64_t(out.height) : p.bottom;
+    const int64_t x0 = all_cols ? 0 : p.left;
+    const int64_t x1 = all_cols ? int64_t(out.width) : p.right;
+    if (p.num_planes < 1 || p.start_plane >= channels) return;
+    const int64_t plane_end = std::min<int64_t>(int64_t(p.start_plane) + p.num_planes, channels);
+    auto* base = static_cast<unsigned char*>(out.data);
+    for (int64_t plane = p.start_plane; plane < plane_end; ++plane) {
+        for (int64_t y = y0; y < y1; y += p.row_pitch) {
+            auto* row = reinterpret_cast<float*>(base + uint64_t(y) * out.row_stride) + plane;
+            map_row(row, x0, x1, p.col_pitch, channels, p.coeffs, p.degree);
+        }
+    }
+}
+
+Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outputs, uint64_t output_count,
+           const AttrItem* items, uint64_t item_count) {
+    const AttrItem* slots[10];
+    PYXA_TRY(check_schema(kSchema, items, item_count, slots));
+    PYXA_TRY(check_scheme_b(inputs, input_count, outputs, output_count, SchemeB::SameImage));
+    PYXA_TRY(copy_input_to_output(inputs, outputs));
+    const PolyParams p = read_params(slots);
+    PYXA_TRY(check_poly(*outputs, p));
+    apply_poly(*outputs, p);
+    return pyxa::OK;
+}
+
+}  // namespace
+}  // namespace tarnimg
+
+extern "C" TARNIMG_OPCODE_ENTRY(tarnimg_map_polynomial) {
+    return tarnimg::guarded([&] { return tarnimg::run(inputs, input_count, outputs, output_count, items, item_count); });
+}
