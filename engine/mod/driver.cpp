@@ -1,12 +1,83 @@
-// PLACEHOLDER: replaced by the execution driver.
+// engine_execute: checks the graph, plans memory, orders, resolves, prunes and
+// groups the nodes, then runs the plan items in order.
+#include <exception>
+#include <new>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/kernel_chain/run_chain.hpp"
+#include "engine/mod/driver_parts.hpp"
 #include "engine/mod/engine.hpp"
 
 namespace pyxa {
+namespace {
 
-Status engine_execute(const Graph&, const TensorBinding*, size_t, const TensorBinding*, size_t,
-                      ProfileList* profile) {
+Status check_preconditions(const Graph& g, size_t n_in, size_t n_out) {
+    if (g.tensor_desc_count == 0 || g.tensor_descs == nullptr) return INVALID_ARGUMENT;
+    if (g.node_count == 0 || g.nodes == nullptr) return INVALID_ARGUMENT;
+    if (g.output_count == 0 || g.outputs == nullptr) return INVALID_ARGUMENT;
+    if (g.input_count && g.inputs == nullptr) return INVALID_ARGUMENT;
+    if (n_out != g.output_count || n_in < g.input_count) return INVALID_ARGUMENT;
+    return OK;
+}
+
+// Every node is resolved, even those that pruning will leave out.
+Status resolve_all(const Graph& g, const TensorTable& table, std::vector<KernelStep>* steps) {
+    steps->resize(g.node_count);
+    for (size_t i = 0; i < g.node_count; ++i) {
+        const GraphNode& n = g.nodes[i];
+        const TensorDesc* in = n.input_count ? table.at(n.inputs[0]) : nullptr;
+        const TensorDesc& out = *table.at(n.outputs[0]);
+        PYXA_TRY(resolve_kernel_step(n.op, n.op_len, n.attrs, n.attr_count, in, out, &(*steps)[i]));
+        PYXA_TRY(check_opcode_arity(n, (*steps)[i]));
+    }
+    return OK;
+}
+
+Status run_items(const Graph& g, BufferPlanner& planner, const std::vector<KernelStep>& steps,
+                 const std::vector<PlanItem>& items, ProfileList* profile) {
+    for (const PlanItem& item : items) {
+        if (item.is_opcode) {
+            PYXA_TRY(run_opcode_item(planner, g.nodes[item.node], steps[item.node], profile));
+        } else {
+            PYXA_TRY(run_chain(planner, item.chain, profile, kUnboundedTileWidth, kTileSize));
+        }
+    }
+    return OK;
+}
+
+Status execute(const Graph& g, const TensorBinding* inputs, size_t n_in, const TensorBinding* outputs,
+               size_t n_out, ProfileList* profile) {
     if (profile) profile->clear();
-    return NOT_IMPLEMENTED;
+    PYXA_TRY(check_preconditions(g, n_in, n_out));
+    TensorTable table;
+    PYXA_TRY(build_tensor_table(g, &table));
+    PYXA_TRY(check_references(g, table));
+    BufferPlanner planner;
+    PYXA_TRY(build_planner(g, table, inputs, n_in, outputs, n_out, &planner));
+    std::unordered_map<uint32_t, size_t> producers;
+    std::vector<size_t> topo;
+    PYXA_TRY(topological_order(g, &topo, &producers));
+    std::vector<KernelStep> steps;
+    PYXA_TRY(resolve_all(g, table, &steps));
+    std::vector<size_t> run_order;
+    PYXA_TRY(needed_run_order(g, planner, producers, topo, &run_order));
+    std::vector<PlanItem> items;
+    PYXA_TRY(group_plan_items(g, run_order, steps, planner.consumer_counts, &items));
+    return run_items(g, planner, steps, items, profile);
+}
+
+}  // namespace
+
+Status engine_execute(const Graph& graph, const TensorBinding* inputs, size_t input_count,
+                      const TensorBinding* outputs, size_t output_count, ProfileList* profile) {
+    try {
+        return execute(graph, inputs, input_count, outputs, output_count, profile);
+    } catch (const std::bad_alloc&) {
+        return OUT_OF_MEMORY;
+    } catch (...) {
+        return INTERNAL;
+    }
 }
 
 }  // namespace pyxa

@@ -1,0 +1,85 @@
+// Pool buffers: first-fit acquisition and reference release.
+#include <cstdlib>
+#include <new>
+
+#include "engine/memory/buffer_planner.hpp"
+
+namespace pyxa {
+
+void FreeDeleter::operator()(uint8_t* p) const { std::free(p); }
+
+bool view_layout_valid(const ImageView& v) {
+    const uint64_t px = pixel_size(v.dtype, v.channels);
+    const uint64_t row = packed_row_size(v.dtype, v.width, v.channels);
+    return v.data != nullptr && px != 0 && row != 0 && row != kSizeMax && v.row_stride >= row &&
+           v.row_stride % px == 0;
+}
+
+namespace {
+
+// Index of the first free slot that holds `size` bytes, or pool.size().
+size_t first_fit(const BufferPlanner& p, uint64_t size) {
+    for (size_t i = 0; i < p.pool.size(); ++i)
+        if (p.pool[i].refs == 1 && p.pool[i].size >= size) return i;
+    return p.pool.size();
+}
+
+Status new_slot(BufferPlanner& p, uint64_t size, size_t* index) {
+    if (size > static_cast<uint64_t>(PTRDIFF_MAX)) return OUT_OF_MEMORY;
+    uint8_t* mem = static_cast<uint8_t*>(std::calloc(size, 1));
+    if (mem == nullptr) return OUT_OF_MEMORY;
+    PoolSlot slot;
+    slot.data.reset(mem);
+    slot.capacity = size;
+    slot.size = size;
+    try {
+        p.pool.push_back(std::move(slot));
+    } catch (const std::bad_alloc&) {
+        return OUT_OF_MEMORY;
+    }
+    *index = p.pool.size() - 1;
+    return OK;
+}
+
+}  // namespace
+
+Status acquire(BufferPlanner& p, uint32_t id, ImageView* view) {
+    auto it = p.buffers.find(id);
+    if (it != p.buffers.end()) {
+        if (it->second.view.data == nullptr) return INTERNAL;
+        *view = it->second.view;
+        return OK;
+    }
+    if (p.output_ids.count(id)) return INTERNAL;  // outputs always live in caller arrays
+    const TensorDesc* d = p.desc(id);
+    if (d == nullptr) return INTERNAL;
+    uint64_t size = 0;
+    if (!checked_mul(d->height, d->stride, &size)) return OUT_OF_MEMORY;
+    if (size == 0) return INVALID_ARGUMENT;
+
+    size_t index = first_fit(p, size);
+    if (index == p.pool.size()) PYXA_TRY(new_slot(p, size, &index));
+    const ImageView v{p.pool[index].data.get(), d->height, d->width, d->channels, d->dtype, d->stride};
+    try {
+        p.buffers[id] = BufferEntry{v, index, 1};
+    } catch (const std::bad_alloc&) {
+        return OUT_OF_MEMORY;
+    }
+    PoolSlot& slot = p.pool[index];
+    slot.refs = saturating_add(2, p.consumers(id));
+    ++p.live_slots;
+    *view = v;
+    return OK;
+}
+
+void release_tensor(BufferPlanner& p, uint32_t id) {
+    auto it = p.buffers.find(id);
+    if (it == p.buffers.end() || !it->second.owns_slot) return;
+    if (it->second.slot >= p.pool.size()) return;
+    PoolSlot& slot = p.pool[it->second.slot];
+    if (slot.refs <= 1) return;
+    --slot.refs;
+    if (slot.refs == 1 && p.live_slots > 0) --p.live_slots;
+}
+
+}  // namespace pyxa
