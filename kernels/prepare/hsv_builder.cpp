@@ -1,10 +1,70 @@
-// PLACEHOLDER: replaced by the hsv family's builder.
-#include "kernels/prepare/builders.hpp"
+// Builder of "apply_hue_sat_map" and "apply_hue_sat_val_map": checks the grid
+// and the map, then prepares either the colour table (default) or the
+// fixed-point map of the direct routine.
+#include <limits>
+#include <new>
+
+#include "kernels/hsv/hsv_routines.hpp"
+#include "kernels/hsv/hsv_tables.hpp"
+#include "kernels/prepare/pointwise_family.hpp"
 
 namespace pyxa {
+namespace {
 
-Status build_hue_sat_map(uint8_t, const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*) {
-    return NOT_IMPLEMENTED;
+struct Grid {
+    int32_t hues = 0, sats = 0, vals = 1;
+    uint64_t map_count = 0;  // H * S * V * 3
+};
+
+Status read_grid(const AttrList& attrs, bool with_value, const char* opt_key, bool* use_table, Grid* g) {
+    PYXA_TRY(attrs.required_int("hue_divs", &g->hues));
+    PYXA_TRY(attrs.required_int("sat_divs", &g->sats));
+    if (with_value) PYXA_TRY(attrs.required_int("val_divs", &g->vals));
+    PYXA_TRY(read_engine_opts(attrs, opt_key, true, use_table));
+    if (with_value && g->vals < 2) return INVALID_ARGUMENT;
+    return OK;
+}
+
+// H > 0, S > 1, and H * 3 * S * V must fit a signed 32-bit integer.
+Status check_grid(Grid* g) {
+    if (g->hues <= 0 || g->sats <= 1 || g->vals <= 0) return INVALID_ARGUMENT;
+    uint64_t n = 0;
+    if (!checked_mul(static_cast<uint64_t>(g->hues) * 3, static_cast<uint64_t>(g->sats), &n) ||
+        !checked_mul(n, static_cast<uint64_t>(g->vals), &n) || n > static_cast<uint64_t>(INT32_MAX))
+        return INVALID_ARGUMENT;
+    g->map_count = n;
+    return OK;
+}
+
+Status build(uint8_t kernel, const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
+             KernelStep* step) {
+    const bool with_value = kernel == static_cast<uint8_t>(PointwiseKernel::HueSatValMap);
+    PYXA_TRY(require_input(input));
+    Grid g;
+    bool use_table = true;
+    PYXA_TRY(read_grid(attrs, with_value, with_value ? "prism_lut" : "chroma_lut", &use_table, &g));
+    if (input->channels != 3 || input->dtype != FLOAT32 || output.dtype != FLOAT32) return INVALID_ARGUMENT;
+    PYXA_TRY(check_grid(&g));
+    std::vector<float> map;
+    PYXA_TRY(attrs.float_array_exact("map_data", g.map_count, &map));
+    PYXA_TRY(check_output_shape(*input, output, 3));
+    auto p = std::make_shared<HueSatMapParams>();
+    PYXA_TRY(prepare_hsv_map(map, g.hues, g.sats, g.vals, p.get()));
+    if (use_table) PYXA_TRY(build_hsv_table(p.get(), with_value ? kPrismLutSize : kChromaLutSize));
+    step->kernel = kernel;
+    const PointwiseRun run = use_table ? hsv_table_routine(with_value) : hsv_direct_routine(with_value);
+    return finish_pointwise(step, run, std::move(p));
+}
+
+}  // namespace
+
+Status build_hue_sat_map(uint8_t kernel, const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
+                         KernelStep* step) {
+    try {
+        return build(kernel, attrs, input, output, step);
+    } catch (const std::bad_alloc&) {
+        return OUT_OF_MEMORY;
+    }
 }
 
 }  // namespace pyxa

@@ -1,0 +1,95 @@
+// Colour arithmetic shared by the direct routines and the table builds:
+// RGB to hue (in sixths)/saturation/value, the map's adjustment and the way back.
+#pragma once
+
+#include <cstdint>
+
+#include "kernels/hsv/hsv_params.hpp"
+
+namespace pyxa {
+
+struct Hsv {
+    float hue = 0.0f;  // sixths of the circle, [0, 6)
+    float sat = 0.0f;
+    float val = 0.0f;
+};
+
+inline Hsv rgb_to_hsv(float r, float g, float b) {
+    const float mx = r > g ? (r > b ? r : b) : (g > b ? g : b);
+    const float mn = r < g ? (r < b ? r : b) : (g < b ? g : b);
+    const float delta = mx - mn;
+    Hsv o;
+    o.val = mx;
+    if (delta > 0.0f) {
+        o.sat = delta / mx;
+        if (r == mx) {
+            o.hue = (g - b) / delta;
+            if (o.hue < 0.0f) o.hue += 6.0f;
+        } else if (g == mx) {
+            o.hue = (b - r) / delta + 2.0f;
+        } else {
+            o.hue = (r - g) / delta + 4.0f;
+        }
+    }
+    return o;
+}
+
+// Cell index of a grid coordinate: floor, limited to [0, top]. The limits are
+// applied in float so that huge, negative or NaN coordinates (NaN -> 0) never
+// reach the integer conversion.
+inline int32_t cell_index(float coord, int32_t top) {
+    float c = coord > 0.0f ? coord : 0.0f;
+    const float t = static_cast<float>(top);
+    c = c < t ? c : t;
+    return static_cast<int32_t>(c);
+}
+
+// Hue row coordinate factor: H / 6, or 0 for a single hue row.
+inline float hue_factor(int32_t hue_divs) {
+    return hue_divs < 2 ? 0.0f : static_cast<float>(hue_divs) * 0.16666667f;
+}
+
+struct MapPoint {
+    float hue_shift = 0.0f;  // sixths
+    float sat_scale = 1.0f;
+    float val_scale = 1.0f;
+};
+
+// Bilinear interpolation over (hue, saturation) in one slab of the prepared map.
+inline MapPoint map_bilinear(const int16_t* slab, int32_t sats, int32_t hi, float fh, int32_t si, float fs) {
+    const int16_t* a = slab + (static_cast<int64_t>(hi) * sats + si) * 4;
+    const int16_t* b = a + static_cast<int64_t>(sats) * 4;
+    float v[3];
+    for (int k = 0; k < 3; ++k) {
+        const float lo = (1.0f - fs) * a[k] + fs * a[4 + k];
+        const float up = (1.0f - fs) * b[k] + fs * b[4 + k];
+        v[k] = ((1.0f - fh) * lo + fh * up) * kHsvInvUnit;
+    }
+    return MapPoint{v[0], v[1], v[2]};
+}
+
+inline float wrap_sixths(float h) { return h >= 6.0f ? h - 6.0f : (h < 0.0f ? h + 6.0f : h); }
+
+// Weight of a channel at hue distance k: max(0, min(k, 4 - k, 1)).
+inline float channel_weight(float k) {
+    float w = k < 4.0f - k ? k : 4.0f - k;
+    w = w < 1.0f ? w : 1.0f;
+    return w > 0.0f ? w : 0.0f;
+}
+
+// Applies a map point to (hue, saturation, value) and returns RGB.
+inline void adjust_to_rgb(const Hsv& c, const MapPoint& m, float out[3]) {
+    const float hue = wrap_sixths(c.hue + m.hue_shift);
+    float sat = c.sat * m.sat_scale;
+    sat = sat < 1.0f ? sat : 1.0f;
+    float val = c.val * m.val_scale;
+    val = val < 1.0f ? val : 1.0f;
+    val = val > 0.0f ? val : 0.0f;
+    const float ks[3] = {wrap_sixths(hue + 5.0f), wrap_sixths(hue + 3.0f), wrap_sixths(hue + 1.0f)};
+    for (int i = 0; i < 3; ++i) out[i] = val - val * sat * channel_weight(ks[i]);
+}
+
+// Rounds to nearest, halves away from zero, limited to the int16 range (NaN -> 0).
+int16_t to_fixed(float x);
+
+}  // namespace pyxa

@@ -1,0 +1,27 @@
+// Resolution-time preparation of the hue/saturation(/value) maps: the
+// fixed-point map with its wrap row, and the colour tables built from it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/mod/status.hpp"
+#include "kernels/hsv/hsv_params.hpp"
+
+namespace pyxa {
+
+inline constexpr int32_t kChromaLutSize = 256;
+inline constexpr int32_t kPrismLutSize = 65;
+
+// map_data holds V slabs of H rows of S points of (hue shift in degrees,
+// saturation scale, value scale). Fills params->data with the prepared map.
+// OUT_OF_MEMORY when the map cannot be allocated.
+Status prepare_hsv_map(const std::vector<float>& map_data, int32_t hue_divs, int32_t sat_divs, int32_t val_divs,
+                       HueSatMapParams* params);
+
+// Replaces the prepared map in params with the colour table of N = 256
+// (val_divs 1) or N = 65 entries per face axis and V value levels, and sets the
+// grid sizes to N. OUT_OF_MEMORY when the table cannot be allocated.
+Status build_hsv_table(HueSatMapParams* params, int32_t faces_size);
+
+}  // namespace pyxa

@@ -1,0 +1,52 @@
+// Table kernels of "lut" and "mono_lut": interpolating routines per type pair
+// and direct routines indexing a 256-entry table by the byte of a uint8 input.
+#include "kernels/pointwise/element_io.hpp"
+#include "kernels/pointwise/pointwise_params.hpp"
+#include "kernels/pointwise/pointwise_routines.hpp"
+#include "kernels/pointwise/type_pairs.hpp"
+
+namespace pyxa {
+namespace {
+
+template <typename In, typename Out>
+struct LutInterp {
+    static void run(void* ctx, const PixelRun* in, const PixelRun* out) {
+        const LutParams& p = *static_cast<const LutParams*>(ctx);
+        const uint64_t n = in->len * in->channels;
+        const In* __restrict src = static_cast<const In*>(in->data);
+        Out* __restrict dst = static_cast<Out*>(out->data);
+        const float* table = p.table.data();
+        const float last = p.table.last;
+        const float pos_scale = p.pos_scale;
+        const float out_scale = p.out_scale;
+        for (uint64_t i = 0; i < n; ++i)
+            dst[i] = store_element<Out>(out_scale * table_lookup(table, last, pos_scale * static_cast<float>(src[i])));
+    }
+};
+
+template <typename Out>
+void lut_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
+    const LutParams& p = *static_cast<const LutParams*>(ctx);
+    const uint64_t n = in->len * in->channels;
+    const uint8_t* __restrict src = static_cast<const uint8_t*>(in->data);
+    Out* __restrict dst = static_cast<Out*>(out->data);
+    const float* table = p.table.data();
+    const float out_scale = p.out_scale;
+    for (uint64_t i = 0; i < n; ++i) dst[i] = store_element<Out>(out_scale * table[src[i]]);
+}
+
+constexpr PointwiseRun kDirect[3] = {lut_direct<uint8_t>, lut_direct<uint16_t>, lut_direct<float>};
+
+}  // namespace
+
+PointwiseRun lut_routine(int32_t in, int32_t out, bool direct) {
+    if (!direct) return pick_type_pair(kTypePairs<LutInterp>, in, out);
+    const int o = pointwise_type_index(out);
+    return (in != UINT8 || o < 0) ? nullptr : kDirect[o];
+}
+
+// Three float channels with input scale 1: position (n - 1) * x on every
+// element, which is the float-to-float interpolating loop over all elements.
+PointwiseRun lut_rgb_float_routine() { return LutInterp<float, float>::run; }
+
+}  // namespace pyxa

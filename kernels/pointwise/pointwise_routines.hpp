@@ -1,0 +1,38 @@
+// Typed routines of the pointwise colour kernels, picked once per step by the
+// builders. A null result means the combination has no routine.
+#pragma once
+
+#include <cstdint>
+
+#include "kernels/prepare/kernel_step.hpp"
+
+namespace pyxa {
+
+// float32 only; element by element over pixels x channels.
+PointwiseRun sub_scalar_routine();
+PointwiseRun mul_scalar_routine();
+// float32, three channels.
+PointwiseRun matrix_3x3_routine();
+PointwiseRun clip_and_transform_routine();
+
+PointwiseRun convert_dtype_routine(int32_t in, int32_t out);
+
+// Element-wise table routines; `direct` indexes a 256-entry table by the byte
+// (uint8 input only).
+PointwiseRun lut_routine(int32_t in, int32_t out, bool direct);
+// One table on each channel of three-channel float32 pixels.
+PointwiseRun lut_rgb_float_routine();
+
+// Which parts a colour transform has; `fast` means a 256-entry input table
+// indexed by the byte of a uint8 input.
+struct TransformShape {
+    bool in_table = false;
+    bool matrix = false;
+    bool out_table = false;
+    bool fast = false;
+};
+PointwiseRun transform_color_routine(int32_t in, int32_t out, TransformShape shape);
+// float32 input with an input table; see the builder for the allowed shapes.
+PointwiseRun hue_preserving_routine(int32_t out, TransformShape shape);
+
+}  // namespace pyxa

@@ -1,0 +1,39 @@
+// Builders of the individual pointwise colour ops and the checks they share.
+#pragma once
+
+#include <memory>
+
+#include "kernels/prepare/builders.hpp"
+
+namespace pyxa {
+
+using PointwiseBuilder = Status (*)(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
+                                    KernelStep* step);
+
+Status build_sub_scalar(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);   // scalar_builder.cpp
+Status build_mul_scalar(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);   // scalar_builder.cpp
+Status build_matrix_3x3(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);   // matrix_builder.cpp
+Status build_clip_and_transform(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);  // matrix_builder.cpp
+Status build_convert_dtype(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);  // convert_builder.cpp
+Status build_lut(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);          // lut_builder.cpp
+Status build_mono_lut(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);     // lut_builder.cpp
+Status build_transform_color(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);  // transform_color_builder.cpp
+
+// Every pointwise op reads its first input: a node without one is refused.
+inline Status require_input(const TensorDesc* input) { return input ? OK : INVALID_ARGUMENT; }
+
+// Largest value of an element type: 2^bits - 1 for uint8 and uint16 (bits <= 0
+// takes the type's own 8 or 16), 1 for float32. Bit counts above 31 are
+// INVALID_ARGUMENT (the shift would be undefined); float16 and unknown types
+// have no maximum: UNSUPPORTED_DTYPE.
+Status type_maximum(int32_t dtype, int32_t bits, float* maximum);
+
+// The routine writes `channels` elements per input pixel into a row as long as
+// the input's: the output must have exactly that shape, else INVALID_ARGUMENT.
+Status check_output_shape(const TensorDesc& input, const TensorDesc& output, uint64_t channels);
+
+// Fills the step with a pointwise routine and its parameter block; a null
+// routine means the type combination has none (UNSUPPORTED_DTYPE).
+Status finish_pointwise(KernelStep* step, PointwiseRun run, std::shared_ptr<void> params);
+
+}  // namespace pyxa
