@@ -1,10 +1,49 @@
-// PLACEHOLDER: replaced by the fill family's builder.
+// Builder of "fill": the constant pattern encoded in the output dtype.
+#include <memory>
+#include <new>
+
 #include "kernels/prepare/builders.hpp"
+#include "tarnimg_process.h"
 
 namespace pyxa {
+namespace {
 
-Status build_fill(uint8_t, const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*) {
-    return NOT_IMPLEMENTED;
+// FillParams with the storage its pattern points into.
+struct FillBlock {
+    FillParams params{};
+    std::vector<uint8_t> bytes;
+};
+
+Status fill_request(const void*, int64_t, int64_t, uint64_t, RowRequest* out) {
+    *out = RowRequest{};  // a constant image reads no input
+    return OK;
+}
+
+}  // namespace
+
+Status build_fill(uint8_t, const AttrList& attrs, const TensorDesc*, const TensorDesc& output,
+                  KernelStep* step) {
+    std::vector<float> values;
+    PYXA_TRY(attrs.float_array_min("value", 1, &values));
+    if (element_size(output.dtype) == 0 || output.dtype == FLOAT16) return UNSUPPORTED_DTYPE;
+    uint64_t total = 0;
+    if (!checked_mul(values.size(), element_size(output.dtype), &total)) return OUT_OF_MEMORY;
+    auto block = std::make_shared<FillBlock>();
+    block->bytes.reserve(total);
+    for (float v : values) {
+        uint8_t e[4];
+        uint64_t len = 0;
+        PYXA_TRY(encode_value(output.dtype, v, e, &len));
+        block->bytes.insert(block->bytes.end(), e, e + len);
+    }
+    block->params.pattern = ByteVec{block->bytes.capacity(), block->bytes.data(), block->bytes.size()};
+
+    step->kernel = static_cast<uint8_t>(SpanKernel::Fill);
+    step->params = std::shared_ptr<void>(block, &block->params);
+    step->span = tarnimg_process_fill_span1to1_spatial;
+    step->request = fill_request;
+    step->forward = same_rect_forward;
+    return OK;
 }
 
 }  // namespace pyxa

@@ -1,10 +1,34 @@
-// PLACEHOLDER: replaced by the orientation family's builder.
+// Builder of "orientation": the TIFF/EXIF orientation value and both tensor
+// sizes, with the region rules the chain planner tiles by.
+#include <memory>
+
+#include "kernels/orientation/orient_map.hpp"
 #include "kernels/prepare/builders.hpp"
 
 namespace pyxa {
 
-Status build_orientation(uint8_t, const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*) {
-    return NOT_IMPLEMENTED;
+Status build_orientation(uint8_t, const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
+                         KernelStep* step) {
+    if (input == nullptr || attrs.empty()) return INVALID_ARGUMENT;
+    int32_t o = 0;
+    PYXA_TRY(attrs.required_int("orientation", &o));
+    if (o < 1 || o > 8) return INVALID_ARGUMENT;
+    if (input->width == 0 || input->height == 0 || output.width == 0 || output.height == 0)
+        return INVALID_ARGUMENT;
+    const bool transposing = o >= 5;
+    const uint64_t want_w = transposing ? input->height : input->width;
+    const uint64_t want_h = transposing ? input->width : input->height;
+    if (output.width != want_w || output.height != want_h) return INVALID_ARGUMENT;
+    // The kernel moves input pixels as raw bytes into output rows.
+    if (output.dtype != input->dtype || output.channels != input->channels) return INVALID_ARGUMENT;
+
+    step->params = std::make_shared<OrientationParams>(
+        OrientationParams{static_cast<uint32_t>(o), input->width, input->height, output.width, output.height});
+    step->tile = tarnimg_process_orientation_tile1to1;
+    step->source_region = orient_source_region;
+    step->output_region = orient_output_region;
+    step->tile_copy = o == 1;
+    return OK;
 }
 
 }  // namespace pyxa

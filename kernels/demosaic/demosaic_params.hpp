@@ -1,0 +1,37 @@
+// Demosaic parameters, the green cache of the full edge-aware routine and the
+// three row routines (bilinear, edge-aware fast, edge-aware full).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/mod/views.hpp"
+
+namespace pyxa {
+
+// Up to three green rows of one column range, in a ring indexed by row mod 3.
+struct GreenCache {
+    std::unique_ptr<float[]> buf;  // 3 rows of `row_capacity` floats
+    uint64_t row_capacity = 0;     // floats per row: the input width + 2
+    int64_t col0 = 0;              // first cached column
+    uint64_t cols = 0;             // cached columns per row (0: cache empty)
+    int64_t first_row = 0;
+    uint64_t count = 0;            // valid rows, first_row .. first_row + count - 1
+};
+
+struct DemosaicParams {
+    int32_t cfa[4] = {};  // colour of sites (0,0), (0,1), (1,0), (1,1): red 0, green 1, blue 2
+    int64_t red_row = 0, red_col = 0;
+    uint64_t in_height = 0, in_width = 0, out_height = 0, out_width = 0;
+    bool fast = false;
+    bool neon = true;  // selects a 128-bit-lane loop on arm64 builds only; same arithmetic
+    GreenCache green;
+};
+
+// Row routines as the tile runner calls them: `rows` ascending, each labelled
+// with its own row index and first column; out is 3 floats per pixel.
+void bilinear_demosaic_row(void* ctx, const SpanView* rows, uint64_t row_count, const SpanView* out);
+void ea_fast_demosaic_row(void* ctx, const SpanView* rows, uint64_t row_count, const SpanView* out);
+void ea_full_demosaic_row(void* ctx, const SpanView* rows, uint64_t row_count, const SpanView* out);
+
+}  // namespace pyxa

@@ -1,0 +1,24 @@
+// Validation of the row window handed to a demosaic routine.
+#include "kernels/demosaic/bayer_sites.hpp"
+
+namespace pyxa {
+
+bool make_window(const SpanView* rows, uint64_t row_count, const SpanView& out, int halo_rows,
+                 int halo_cols, RowWindow* w) {
+    using i128 = __int128;
+    if (rows == nullptr || row_count == 0 || halo_rows > 3) return false;
+    w->halo = halo_rows;
+    for (int dy = -halo_rows; dy <= halo_rows; ++dy) {
+        const i128 want = i128(out.y) + dy;
+        const i128 idx = want - rows[0].y;
+        if (idx < 0 || idx >= i128(row_count)) return false;
+        const SpanView& r = rows[static_cast<uint64_t>(idx)];
+        if (r.y != want || r.data == nullptr || r.dtype != FLOAT32 || r.channels != 1) return false;
+        if (i128(r.x0) > i128(out.x0) - halo_cols || i128(r.x0) + r.len < i128(out.x0) + out.len + halo_cols)
+            return false;
+        w->rows[dy + halo_rows] = static_cast<const float*>(r.data) + (out.x0 - r.x0);
+    }
+    return true;
+}
+
+}  // namespace pyxa

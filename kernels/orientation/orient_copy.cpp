@@ -1,0 +1,64 @@
+// Orientation loops, instantiated per common pixel size so each pixel moves as
+// one fixed-size copy; the routine is picked once per call.
+#include "kernels/orientation/orient_copy.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace pyxa {
+namespace {
+
+template <uint64_t PX>
+struct FixedPixel {
+    static void move(uint8_t* __restrict d, const uint8_t* __restrict s, uint64_t) { std::memcpy(d, s, PX); }
+};
+struct AnyPixel {
+    static void move(uint8_t* __restrict d, const uint8_t* __restrict s, uint64_t px) { std::memcpy(d, s, px); }
+};
+
+template <class Pixel>
+void copy_rows(const OrientCopy& j, uint64_t r0, uint64_t r1, uint64_t c0, uint64_t c1) {
+    for (uint64_t r = r0; r < r1; ++r) {
+        uint8_t* d = j.dst + static_cast<int64_t>(r) * j.dst_stride + c0 * j.px;
+        const uint8_t* s = j.src + static_cast<int64_t>(r) * j.src_row_step + static_cast<int64_t>(c0) * j.src_col_step;
+        for (uint64_t c = c0; c < c1; ++c) {
+            Pixel::move(d, s, j.px);
+            d += j.px;
+            s += j.src_col_step;
+        }
+    }
+}
+
+template <class Pixel>
+void run(const OrientCopy& j, bool transposing) {
+    if (!transposing) {
+        copy_rows<Pixel>(j, 0, j.height, 0, j.width);
+        return;
+    }
+    const uint64_t b = j.px <= 64 ? std::max<uint64_t>(1, 64 / j.px) : 1;
+    for (uint64_t r = 0; r < j.height; r += b)
+        for (uint64_t c = 0; c < j.width; c += b)
+            copy_rows<Pixel>(j, r, std::min(r + b, j.height), c, std::min(c + b, j.width));
+}
+
+using Routine = void (*)(const OrientCopy&, bool);
+
+Routine pick(uint64_t px) {
+    switch (px) {
+        case 1: return run<FixedPixel<1>>;
+        case 2: return run<FixedPixel<2>>;
+        case 3: return run<FixedPixel<3>>;
+        case 4: return run<FixedPixel<4>>;
+        case 6: return run<FixedPixel<6>>;
+        case 8: return run<FixedPixel<8>>;
+        case 12: return run<FixedPixel<12>>;
+        case 16: return run<FixedPixel<16>>;
+        default: return run<AnyPixel>;
+    }
+}
+
+}  // namespace
+
+void orient_copy(const OrientCopy& job, bool transposing) { pick(job.px)(job, transposing); }
+
+}  // namespace pyxa

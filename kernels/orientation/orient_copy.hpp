@@ -1,0 +1,25 @@
+// Pixel-moving loops of the orientation kernel: row flips and blocked transposes.
+#pragma once
+
+#include <cstdint>
+
+namespace pyxa {
+
+// One output rectangle: `height` rows of `width` pixels of `px` bytes. The
+// source of output pixel (i, j) is src + i * src_row_step + j * src_col_step.
+struct OrientCopy {
+    uint8_t* dst;
+    int64_t dst_stride;
+    const uint8_t* src;
+    int64_t src_row_step;  // source bytes per output row
+    int64_t src_col_step;  // source bytes per output column
+    uint64_t width;
+    uint64_t height;
+    uint64_t px;
+};
+
+// Copies the rectangle; `transposing` walks it in square blocks of
+// 64 / px pixels (at least 1) so both sides stay within cache-line strips.
+void orient_copy(const OrientCopy& job, bool transposing);
+
+}  // namespace pyxa
