@@ -126,7 +126,9 @@ TEST_P(EngineOpts, Rule) {
     a.str("engine_opts", c.text);
     bool v = true;
     EXPECT_EQ(read_engine_opts(list(a), "chroma_lut", true, &v), c.status) << c.text;
-    if (c.status == OK) EXPECT_EQ(v, c.value) << c.text;
+    if (c.status == OK) {
+        EXPECT_EQ(v, c.value) << c.text;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, EngineOpts,
