@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -13,38 +12,58 @@
 
 namespace pyxa::test {
 
+// Copies stay valid: the items are rebuilt to point into this object's own
+// payloads each time they are asked for.
 class Attrs {
 public:
-    Attrs& i32(const char* name, int32_t v) { return add(name, ATTR_INT32, 1, [&](AttrItem& a) { a.value.i32 = v; }); }
-    Attrs& f32(const char* name, float v) { return add(name, ATTR_FLOAT32, 1, [&](AttrItem& a) { a.value.f32 = v; }); }
-    Attrs& floats(const char* name, std::vector<float> v) {
-        arrays_.push_back(std::move(v));
-        const auto& a = arrays_.back();
-        return add(name, ATTR_FLOAT32_ARRAY, a.size(), [&](AttrItem& it) { it.value.ptr = a.data(); });
-    }
-    Attrs& str(const char* name, const char* s) {
-        strings_.emplace_back(s);
-        const auto& t = strings_.back();
-        return add(name, ATTR_STRING, 1, [&](AttrItem& it) { it.value.ptr = t.c_str(); });
-    }
-    const AttrItem* data() const { return items_.data(); }
-    size_t size() const { return items_.size(); }
-
-private:
-    template <typename F>
-    Attrs& add(const char* name, int32_t type, uint64_t count, F set) {
-        names_.emplace_back(name);
-        AttrItem it{};
-        it.name = names_.back().c_str();
-        it.type = type;
-        it.count = count;
-        set(it);
-        items_.push_back(it);
+    Attrs& i32(const char* name, int32_t v) {
+        Entry& e = add(name, ATTR_INT32);
+        e.scalar.i32 = v;
         return *this;
     }
-    std::deque<std::string> names_, strings_;
-    std::deque<std::vector<float>> arrays_;
-    std::vector<AttrItem> items_;
+    Attrs& f32(const char* name, float v) {
+        Entry& e = add(name, ATTR_FLOAT32);
+        e.scalar.f32 = v;
+        return *this;
+    }
+    Attrs& floats(const char* name, std::vector<float> v) {
+        add(name, ATTR_FLOAT32_ARRAY).floats = std::move(v);
+        return *this;
+    }
+    Attrs& str(const char* name, const char* s) {
+        add(name, ATTR_STRING).text = s;
+        return *this;
+    }
+    const AttrItem* data() const {
+        items_.clear();
+        for (const Entry& e : entries_) {
+            AttrItem it{};
+            it.name = e.name.c_str();
+            it.type = e.type;
+            it.count = e.type == ATTR_FLOAT32_ARRAY ? e.floats.size() : 1;
+            if (e.type == ATTR_FLOAT32_ARRAY) it.value.ptr = e.floats.data();
+            else if (e.type == ATTR_STRING) it.value.ptr = e.text.c_str();
+            else it.value = e.scalar;
+            items_.push_back(it);
+        }
+        return items_.data();
+    }
+    size_t size() const { return entries_.size(); }
+
+private:
+    struct Entry {
+        std::string name;
+        int32_t type = 0;
+        decltype(AttrItem::value) scalar{};
+        std::string text;
+        std::vector<float> floats;
+    };
+    Entry& add(const char* name, int32_t type) {
+        entries_.push_back(Entry{name, type, {}, {}, {}});
+        return entries_.back();
+    }
+    std::vector<Entry> entries_;
+    mutable std::vector<AttrItem> items_;
 };
 
 inline TensorDesc desc(int32_t dtype, uint64_t channels, uint64_t width = 8, uint64_t height = 2) {
