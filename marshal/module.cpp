@@ -4,6 +4,8 @@
 #define PYXA_IMPORT_NUMPY
 #include "marshal/numpy_api.hpp"
 
+#include <cstring>
+
 #include "marshal/execute.hpp"
 #include "marshal/fault.hpp"
 #include "tarnimg_opcodes.h"
@@ -44,9 +46,10 @@ PyMethodDef kMethods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-// The engine and NumPy's API table are process-wide, so the module refuses a
-// second interpreter. Newer interpreters enforce this through the module slot
-// below; this check covers the older ones.
+// NumPy's API table is process-wide, so the module refuses a second interpreter.
+// The module slot below makes isolated sub-interpreters refuse it; legacy ones
+// (and interpreters without the slot) skip that check, so the first interpreter
+// to load the module claims it here.
 PyInterpreterState* g_owner = nullptr;
 
 int claim_interpreter() {

@@ -347,14 +347,17 @@ def three_output_graph():
 
 @pytest.mark.parametrize("meddle, message", [
     (lambda first: first.setflags(write=False), "output binding array must be writeable"),
-    (lambda first: setattr(first, "shape", (H * W,)), RANK),
-    (lambda first: setattr(first, "dtype", np.int32), "binding array must be uint8/uint16/float32"),
-    (lambda first: setattr(first, "shape", (W, H)), "binding shape mismatch (H,W)"),
+    (lambda first: first.resize((H * W,), refcheck=False), RANK),
+    (lambda first: first.resize((W, H), refcheck=False), "binding shape mismatch (H,W)"),
+    (lambda first: first.resize((H, W, 1), refcheck=False), None),
 ])
 def test_earlier_output_changed_by_later_python_code_is_rechecked(meddle, message):
     first = np.zeros((H, W), np.float32)
     second = meddling_output(lambda: meddle(first))
-    with pytest.raises((ValueError, TypeError)) as info:
+    if message is None:  # (H, W, 1) still fits a one-channel tensor
+        assert_binds({0: good_input()}, {1: first, 2: second}, three_output_graph())
+        return
+    with pytest.raises(ValueError) as info:
         _pyxa.execute_graph(three_output_graph(), {0: good_input()}, {1: first, 2: second})
     assert str(info.value) == message
 

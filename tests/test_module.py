@@ -192,16 +192,16 @@ SUB_CODE = (
 
 SUBINTERPRETER_SCRIPT = textwrap.dedent("""
     import sys
-    module_dir, result_path, code = sys.argv[1], sys.argv[2], sys.argv[3]
+    module_dir, result_path, code, isolated = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4] == "1"
     sys.path.insert(0, module_dir)
     import _pyxa  # the main interpreter owns the module
     try:
         import _interpreters as interp
-        iid = interp.create("legacy")
+        iid = interp.create("isolated" if isolated else "legacy")
     except ImportError:
         import _xxsubinterpreters as interp
         try:
-            iid = interp.create(isolated=False)
+            iid = interp.create(isolated=isolated)
         except TypeError:
             iid = interp.create()
     interp.run_string(iid, code)
@@ -209,7 +209,8 @@ SUBINTERPRETER_SCRIPT = textwrap.dedent("""
 """)
 
 
-def test_second_interpreter_cannot_import(tmp_path):
+@pytest.mark.parametrize("isolated", [False, True])
+def test_second_interpreter_cannot_import(tmp_path, isolated):
     try:
         import _interpreters  # noqa: F401
     except ImportError:
@@ -222,7 +223,7 @@ def test_second_interpreter_cannot_import(tmp_path):
     result = tmp_path / "result.txt"
     module_dir = os.path.dirname(_pyxa.__file__)
     code = SUB_CODE.format(module_dir=module_dir, result_path=str(result))
-    proc = subprocess.run([sys.executable, str(script), module_dir, str(result), code],
+    proc = subprocess.run([sys.executable, str(script), module_dir, str(result), code, str(int(isolated))],
                           capture_output=True, text=True, check=False)
     assert proc.returncode == 0, proc.stderr
     text = result.read_text()
