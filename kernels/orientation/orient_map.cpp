@@ -14,6 +14,7 @@ Status map_rect(const OrientationParams& p, const Rect& in, MapFn map, Rect* out
     if (in.empty() || p.orientation < 1 || p.orientation > 8) return INVALID_ARGUMENT;
     const i128 xs[2] = {in.x, i128(in.x) + in.width - 1};
     const i128 ys[2] = {in.y, i128(in.y) + in.height - 1};
+    if (xs[1] > INT64_MAX || ys[1] > INT64_MAX) return INVALID_ARGUMENT;  // last pixel not addressable
     i128 r0 = 0, r1 = 0, c0 = 0, c1 = 0;
     for (int i = 0; i < 4; ++i) {
         i128 r, c;
