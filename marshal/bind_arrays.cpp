@@ -22,9 +22,9 @@ uint32_t binding_key(PyObject* key) {
     }
 }
 
-const TensorDesc* find_desc(const std::vector<TensorDesc>& descs, uint32_t id) {
-    for (const TensorDesc& d : descs)
-        if (d.id == id) return &d;
+const TensorDesc* find_desc(const DescIndex& descs, uint32_t id) {
+    const auto it = descs.find(id);
+    if (it != descs.end()) return it->second;
     const std::string msg = "binding for unknown tensor id " + std::to_string(id);
     py::raise(PyExc_ValueError, msg.c_str());
 }
@@ -106,7 +106,14 @@ void check_array_fields(PyArrayObject* a, const TensorDesc& d, bool require_writ
 
 }  // namespace
 
-std::vector<PendingBinding> bind_arrays(PyObject* bindings, const std::vector<TensorDesc>& descs,
+DescIndex index_descs(const std::vector<TensorDesc>& descs) {
+    DescIndex index;
+    index.reserve(descs.size());
+    for (const TensorDesc& d : descs) index.emplace(d.id, &d);  // keeps the first of an id
+    return index;
+}
+
+std::vector<PendingBinding> bind_arrays(PyObject* bindings, const DescIndex& descs,
                                         bool require_writeable, ArrayRefs& refs) {
     if (!PyDict_Check(bindings)) py::raise(PyExc_TypeError, "bindings must be a dict id -> ndarray");
     const py::DictSnapshot entries(bindings);

@@ -4,6 +4,7 @@
 
 #include <Python.h>
 
+#include <unordered_map>
 #include <vector>
 
 #include "engine/mod/records.hpp"
@@ -15,6 +16,10 @@ namespace pyxa {
 // output passes and released after the engine returns.
 using ArrayRefs = std::vector<py::Ref>;
 
+// The first description of each tensor id, for constant-time lookups.
+using DescIndex = std::unordered_map<uint32_t, const TensorDesc*>;
+DescIndex index_descs(const std::vector<TensorDesc>& descs);
+
 // An accepted array waiting for its final pointer and strides.
 struct PendingBinding {
     PyObject* array;  // kept alive by ArrayRefs
@@ -22,9 +27,9 @@ struct PendingBinding {
     uint32_t tensor_id;
 };
 
-// Checks every (id, array) pair of `bindings` in dict order against `descs`,
-// raising the first failure; accepted arrays are appended to `refs`.
-std::vector<PendingBinding> bind_arrays(PyObject* bindings, const std::vector<TensorDesc>& descs,
+// Checks every (id, array) pair of `bindings` in dict order against the
+// descriptions, raising the first failure; accepted arrays are appended to `refs`.
+std::vector<PendingBinding> bind_arrays(PyObject* bindings, const DescIndex& descs,
                                         bool require_writeable, ArrayRefs& refs);
 
 // Re-checks each accepted array from its C-level fields and takes its data

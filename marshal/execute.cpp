@@ -67,9 +67,10 @@ PyObject* execute_graph_call(PyObject* args, PyObject* kwargs) {
 
     ParsedGraph parsed;
     parse_graph(graph, parsed);
+    const DescIndex descs = index_descs(parsed.descs);
     ArrayRefs refs;
-    const std::vector<PendingBinding> in_pending = bind_arrays(inputs, parsed.descs, false, refs);
-    const std::vector<PendingBinding> out_pending = bind_arrays(outputs, parsed.descs, true, refs);
+    const std::vector<PendingBinding> in_pending = bind_arrays(inputs, descs, false, refs);
+    const std::vector<PendingBinding> out_pending = bind_arrays(outputs, descs, true, refs);
     // No Python code runs from here until the engine returns.
     const std::vector<TensorBinding> in = finish_bindings(in_pending, false);
     const std::vector<TensorBinding> out = finish_bindings(out_pending, true);

@@ -1,6 +1,8 @@
 // Parsing of the graph description dict: tensor descriptions, tensor id lists
 // and nodes, checked in a fixed order so the first problem decides the error.
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "marshal/parsed_graph.hpp"
 #include "marshal/py_convert.hpp"
@@ -99,6 +101,27 @@ Ref sequence_item(PyObject* seq, bool is_list, Py_ssize_t i) {
     return Ref::checked(PySequence_GetItem(seq, i));
 }
 
+// A sequence may claim any length (a range, a custom __len__): room for it is
+// taken up front so that an impossible length fails at once with MemoryError
+// instead of after hours of element reads. Beyond 2^32 ids (16 GiB) no
+// allocation is even attempted.
+void reserve_or_raise(std::vector<uint32_t>& ids, Py_ssize_t n) {
+    constexpr Py_ssize_t kMaxIds = Py_ssize_t{1} << 32;
+    if (n > kMaxIds) {
+        PyErr_NoMemory();
+        throw py::ErrorSet{};
+    }
+    try {
+        ids.reserve(static_cast<size_t>(n));
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+        throw py::ErrorSet{};
+    } catch (const std::length_error&) {
+        PyErr_NoMemory();
+        throw py::ErrorSet{};
+    }
+}
+
 ParsedNode parse_node(PyObject* d) {
     if (!PyDict_Check(d)) py::raise(PyExc_TypeError, "node must be a dict");
     ParsedNode n;
@@ -132,6 +155,7 @@ std::vector<uint32_t> parse_id_list(PyObject* seq) {
     const Py_ssize_t n = PySequence_Size(seq);
     if (n < 0) throw py::ErrorSet{};
     std::vector<uint32_t> ids;
+    reserve_or_raise(ids, n);
     for (Py_ssize_t i = 0; i < n; ++i) {
         Ref item = sequence_item(seq, is_list, i);
         ids.push_back(parse_tensor_id(item.get()));

@@ -474,6 +474,26 @@ def test_list_shrunk_by_a_conversion_stays_in_bounds():
         _pyxa.execute_graph(g, {0: np.zeros((2, 3), np.float32)}, outs)
 
 
+class HugeSequence(collections.abc.Sequence):
+    def __len__(self):
+        return 2**62
+
+    def __getitem__(self, i):
+        return 0
+
+
+@pytest.mark.parametrize("edit", [
+    with_graph(inputs=range(2**40)),
+    with_graph(outputs=HugeSequence()),
+    with_node(inputs=range(2**62)),
+])
+def test_impossible_id_list_lengths_fail_at_once(edit):
+    g = base_graph()
+    edit(g)
+    with pytest.raises(MemoryError):
+        run(g)
+
+
 # ---- attribute conversion seen through the ops that read the attributes ----
 
 def _mul(value, src=None):
