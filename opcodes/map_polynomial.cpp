@@ -63,15 +63,17 @@ Status check_poly(const ImageView& out, const PolyParams& p) {
 // c0 + s for v >= 0 and c0 - s for v < 0, with s = c1 |v| + c2 |v|^2 + ...;
 // the same s on both sides keeps the curve exactly point-symmetric.
 inline float polynomial(const float* __restrict c, int32_t degree, float v) {
-    if (degree == 0) return c[0];
-    const float a = v < 0.0f ? -v : v;
-    float sum = 0.0f;
-    float power = a;
-    for (int32_t i = 1; i <= degree; ++i) {
-        sum += c[i] * power;
-        power *= a;
+    float r = c[0];
+    if (degree > 0) {
+        const float a = v < 0.0f ? -v : v;
+        float sum = 0.0f;
+        float power = a;
+        for (int32_t i = 1; i <= degree; ++i) {
+            sum += c[i] * power;
+            power *= a;
+        }
+        r = v < 0.0f ? c[0] - sum : c[0] + sum;
     }
-    float r = v < 0.0f ? c[0] - sum : c[0] + sum;
     r = r > 1.0f ? 1.0f : r;
     return r < -1.0f ? -1.0f : r;
 }
