@@ -1,0 +1,285 @@
+// The pull pipeline of a row run: a step's output row is made from the rows its
+// request names, which its producer makes on demand (or which are read in place
+// from the run's input image), kept in the step's row cache while they slide.
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "engine/kernel_chain/chain_runner.hpp"
+#include "engine/kernel_chain/rect_math.hpp"
+#include "engine/mod/clock.hpp"
+
+namespace pyxa {
+
+namespace {
+
+uint8_t* at_column(uint8_t* base, int64_t base_x, int64_t x, uint64_t pixel) {
+    return base + static_cast<uint64_t>(x - base_x) * pixel;
+}
+
+}  // namespace
+
+ChainRunner::~ChainRunner() { clear_caches(); }
+
+void ChainRunner::clear_caches() {
+    for (StepStage& st : plan.stages) st.cache.clear(pool);
+}
+
+Status ChainRunner::run_rows(const ChainSegment& seg, const RectBuffer& src, uint8_t* dest, uint64_t dest_stride) {
+    run_first = seg.first;
+    source = src;
+    const Rect out = plan.stages[seg.last].out_rect;
+    for (uint64_t i = 0; i < out.height; ++i) {
+        if (row_sampling) timed = profile->decide();
+        PYXA_TRY(produce(seg.last, out.y + static_cast<int64_t>(i), dest + i * dest_stride));
+    }
+    return OK;
+}
+
+Status ChainRunner::produce(size_t k, int64_t y, uint8_t* dest) {
+    StepStage& st = plan.stages[k];
+    const int64_t i = y - st.first_row;
+    if (i < 0 || static_cast<uint64_t>(i) >= st.requests.size()) return INTERNAL;
+    const RowRequest req = st.requests[static_cast<size_t>(i)];
+    const PixelFormat& of = plan.formats[k];
+    const SpanView out{dest, st.out_rect.x, y, st.out_rect.width, of.channels, of.dtype};
+
+    const PixelFormat& pf = k == run_first ? source.format : plan.formats[k - 1];
+    SpanView placeholder{nullptr, 0, 0, 0, pf.channels, pf.dtype};
+    const SpanView* rows = &placeholder;
+    if (!req.empty()) PYXA_TRY(fetch(k, req, &rows));
+
+    if (req.copy) {
+        // The output row is exactly the fetched row: no kernel call.
+        if (rows[0].len < out.len || pf.pixel != of.pixel) return INTERNAL;
+        std::memcpy(dest, rows[0].data, out.len * of.pixel);
+        return OK;
+    }
+    return call_kernel(k, req, rows, out);
+}
+
+Status ChainRunner::call_kernel(size_t k, const RowRequest& req, const SpanView* rows, const SpanView& out) {
+    const KernelStep& s = plan.step(k);
+    void* ctx = s.context();
+    const uint64_t t0 = timed ? monotonic_ns() : 0;
+    switch (s.kind) {
+        case KernelKind::Pointwise: {
+            if (rows[0].len != out.len) return INTERNAL;
+            const PixelRun in{rows[0].data, rows[0].len, rows[0].channels, rows[0].dtype};
+            const PixelRun o{out.data, out.len, out.channels, out.dtype};
+            s.pointwise(ctx, &in, &o);
+            break;
+        }
+        case KernelKind::Span:
+            s.span(ctx, rows, &out);
+            break;
+        case KernelKind::Demosaic:
+            s.demosaic(ctx, rows, req.empty() ? 1 : req.rows, &out);
+            break;
+        default:
+            return INTERNAL;
+    }
+    if (timed) profile->add(k, elapsed_ns(t0, monotonic_ns()));
+    return OK;
+}
+
+std::optional<int64_t> ChainRunner::map_row(size_t k, int64_t y, const Rect& p) const {
+    const int64_t end = p.y + static_cast<int64_t>(p.height);
+    if (y >= p.y && y < end) return y;
+    return map_coordinate(static_cast<PadMode>(plan.stages[k].edge_mode), y, p.y, end);
+}
+
+Status ChainRunner::fetch(size_t k, const RowRequest& req, const SpanView** rows) {
+    StepStage& st = plan.stages[k];
+    const bool from_image = k == run_first;
+    const Rect p = from_image ? source.rect : plan.stages[k - 1].out_rect;
+    const PixelFormat& pf = from_image ? source.format : plan.formats[k - 1];
+    if (p.empty() || (from_image && source.data == nullptr)) return INTERNAL;
+    const Rect want = request_rect(req);
+    const bool col_edges = want.x < p.x || rect_right(want) > rect_right(p);
+    const bool row_edges = want.y < p.y || rect_bottom(want) > rect_bottom(p);
+    // Only a step with an edge rule may reach beyond what its producer makes.
+    if ((col_edges || row_edges) && st.edge_mode == kNoEdgeMode) return INTERNAL;
+
+    if (!from_image && !col_edges && !row_edges) {
+        bool done = false;
+        PYXA_TRY(pass_through(k, req, p, &done));
+        if (done) {
+            *rows = st.fetched.data();
+            return OK;
+        }
+    }
+    PYXA_TRY(set_layout(k, req, p, from_image, col_edges));
+
+    int64_t lo = std::numeric_limits<int64_t>::max(), hi = std::numeric_limits<int64_t>::min();
+    for (uint64_t i = 0; i < req.rows; ++i) {
+        const auto m = map_row(k, req.y + static_cast<int64_t>(i), p);
+        if (!m) continue;
+        lo = std::min(lo, *m);
+        hi = std::max(hi, *m + 1);
+    }
+    if (lo < hi) PYXA_TRY(ensure_rows(k, lo, hi, p, pf, from_image));
+
+    RowCache& c = st.cache;
+    st.fetched.resize(req.rows);
+    for (uint64_t i = 0; i < req.rows; ++i) {
+        const int64_t y = req.y + static_cast<int64_t>(i);
+        const auto m = map_row(k, y, p);
+        uint8_t* base = nullptr;
+        if (m) {
+            base = c.rows[static_cast<size_t>(*m - c.begin())].base;  // mirrored rows share one buffer
+        } else {
+            PYXA_TRY(constant_row(k, pf, &base));
+        }
+        st.fetched[i] = SpanView{at_column(base, c.base_x, req.x, pf.pixel), req.x, y, req.width, pf.channels,
+                                 pf.dtype};
+    }
+    *rows = st.fetched.data();
+    return OK;
+}
+
+// Rows that the producer only copies are handed on from the producer's own
+// input, relabelled; the producer does not run.
+Status ChainRunner::pass_through(size_t k, const RowRequest& req, const Rect& p, bool* done) {
+    const StepStage& sp = plan.stages[k - 1];
+    if (sp.edge_mode != kNoEdgeMode) return OK;
+    const int64_t i0 = req.y - sp.first_row;
+    if (i0 < 0 || static_cast<uint64_t>(i0) + req.rows > sp.requests.size()) return OK;
+    const RowRequest& r0 = sp.requests[static_cast<size_t>(i0)];
+    const uint64_t need = static_cast<uint64_t>(req.x - p.x) + req.width;
+    for (uint64_t i = 0; i < req.rows; ++i) {
+        const RowRequest& r = sp.requests[static_cast<size_t>(i0) + i];
+        if (!r.copy || r.x != r0.x || r.y != r0.y + static_cast<int64_t>(i) || r.width < need) return OK;
+    }
+    if (plan.producer_format(k - 1).pixel != plan.formats[k - 1].pixel) return OK;
+    const RowRequest inner{r0.x + (req.x - p.x), r0.y, req.width, req.rows, 0};
+    const SpanView* got = nullptr;
+    PYXA_TRY(fetch(k - 1, inner, &got));
+    StepStage& st = plan.stages[k];
+    st.cache.clear(pool);
+    st.fetched.assign(got, got + req.rows);
+    for (uint64_t i = 0; i < req.rows; ++i) {
+        st.fetched[i].x0 = req.x;
+        st.fetched[i].y = req.y + static_cast<int64_t>(i);
+    }
+    *done = true;
+    return OK;
+}
+
+// Decides which columns each cached row holds. Rows read in place need no
+// buffer; rows with column edges get a buffer wide enough for the request and
+// for every producer column the edge rule mirrors.
+Status ChainRunner::set_layout(size_t k, const RowRequest& req, const Rect& p, bool from_image, bool col_edges) {
+    RowCache& c = plan.stages[k].cache;
+    const bool in_place = from_image && !col_edges;
+    if (c.has_layout && c.req_x == req.x && c.req_w == req.width && c.in_place == in_place) return OK;
+    c.clear(pool);
+    const int64_t p_lo = p.x, p_hi = p.x + static_cast<int64_t>(p.width);
+    const int64_t r_lo = req.x, r_hi = req.x + static_cast<int64_t>(req.width);
+    int64_t s_lo = p_lo, s_hi = p_hi;
+    if (in_place) {
+        s_lo = r_lo;
+        s_hi = r_hi;
+    } else if (from_image) {
+        // Copy only the overlap, widened to the columns the edge rule maps onto.
+        s_lo = std::max(r_lo, p_lo);
+        s_hi = std::min(r_hi, p_hi);
+        const auto mode = static_cast<PadMode>(plan.stages[k].edge_mode);
+        for (int64_t x = r_lo; x < r_hi; ++x) {
+            if (x >= p_lo && x < p_hi) {
+                x = p_hi - 1;
+                continue;
+            }
+            const auto m = map_coordinate(mode, x, p_lo, p_hi);
+            if (!m) continue;
+            if (s_lo >= s_hi) {
+                s_lo = *m;
+                s_hi = *m + 1;
+            }
+            s_lo = std::min(s_lo, *m);
+            s_hi = std::max(s_hi, *m + 1);
+        }
+    }
+    c.src_lo = s_lo;
+    c.src_hi = s_hi;
+    c.base_x = s_lo < s_hi ? std::min(r_lo, s_lo) : r_lo;
+    const int64_t base_end = s_lo < s_hi ? std::max(r_hi, s_hi) : r_hi;
+    c.base_w = static_cast<uint64_t>(base_end - c.base_x);
+    c.req_x = req.x;
+    c.req_w = req.width;
+    c.in_place = in_place;
+    c.has_layout = true;
+    return OK;
+}
+
+Status ChainRunner::ensure_rows(size_t k, int64_t lo, int64_t hi, const Rect& p, const PixelFormat& pf,
+                                bool from_image) {
+    RowCache& c = plan.stages[k].cache;
+    int64_t start = lo;
+    if (!c.rows.empty() && lo >= c.begin() && lo < c.end()) {
+        // The window slides: keep the overlap, make only the new rows.
+        c.drop_before(pool, lo);
+        start = c.end();
+    } else {
+        c.drop_rows(pool);
+    }
+    for (int64_t r = start; r < hi; ++r) {
+        CachedRow row;
+        const Status s = make_row(k, r, p, pf, from_image, &row);
+        if (s != OK) {
+            pool.give(row.buf);
+            return s;
+        }
+        c.rows.push_back(row);
+    }
+    return OK;
+}
+
+Status ChainRunner::make_row(size_t k, int64_t r, const Rect& p, const PixelFormat& pf, bool from_image,
+                             CachedRow* row) {
+    const RowCache& c = plan.stages[k].cache;
+    row->y = r;
+    if (c.in_place) {
+        uint8_t* line = source.data + static_cast<uint64_t>(r - source.rect.y) * source.stride;
+        row->base = at_column(line, source.rect.x, c.base_x, pf.pixel);
+        return OK;
+    }
+    uint64_t bytes = 0;
+    if (!checked_mul(c.base_w, pf.pixel, &bytes)) return OUT_OF_MEMORY;
+    PYXA_TRY(pool.take(bytes, &row->buf));
+    row->base = row->buf.data;
+    if (c.src_lo >= c.src_hi) {  // nothing of the producer lies under a constant edge
+        fill_constant(row->base, c.base_w, edge_rule(k, pf));
+        return OK;
+    }
+    {
+        uint8_t* into = at_column(row->base, c.base_x, c.src_lo, pf.pixel);
+        if (from_image) {
+            const uint8_t* line = source.data + static_cast<uint64_t>(r - source.rect.y) * source.stride;
+            std::memcpy(into, at_column(const_cast<uint8_t*>(line), source.rect.x, c.src_lo, pf.pixel),
+                        static_cast<uint64_t>(c.src_hi - c.src_lo) * pf.pixel);
+        } else {
+            PYXA_TRY(produce(k - 1, r, into));
+        }
+    }
+    if (c.base_x < c.src_lo || c.base_x + static_cast<int64_t>(c.base_w) > c.src_hi) {
+        fill_row_edges(row->base, c.base_x, c.base_w, c.src_lo, c.src_hi, p.x, p.x + static_cast<int64_t>(p.width),
+                       edge_rule(k, pf));
+    }
+    return OK;
+}
+
+Status ChainRunner::constant_row(size_t k, const PixelFormat& pf, uint8_t** base) {
+    RowCache& c = plan.stages[k].cache;
+    if (!c.constant_ready) {
+        uint64_t bytes = 0;
+        if (!checked_mul(c.base_w, pf.pixel, &bytes)) return OUT_OF_MEMORY;
+        PYXA_TRY(pool.take(bytes, &c.constant_row));
+        fill_constant(c.constant_row.data, c.base_w, edge_rule(k, pf));
+        c.constant_ready = true;
+    }
+    *base = c.constant_row.data;
+    return OK;
+}
+
+}  // namespace pyxa
