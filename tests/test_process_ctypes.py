@@ -1,5 +1,5 @@
 """The exported span and tile kernels called through ctypes on the built module:
-pad against numpy.pad, orientation against numpy flips/rot90/transpose, crop and fill."""
+pad against numpy.pad, orientation against numpy flips/rot90/transpose, crop."""
 
 import ctypes
 
@@ -35,10 +35,6 @@ class PadParams(ctypes.Structure):
                 ("src_height", ctypes.c_int64), ("mode", ctypes.c_uint8)]
 
 
-class FillParams(ctypes.Structure):
-    _fields_ = [("pattern", ByteVec)]
-
-
 class OrientationParams(ctypes.Structure):
     _fields_ = [("orientation", ctypes.c_uint32), ("src_width", ctypes.c_uint64),
                 ("src_height", ctypes.c_uint64), ("dst_width", ctypes.c_uint64),
@@ -46,7 +42,7 @@ class OrientationParams(ctypes.Structure):
 
 
 for name, view in [("crop_span1to1_spatial", SpanView), ("pad_span1to1_spatial", SpanView),
-                   ("fill_span1to1_spatial", SpanView), ("orientation_tile1to1", TileView)]:
+                   ("orientation_tile1to1", TileView)]:
     fn = getattr(LIB, "tarnimg_process_" + name)
     fn.argtypes = [ctypes.c_void_p, ctypes.POINTER(view), ctypes.POINTER(view)]
     fn.restype = None
@@ -238,44 +234,12 @@ def test_orientation_refuses_input_not_covering_source():
     assert (out == 9).all()
 
 
-def test_orientation_twice_transposed_restores():
-    src = sample_image(19, 12, 2, np.uint16)
-    mid = np.zeros((12, 19, 2), np.uint16)
-    back = np.zeros_like(src)
-    orient(src, 5, mid)
-    orient(mid, 5, back)
-    assert np.array_equal(back, src)
+# ---------------------------------------------------------------- crop
 
-
-# ---------------------------------------------------------------- crop and fill
-
-def test_crop_copies_the_span():
-    src = sample_image(1, 9, 3, np.uint16)[0]
-    out = np.zeros((4, 3), np.uint16)
-    LIB.tarnimg_process_crop_span1to1_spatial(None, ctypes.byref(span_of(src, 2, 0, 2, 4)),
+@pytest.mark.parametrize("in_len,want", [(4, [7, 8, 9, 10]), (2, [7, 8, 0, 0])])
+def test_crop_copies_and_never_reads_past_a_short_input(in_len, want):
+    src = np.arange(5, 14, dtype=np.uint16)
+    out = np.full(4, 0xEE, np.uint16)
+    LIB.tarnimg_process_crop_span1to1_spatial(None, ctypes.byref(span_of(src, 2, 0, 2, in_len)),
                                               ctypes.byref(span_of(out, 0, 0)))
-    assert np.array_equal(out, src[2:6])
-
-
-def test_crop_never_reads_past_a_short_input():
-    src = np.array([5, 6], np.uint8)
-    out = np.full(4, 0xEE, np.uint8)
-    LIB.tarnimg_process_crop_span1to1_spatial(None, ctypes.byref(span_of(src, 0, 0)),
-                                              ctypes.byref(span_of(out, 0, 0)))
-    assert out.tolist() == [5, 6, 0, 0]
-
-
-@pytest.mark.parametrize("pattern,channels,want", [
-    ([1, 2, 3], 3, [1, 2, 3, 1, 2, 3]),
-    ([7], 3, [7] * 6),
-    ([7, 8], 3, [0] * 6),
-    ([0, 0, 0], 3, [0] * 6),
-    ([], 2, [0] * 4),
-])
-def test_fill_pattern_rules(pattern, channels, want):
-    buf = ctypes.create_string_buffer(bytes(pattern), max(1, len(pattern)))
-    p = FillParams(ByteVec(len(pattern), ctypes.cast(buf, ctypes.c_void_p).value if pattern else None,
-                           len(pattern)))
-    out = np.full((2, channels), 0xEE, np.uint8)
-    LIB.tarnimg_process_fill_span1to1_spatial(ctypes.byref(p), None, ctypes.byref(span_of(out, 0, 0)))
-    assert out.ravel().tolist() == want
+    assert out.tolist() == want

@@ -7,6 +7,10 @@ bool make_window(const SpanView* rows, uint64_t row_count, const SpanView& out, 
                  int halo_cols, RowWindow* w) {
     using i128 = __int128;
     if (rows == nullptr || row_count == 0 || halo_rows > 3) return false;
+    // Every coordinate the routine forms (x0 - halo .. x0 + len + halo, y ± halo) fits 64 bits.
+    if (i128(out.x0) - halo_cols < INT64_MIN || i128(out.x0) + out.len + halo_cols > INT64_MAX ||
+        i128(out.y) - halo_rows < INT64_MIN || i128(out.y) + halo_rows > INT64_MAX)
+        return false;
     w->halo = halo_rows;
     for (int dy = -halo_rows; dy <= halo_rows; ++dy) {
         const i128 want = i128(out.y) + dy;

@@ -1,10 +1,9 @@
-// Orientation region rules against brute-force pixel maps, and the builder's checks.
+// Orientation region rules against brute-force pixel maps.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 
-#include "tarnimg_process.h"
 #include "test_spatial_support.hpp"
 
 using namespace pyxa;
@@ -100,28 +99,5 @@ TEST_P(OrientationRegions, OutputRegionIsWhereTheSourceLands) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllEight, OrientationRegions, ::testing::Range(1, 9));
-
-TEST(OrientationBuilder, Statuses) {
-    const TensorDesc in = desc(FLOAT32, 4, 6, 3);  // width 4, height 6
-    auto status = [&](int o, const TensorDesc& out, const TensorDesc* input) {
-        Attrs a;
-        a.i32("orientation", o);
-        KernelStep s;
-        return resolve("orientation", a, input, out, &s);
-    };
-    EXPECT_EQ(status(6, desc(FLOAT32, 6, 4, 3), &in), OK);
-    EXPECT_EQ(status(6, desc(FLOAT32, 4, 6, 3), &in), INVALID_ARGUMENT);
-    EXPECT_EQ(status(3, desc(FLOAT32, 4, 6, 3), &in), OK);
-    EXPECT_EQ(status(0, desc(FLOAT32, 4, 6, 3), &in), INVALID_ARGUMENT);
-    EXPECT_EQ(status(9, desc(FLOAT32, 4, 6, 3), &in), INVALID_ARGUMENT);
-    EXPECT_EQ(status(1, desc(FLOAT32, 4, 6, 3), nullptr), INVALID_ARGUMENT);
-    // Pixels move as raw bytes: the output must share the input's layout.
-    EXPECT_EQ(status(2, desc(UINT16, 4, 6, 3), &in), INVALID_ARGUMENT);
-    EXPECT_EQ(status(2, desc(FLOAT32, 4, 6, 4), &in), INVALID_ARGUMENT);
-    Attrs wrong_type;
-    wrong_type.f32("orientation", 2.0f);
-    KernelStep s;
-    EXPECT_EQ(resolve("orientation", wrong_type, &in, desc(FLOAT32, 4, 6, 3), &s), INVALID_ARGUMENT);
-}
 
 }  // namespace
