@@ -24,7 +24,7 @@ struct DemosaicParams {
     int64_t red_row = 0, red_col = 0;
     uint64_t in_height = 0, in_width = 0, out_height = 0, out_width = 0;
     bool fast = false;
-    bool neon = true;  // selects a 128-bit-lane loop on arm64 builds only; same arithmetic
+    bool neon = true;  // "engine_opts" switch for arm64 builds; read and kept, no separate loop here
     GreenCache green;
 };
 
