@@ -2,6 +2,7 @@
 // known constant are replaced by the rounded mean of their nearest same-colour
 // neighbours that are not defective. Neighbours are read from the input only.
 #include "opcodes/entries.h"
+#include "opcodes/float_math.hpp"
 #include "opcodes/guard.hpp"
 #include "opcodes/image_checks.hpp"
 #include "opcodes/schema.hpp"
@@ -116,6 +117,9 @@ Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outpu
     PYXA_TRY(check_scheme_b(inputs, input_count, outputs, output_count, SchemeB::BadPixels));
     PYXA_TRY(check_bad_pixels(*inputs, *outputs));
     if (inputs->height == 0 || inputs->width == 0) return pyxa::OK;
+    // Neighbour positions are index + 2; keep them far from the 64-bit limit.
+    if (inputs->height > uint64_t(kFarPosition) || inputs->width > uint64_t(kFarPosition))
+        return pyxa::INVALID_ARGUMENT;
     // Only the low 16 bits of the constant and the two low bits of the phase
     // matter; the phase bit is 0 for phases 0 and 3 and 1 for phases 1 and 2.
     const uint16_t bad = uint16_t(uint32_t(attr_i32(slots[0])));

@@ -1,5 +1,5 @@
-// Small float helpers of the opcode kernels: the clamps they share and the only
-// way a float becomes an index (clamped in float first, NaN to the low bound).
+// Small numeric helpers of the opcode kernels: the shared clamps, the only way
+// a float becomes an index (clamped first, NaN to 0), and the position bound.
 #pragma once
 
 #include <cmath>

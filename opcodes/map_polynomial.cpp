@@ -5,6 +5,7 @@
 
 #include "engine/mod/checked.hpp"
 #include "opcodes/entries.h"
+#include "opcodes/float_math.hpp"
 #include "opcodes/guard.hpp"
 #include "opcodes/image_checks.hpp"
 #include "opcodes/schema.hpp"
@@ -57,6 +58,8 @@ Status check_poly(const ImageView& out, const PolyParams& p) {
     if (!axis_inside(p.top, p.bottom, out.height) || !axis_inside(p.left, p.right, out.width))
         return pyxa::INVALID_ARGUMENT;
     if (p.start_plane < 0 || p.coeff_count < uint64_t(p.degree) + 1) return pyxa::INVALID_ARGUMENT;
+    // Row positions advance by a pitch; keep them far from the int64 limit.
+    if (out.height > uint64_t(kFarPosition)) return pyxa::INVALID_ARGUMENT;
     return pyxa::OK;
 }
 
