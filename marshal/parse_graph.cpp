@@ -122,6 +122,8 @@ void reserve_or_raise(std::vector<uint32_t>& ids, Py_ssize_t n) {
     }
 }
 
+Ref snapshot(PyObject* list) { return Ref::checked(PyList_GetSlice(list, 0, PyList_Size(list))); }
+
 ParsedNode parse_node(PyObject* d) {
     if (!PyDict_Check(d)) py::raise(PyExc_TypeError, "node must be a dict");
     ParsedNode n;
@@ -173,18 +175,16 @@ void parse_graph(PyObject* graph, ParsedGraph& out) {
     if (!PyList_Check(descs.get()) || !PyList_Check(nodes.get()))
         py::raise(PyExc_TypeError, "tensor_descs and nodes must be lists");
 
-    // Lengths are re-read each step: conversions may run Python code that edits
-    // the lists, and reading them by index stays within bounds whatever it does.
-    for (Py_ssize_t i = 0; i < PyList_Size(descs.get()); ++i) {
-        Ref d = Ref::borrow(py::check(PyList_GetItem(descs.get(), i)));
-        out.descs.push_back(parse_tensor_desc(d.get()));
-    }
+    // Both lists are copied first: conversions may run Python code that edits
+    // them, and a list that grows while it is read would never end.
+    Ref desc_items = snapshot(descs.get());
+    Ref node_items = snapshot(nodes.get());
+    for (Py_ssize_t i = 0; i < PyList_Size(desc_items.get()); ++i)
+        out.descs.push_back(parse_tensor_desc(PyList_GetItem(desc_items.get(), i)));
     out.inputs = parse_id_list(inputs.get());
     out.outputs = parse_id_list(outputs.get());
-    for (Py_ssize_t i = 0; i < PyList_Size(nodes.get()); ++i) {
-        Ref d = Ref::borrow(py::check(PyList_GetItem(nodes.get(), i)));
-        out.nodes.push_back(parse_node(d.get()));
-    }
+    for (Py_ssize_t i = 0; i < PyList_Size(node_items.get()); ++i)
+        out.nodes.push_back(parse_node(PyList_GetItem(node_items.get(), i)));
     out.finish();
 }
 
