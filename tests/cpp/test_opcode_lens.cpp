@@ -1,6 +1,5 @@
 // The lens opcodes: vignette gain and the rectilinear warp (bilinear and
-// bicubic) against references written from the formulas, the identity cases,
-// and the refusals of short coefficient arrays and too small images.
+// bicubic) against references written from the formulas, and the identity cases.
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -61,15 +60,6 @@ INSTANTIATE_TEST_SUITE_P(Params, Vignette,
                                            VignetteCase{2, {0.1, -0.2, 0.05}, 0.3, 0.7},
                                            VignetteCase{3, {0.2, 0.1, 0.1, 0.1, 0.1, 1e6}, 0.5, 0.5},
                                            VignetteCase{4, {0.5, 0.5}, 2.0, -0.5}));
-
-TEST(VignetteChecks, CountReadAsSigned32BitAndEmptyImage) {
-    FImage in(3, 3, 1), out(3, 3, 1);
-    Attrs a = valid_attrs("fix_vignette");
-    a.item("params").count = uint64_t(1) << 32;  // 0 as a signed 32-bit count
-    EXPECT_EQ(call("fix_vignette", in.view(), out.view(), a), 1);
-    FImage none(0, 3, 1);
-    EXPECT_EQ(call("fix_vignette", none.view(), none.view(), valid_attrs("fix_vignette")), 0);
-}
 
 Attrs warp_attrs(std::vector<double> radial, int32_t planes, int32_t coeffs, double cx, double cy, int32_t bicubic) {
     Attrs a;
@@ -190,34 +180,6 @@ INSTANTIATE_TEST_SUITE_P(
                       WarpCase{{1.03, -0.04, 0.02, 0.99, 0.03, 0.0}, {}, 3, 0.45, 0.55, 1},
                       WarpCase{{0.95, 0.1, 1.0, 0.0}, {0.005, 0.003, -0.004, 0.002}, 2, 0.3, 0.6, 1},
                       WarpCase{{1.0, 1.0}, {}, 1, 2.0, -1.0, 1}));
-
-TEST(WarpRefusals, ShortArraysSmallBicubicImagesAndAbsurdCentres) {
-    FImage in(5, 6, 3), out(5, 6, 3), sent(5, 6, 3);
-    fill(in);
-    fill(out, 4.0f, 5.0f, 7);
-    fill(sent, 4.0f, 5.0f, 7);
-    Attrs short_radial = warp_attrs({1, 0, 1, 0, 1}, 3, 2, 0.5, 0.5, 0);  // 3 planes need 6
-    EXPECT_EQ(call("warp_rectilinear", in.view(), out.view(), short_radial), 1);
-    Attrs short_tan = warp_attrs({1, 1, 1}, 3, 1, 0.5, 0.5, 0);
-    short_tan.f64s("tangential_params", {0, 0, 0, 0, 0});
-    EXPECT_EQ(call("warp_rectilinear", in.view(), out.view(), short_tan), 1);
-    short_tan.item("tangential_params").count = 6;
-    short_tan.item("tangential_params").value.ptr = nullptr;
-    EXPECT_EQ(call("warp_rectilinear", in.view(), out.view(), short_tan), 1);
-    EXPECT_TRUE(out.same_pixels(sent) && out.guards_intact());
-    FImage small(3, 8, 1), small_out(3, 8, 1);
-    EXPECT_EQ(call("warp_rectilinear", small.view(), small_out.view(), warp_attrs({1}, 1, 1, 0.5, 0.5, 1)), 1);
-    EXPECT_EQ(call("warp_rectilinear", small.view(), small_out.view(), warp_attrs({1}, 1, 1, 0.5, 0.5, 0)), 0);
-
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (int bicubic : {0, 1})
-        for (double c : {nan, 1e300, -1e300}) {
-            ASSERT_EQ(call("warp_rectilinear", in.view(), out.view(), warp_attrs({1.5, 1, 1}, 3, 1, c, 0.5, bicubic)), 0);
-            for (uint64_t y = 0; y < 5; ++y)
-                for (uint64_t i = 0; i < 18; ++i) EXPECT_TRUE(std::isfinite(out.row(y)[i]));
-            EXPECT_TRUE(out.guards_intact());
-        }
-}
 
 TEST(WarpBicubic, ConcurrentCallsAgree) {
     FImage in(12, 12, 1);
