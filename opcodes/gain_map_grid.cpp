@@ -79,7 +79,10 @@ WalkState state_at(const GainGridParams& p, const GridRow& g, int64_t x, uint64_
     const float b = g.at(c0 + 1);
     const double diff = double(b) - double(a);
     const float value = float(double(a) + diff * (h - double(c0)));
-    const float slope = float(diff / (w * p.spacing_h));
+    float slope = float(diff / (w * p.spacing_h));
+    // A slope past the float range would make the exact gain at the cell start
+    // value + inf * 0, NaN; such cells are far below one column wide anyway.
+    slope = std::isfinite(slope) ? slope : 0.0f;
     const double next = std::ceil(((double(c0) + 1.0) * p.spacing_h + p.origin_h) * w - 0.5);
     return {value, slope, 0.0f, clamp_to_i64(next, -kFarPosition, kFarPosition)};
 }
