@@ -75,14 +75,23 @@ def numpy_pipeline(mosaic, lut):
         r[sy::2, sx::2] = rr[sy::2, sx::2]
         g[sy::2, sx::2] = gg[sy::2, sx::2]
         b[sy::2, sx::2] = bb[sy::2, sx::2]
-    z = rgb.reshape(-1, 3) @ MATRIX.T
-    np.clip(z, 0.0, 1.0, out=z)
-    pos = z * np.float32(len(lut) - 1)
-    i = pos.astype(np.int32)
-    f = pos - i
-    table = np.append(lut, lut[-1])
-    out = ((1 - f) * table[i] + f * table[i + 1]) * np.float32(255.0)
-    return out.astype(np.uint8).reshape(h, w, 3)
+    # Matrix as three weighted sums per channel, clamped; then the output table
+    # looked up by interpolation at position z * (n - 1).
+    table = np.append(lut, lut[-1]).astype(np.float32)
+    scale = np.float32(len(lut) - 1)
+    out = np.empty((h, w, 3), np.uint8)
+    for k in range(3):
+        z = MATRIX[k, 0] * r + MATRIX[k, 1] * g
+        z += MATRIX[k, 2] * b
+        np.clip(z, 0.0, 1.0, out=z)
+        z *= scale
+        i = z.astype(np.int32)
+        z -= i
+        v = table[i]
+        v += z * (table[i + 1] - v)
+        v *= np.float32(255.0)
+        out[..., k] = v
+    return out
 
 
 def rss_kib(field):

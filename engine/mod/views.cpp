@@ -7,12 +7,12 @@
 namespace pyxa {
 namespace {
 
-// Non-negative remainder of a - b modulo m, in 128 bits so that no coordinate
-// can overflow the subtraction.
-int64_t wrap(int64_t a, int64_t b, __int128 m) {
+// Non-negative remainder of a - b modulo m, in 128 bits so that neither the
+// subtraction nor the period of a very wide extent can overflow.
+__int128 wrap(int64_t a, int64_t b, __int128 m) {
     __int128 k = (static_cast<__int128>(a) - b) % m;
     if (k < 0) k += m;
-    return static_cast<int64_t>(k);
+    return k;
 }
 
 bool all_zero(const uint8_t* p, uint64_t n) {
@@ -30,21 +30,22 @@ void repeat(uint8_t* region, uint64_t region_len, const uint8_t* unit, uint64_t 
 }  // namespace
 
 std::optional<int64_t> map_coordinate(PadMode mode, int64_t a, int64_t b, int64_t c) {
+    // Every result lies in [b, c), so it fits 64 bits once computed in 128.
     const __int128 n = static_cast<__int128>(c) - b;
     switch (mode) {
         case PadMode::Reflect: {
             if (n <= 1) return b;
-            const int64_t k = wrap(a, b, 2 * n - 2);
-            return k < n ? b + k : static_cast<int64_t>(b + 2 * n - 2 - k);
+            const __int128 k = wrap(a, b, 2 * n - 2);
+            return static_cast<int64_t>(k < n ? b + k : b + 2 * n - 2 - k);
         }
         case PadMode::Symmetric: {
             if (n < 2) return b;
-            const int64_t k = wrap(a, b, 2 * n);
-            return k < n ? b + k : static_cast<int64_t>(b + 2 * n - 1 - k);
+            const __int128 k = wrap(a, b, 2 * n);
+            return static_cast<int64_t>(k < n ? b + k : b + 2 * n - 1 - k);
         }
         case PadMode::Edge:
-            if (a < b) return b;
-            if (a > c - 1) return c - 1;
+            if (n <= 1 || a < b) return b;
+            if (a >= c) return c - 1;
             return a;
         case PadMode::Constant:
         default:

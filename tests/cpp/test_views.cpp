@@ -265,3 +265,18 @@ INSTANTIATE_TEST_SUITE_P(
                       SizeCase{UINT16, 3, kMax / 2 + 1, kMax, kMax},
                       SizeCase{UINT8, 0, 3, 3, 0}, SizeCase{UINT8, kMax, 0, 0, 0},
                       SizeCase{7, 100, 3, 0, 0}, SizeCase{-1, 100, 3, 0, 0}));
+
+// Extents as wide as the 64-bit range must neither overflow nor leave the extent.
+TEST(MapCoordinate, WidestExtentsStayInside) {
+    constexpr int64_t lo = INT64_MIN, hi = INT64_MAX;
+    for (PadMode m : {PadMode::Reflect, PadMode::Symmetric, PadMode::Edge}) {
+        for (int64_t a : {lo, lo + 1, int64_t{-1}, int64_t{0}, hi - 1, hi}) {
+            const auto r = map_coordinate(m, a, lo, hi);
+            ASSERT_TRUE(r.has_value());
+            EXPECT_GE(*r, lo);
+            EXPECT_LT(*r, hi);
+        }
+        // An empty extent (c <= b) maps to its start instead of computing c - 1.
+        EXPECT_EQ(map_coordinate(m, 5, lo, lo), lo);
+    }
+}
