@@ -62,7 +62,7 @@ step "sanitizers (AddressSanitizer + UndefinedBehaviorSanitizer) on the pytest s
 "$PY" -m cmake --build "$WORK/asan" --target _pyxa
 (cd "$WORK" && PYTHONPATH="$WORK/asan" PYTHONMALLOC=malloc \
     LD_PRELOAD="$(gcc -print-file-name=libasan.so):$(gcc -print-file-name=libubsan.so)" \
-    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:allocator_may_return_null=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     "$PY" -m pytest -q -p no:cacheprovider "$ROOT/tests")
 
 step "all tests passed"
