@@ -44,8 +44,8 @@ def hsv(with_value=False, **over):
 
 
 ALL_OPS = [
-    ("sub_scalar", {"value": 1.0}, 1), ("mul_scalar", {"value": 1.0}, 1),
-    ("matrix_3x3", {"matrix": [0.0] * 9}, 3), ("convert_dtype", CONVERT, 1),
+    ("sub_scalar", {"value": 1.0}, 1), ("mul_scalar", {"value": 1.0}, 2),
+    ("matrix_3x3", {"matrix": [0.0] * 9}, 3), ("convert_dtype", CONVERT, 4),
     ("lut", {"lut": [0.0, 1.0]}, 1),
     ("mono_lut", {"dest_dtype": "float32", "src_bits": 0, "dst_bits": 0, "lut": [0.0, 1.0]}, 1),
     ("transform_color", TRANSFORM, 3), ("clip_and_transform_color", {"clip_max": [1.0] * 3, "matrix": [0.0] * 9}, 3),
@@ -60,16 +60,15 @@ def test_every_pointwise_op_needs_an_input(op, attrs, channels):
 
 
 @pytest.mark.parametrize("op,attrs,channels", ALL_OPS, ids=[a[0] for a in ALL_OPS])
-@pytest.mark.parametrize("change", ["channels", "width", "height"])
+@pytest.mark.parametrize("change", ["more", "fewer", "width", "height"])
 def test_output_shape_must_match_what_the_routine_writes(op, attrs, channels, change):
-    in_dtype = "uint8" if op == "convert_dtype" else "float32"
+    # Fewer output channels is the case where each output row would be overrun.
     out_dtype = "uint8" if op == "convert_dtype" else "float32"
-    if op == "convert_dtype":
-        in_dtype = "float32"
-    out = {"channels": o(channels + 1, out_dtype), "width": o(channels, out_dtype, w=4),
+    fewer = channels - 1 if channels > 1 else channels + 2
+    out = {"more": o(channels + 1, out_dtype), "fewer": o(fewer, out_dtype), "width": o(channels, out_dtype, w=4),
            "height": o(channels, out_dtype, h=1)}[change]
     with pytest.raises(RuntimeError, match=INVALID):
-        execute(op, attrs, t(channels, in_dtype), out)
+        execute(op, attrs, t(channels), out)
 
 
 @pytest.mark.parametrize("op", ["LUT", "lut ", " lut", "Mul_scalar", "no_such_op"])
