@@ -121,6 +121,42 @@ inline void flip_run(void* ctx, const TileView* in, const TileView* out) {
     p->log.tiles.push_back(Rect{out->x0, out->y0, out->width, out->height});
 }
 
+// A tile step computing the 3x3 window of its input rect; it asks one pixel
+// beyond its output on every side and relies on its edge rule there.
+struct BoxTileParams {
+    int64_t width = 0, height = 0;  // of the image, whose borders the edge rule supplies
+    CallLog log;
+};
+inline Status box_source(const void*, const Rect& r, Rect* out) {
+    *out = Rect{r.x - 1, r.y - 1, r.width + 2, r.height + 2};
+    return OK;
+}
+// Pixels whose whole window is available: one fewer on every side that is not an image border.
+inline Status box_output(const void* ctx, const Rect& r, Rect* out) {
+    auto* p = static_cast<const BoxTileParams*>(ctx);
+    int64_t x0 = r.x, y0 = r.y, x1 = r.x + static_cast<int64_t>(r.width), y1 = r.y + static_cast<int64_t>(r.height);
+    x0 = x0 <= 0 ? 0 : x0 + 1;
+    y0 = y0 <= 0 ? 0 : y0 + 1;
+    x1 = x1 >= p->width ? p->width : x1 - 1;
+    y1 = y1 >= p->height ? p->height : y1 - 1;
+    *out = x1 > x0 && y1 > y0 ? Rect{x0, y0, static_cast<uint64_t>(x1 - x0), static_cast<uint64_t>(y1 - y0)} : Rect{};
+    return OK;
+}
+inline void box_run(void* ctx, const TileView* in, const TileView* out) {
+    for (uint64_t y = 0; y < out->height; ++y)
+        for (uint64_t x = 0; x < out->width; ++x) {
+            unsigned acc = 0;
+            for (int r = 0; r < 3; ++r)
+                for (int c = 0; c < 3; ++c) {
+                    const int64_t sy = out->y0 + static_cast<int64_t>(y) + r - 1 - in->y0;
+                    const int64_t sx = out->x0 + static_cast<int64_t>(x) + c - 1 - in->x0;
+                    acc += window_weight(r, c) * static_cast<const uint8_t*>(in->data)[sy * in->row_stride + sx];
+                }
+            static_cast<uint8_t*>(out->data)[y * out->row_stride + x] = static_cast<uint8_t>(acc);
+        }
+    static_cast<BoxTileParams*>(ctx)->log.tiles.push_back(Rect{out->x0, out->y0, out->width, out->height});
+}
+
 template <class P>
 KernelStep make_step(KernelKind kind, std::shared_ptr<P> params) {
     KernelStep s;
@@ -166,6 +202,17 @@ inline KernelStep flip_step(std::shared_ptr<FlipParams> p) {
     s.source_region = flip_region;
     s.output_region = flip_region;
     s.tile_copy = p->identity;
+    return s;
+}
+
+inline KernelStep box_tile_step(std::shared_ptr<BoxTileParams> p, uint8_t mode) {
+    KernelStep s = make_step(KernelKind::Orientation, p);
+    s.request = nullptr;
+    s.forward = nullptr;
+    s.tile = box_run;
+    s.source_region = box_source;
+    s.output_region = box_output;
+    s.edge_mode = mode;
     return s;
 }
 

@@ -105,6 +105,63 @@ TEST(TileRunner, WindowRowRunFeedsATileStep) {
     EXPECT_EQ(hs.out_mem, flipped(w, 260, 270, 0));
 }
 
+// Window over an image with borders by the edge rule, plus a constant after it.
+std::vector<uint8_t> box_reference(const std::vector<uint8_t>& in, int64_t h, int64_t w, uint8_t mode) {
+    std::vector<uint8_t> out(h * w);
+    for (int64_t y = 0; y < h; ++y)
+        for (int64_t x = 0; x < w; ++x) {
+            unsigned acc = 0;
+            for (int r = 0; r < 3; ++r)
+                for (int c = 0; c < 3; ++c) {
+                    const int64_t sy = y + r - 1, sx = x + c - 1;
+                    uint8_t v = 0;
+                    if (mode == 0) v = in[ref_reflect(sy, h) * w + ref_reflect(sx, w)];
+                    if (mode == 2) v = in[ref_edge(sy, h) * w + ref_edge(sx, w)];
+                    if (mode == 3 && sy >= 0 && sy < h && sx >= 0 && sx < w) v = in[sy * w + sx];
+                    acc += window_weight(r, c) * v;
+                }
+            out[y * w + x] = static_cast<uint8_t>(acc);
+        }
+    return out;
+}
+
+struct BoxCase {
+    uint64_t h, w;
+    uint8_t mode;
+    bool after_tile;  // fed by a tile step (edge slot) or by a row run (edge preparation)
+};
+
+class EdgeTileStep : public ::testing::TestWithParam<BoxCase> {};
+
+TEST_P(EdgeTileStep, InputRectIsCompletedByTheEdgeRule) {
+    const auto [h, w, mode, after_tile] = GetParam();
+    auto box = std::make_shared<BoxTileParams>();
+    box->width = static_cast<int64_t>(w);
+    box->height = static_cast<int64_t>(h);
+    auto f = std::make_shared<FlipParams>();
+    f->width = w;
+    auto a = std::make_shared<AddParams>();
+    a->add = 3;
+    ChainHarness hs;
+    hs.steps = {after_tile ? flip_step(f) : add_step(a), box_tile_step(box, mode)};
+    const auto in = pattern(h, w);
+    ASSERT_EQ(hs.run({{h, w}, {h, w}, {h, w}}, in), OK);
+    const auto mid = after_tile ? flipped(in, h, w, 0) : [&] {
+        std::vector<uint8_t> v(in);
+        for (auto& e : v) e = static_cast<uint8_t>(e + 3);
+        return v;
+    }();
+    const auto want = box_reference(mid, h, w, mode);
+    for (size_t i = 0; i < want.size(); ++i)
+        ASSERT_EQ(hs.out_mem[i], want[i]) << "row " << i / w << " column " << i % w;
+    EXPECT_EQ(box->log.tiles.size(), ((h + 255) / 256) * ((w + 255) / 256));
+}
+
+INSTANTIATE_TEST_SUITE_P(TileRunner, EdgeTileStep,
+                         ::testing::Values(BoxCase{5, 7, 0, false}, BoxCase{300, 270, 0, false},
+                                           BoxCase{300, 270, 2, true}, BoxCase{9, 260, 3, true},
+                                           BoxCase{260, 4, 3, false}, BoxCase{2, 2, 0, true}));
+
 TEST(TileRunner, TileStepOutputsOneEntryPerStep) {
     auto a = std::make_shared<AddParams>();
     auto f = std::make_shared<FlipParams>();
