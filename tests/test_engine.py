@@ -207,3 +207,12 @@ def test_strided_input_and_output(shape):
     _pyxa.execute_graph(g, {0: src}, {2: dst})
     np.testing.assert_array_equal(dst, (src * F32(0.5))[..., [1, 2, 0]])
     assert (big_out[:, 0] == -1).all() and (big_out[:, 1 + w:] == -1).all()
+
+
+def test_unallocatable_pool_buffer_is_out_of_memory():
+    """A 2^59-byte intermediate between a chain and an opcode cannot be allocated."""
+    a = src_array()
+    g = graph([f32(0), tensor_desc(1, "float32", 2 ** 31, 2 ** 26), f32(3)], [0], [3],
+              [node(1, "fill", [], [1], value=np.array([0.5], F32)), poly(2, [1], [3])])
+    with pytest.raises(RuntimeError, match=status("OUT_OF_MEMORY", 4)):
+        _pyxa.execute_graph(g, {0: a}, {3: np.zeros_like(a)})

@@ -205,6 +205,21 @@ TEST(Planner, FirstFitReusesLargerFreeSlotKeepingItsSize) {
     EXPECT_EQ(p.live_slots, 2u);
 }
 
+TEST(Planner, UnallocatableSlotIsOutOfMemoryAndTakesNothing) {
+    Line l;
+    l.tg.descs[1].height = 1ull << 40;
+    l.tg.descs[1].stride = 1ull << 20;  // 2^60 bytes: fits 64 bits, cannot be allocated
+    BufferPlanner p;
+    ASSERT_EQ(l.build(&p), OK);
+    ImageView v{};
+    EXPECT_EQ(acquire(p, 2, &v), OUT_OF_MEMORY);
+    EXPECT_TRUE(p.pool.empty());
+    EXPECT_EQ(p.live_slots, 0u);
+    EXPECT_EQ(p.buffers.count(2), 0u);
+    l.tg.descs[1].stride = 1ull << 30;  // 2^70 bytes: the product itself does not fit
+    EXPECT_EQ(acquire(p, 2, &v), OUT_OF_MEMORY);
+}
+
 TEST(Planner, AcquireRefusesUnknownTensors) {
     Line l;
     BufferPlanner p;
