@@ -21,11 +21,13 @@ struct Transform {
     template <typename In>
     static float first_stage(const TransformColorParams& p, In x) {
         if constexpr (fast) return p.in_table.entries[x];
-        else if constexpr (in_table) return table_lookup(p.in_table.data(), p.in_table.last, p.in_pos_scale * static_cast<float>(x));
+        else if constexpr (in_table)
+            return table_lookup(p.in_table.data(), p.in_table.last, p.in_pos_scale * static_cast<float>(x));
         // The input scale was folded into the matrix at resolution.
         else if constexpr (matrix && out_table) return static_cast<float>(x);
         // A lone output table reads input values directly.
-        else if constexpr (out_table) return table_lookup(p.out_table.data(), p.out_table.last, p.out_pos_scale * static_cast<float>(x));
+        else if constexpr (out_table)
+            return table_lookup(p.out_table.data(), p.out_table.last, p.out_pos_scale * static_cast<float>(x));
         else return p.in_scale * static_cast<float>(x);
     }
 
@@ -74,8 +76,10 @@ PointwiseRun pick(int32_t in, int32_t out) {
 
 }  // namespace
 
+// Shapes with a routine; every other one (and fast without uint8 input) has none.
 PointwiseRun transform_color_routine(int32_t in, int32_t out, TransformShape s) {
-    const int shape = (s.in_table ? kIn : 0) | (s.matrix ? kMatrix : 0) | (s.out_table ? kOut : 0) | (s.fast ? kFast : 0);
+    const int shape =
+        (s.in_table ? kIn : 0) | (s.matrix ? kMatrix : 0) | (s.out_table ? kOut : 0) | (s.fast ? kFast : 0);
     switch (shape) {
         case kMatrix: return pick<kMatrix>(in, out);
         case kMatrix | kOut: return pick<kMatrix | kOut>(in, out);

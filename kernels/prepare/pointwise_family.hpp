@@ -10,14 +10,17 @@ namespace pyxa {
 using PointwiseBuilder = Status (*)(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
                                     KernelStep* step);
 
-Status build_sub_scalar(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);   // scalar_builder.cpp
-Status build_mul_scalar(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);   // scalar_builder.cpp
-Status build_matrix_3x3(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);   // matrix_builder.cpp
-Status build_clip_and_transform(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);  // matrix_builder.cpp
-Status build_convert_dtype(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);  // convert_builder.cpp
-Status build_lut(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);          // lut_builder.cpp
-Status build_mono_lut(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);     // lut_builder.cpp
-Status build_transform_color(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);  // transform_color_builder.cpp
+// One builder per op, each in its own file: scalar_builder.cpp (sub, mul),
+// matrix_builder.cpp (matrix, clip and transform), convert_builder.cpp,
+// lut_builder.cpp (lut, mono_lut), transform_color_builder.cpp.
+Status build_sub_scalar(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);
+Status build_mul_scalar(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);
+Status build_matrix_3x3(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);
+Status build_clip_and_transform(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);
+Status build_convert_dtype(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);
+Status build_lut(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);
+Status build_mono_lut(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);
+Status build_transform_color(const AttrList&, const TensorDesc*, const TensorDesc&, KernelStep*);
 
 // Every pointwise op reads its first input: a node without one is refused.
 inline Status require_input(const TensorDesc* input) { return input ? OK : INVALID_ARGUMENT; }
