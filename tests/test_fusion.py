@@ -38,19 +38,19 @@ def chain_nodes(h, w, demosaic, pad_mode, orientation):
     ]
 
 
-def run_fused(raw, spec):
-    arrays = [raw] + [np.zeros(shape, dt) for _, _, shape, dt in spec]
+def run_fused(raw, chain):
+    arrays = [raw] + [np.zeros(shape, dt) for _, _, shape, dt in chain]
     descs = [desc_for(i, a) for i, a in enumerate(arrays)]
-    nodes = [node(i + 1, op, [i], [i + 1], **attrs) for i, (op, attrs, _, _) in enumerate(spec)]
-    n = len(spec)
+    nodes = [node(i + 1, op, [i], [i + 1], **attrs) for i, (op, attrs, _, _) in enumerate(chain)]
+    n = len(chain)
     prof = _pyxa.execute_graph(graph(descs, [0], [n], nodes), {0: raw}, {n: arrays[n]}, profile=True)
     assert [p["node_id"] for p in prof] == list(range(1, n + 1))
     return arrays[n]
 
 
-def run_one_by_one(raw, spec):
+def run_one_by_one(raw, chain):
     cur = raw
-    for i, (op, attrs, shape, dt) in enumerate(spec):
+    for i, (op, attrs, shape, dt) in enumerate(chain):
         out = np.zeros(shape, dt)
         g = graph([desc_for(0, cur), desc_for(1, out)], [0], [1], [node(i + 1, op, [0], [1], **attrs)])
         _pyxa.execute_graph(g, {0: cur}, {1: out})
@@ -76,9 +76,9 @@ CASES = [
 def test_fused_chain_equals_node_by_node(size, demosaic, pad_mode, orientation):
     h, w = size
     raw = RNG.integers(0, 4096, (h, w)).astype(np.uint16)
-    spec = chain_nodes(h, w, demosaic, pad_mode, orientation)
-    fused = run_fused(raw, spec)
-    separate = run_one_by_one(raw, spec)
+    chain = chain_nodes(h, w, demosaic, pad_mode, orientation)
+    fused = run_fused(raw, chain)
+    separate = run_one_by_one(raw, chain)
     assert fused.tobytes() == separate.tobytes()
     assert fused.any()  # the chain computed something
 
@@ -87,7 +87,7 @@ def test_fused_chain_equals_node_by_node(size, demosaic, pad_mode, orientation):
 def test_pointwise_chain_with_identity_orientation(size):
     """A trailing identity orientation is skipped; the pointwise run writes straight into the output."""
     raw = RNG.uniform(0, 1, size + (3,)).astype(F32)
-    spec = [("mul_scalar", dict(value=0.75), size + (3,), F32), ("orientation", dict(orientation=1), size + (3,), F32)]
-    fused = run_fused(raw, spec)
-    assert fused.tobytes() == run_one_by_one(raw, spec).tobytes()
+    chain = [("mul_scalar", dict(value=0.75), size + (3,), F32), ("orientation", dict(orientation=1), size + (3,), F32)]
+    fused = run_fused(raw, chain)
+    assert fused.tobytes() == run_one_by_one(raw, chain).tobytes()
     np.testing.assert_array_equal(fused, raw * F32(0.75))

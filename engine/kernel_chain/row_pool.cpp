@@ -36,7 +36,6 @@ Status RowPool::take(uint64_t bytes, RowBuf* out) {
         std::free(p);
         return OUT_OF_MEMORY;
     }
-    allocated_ += bytes;
     *out = RowBuf{p, bytes};
     return OK;
 }

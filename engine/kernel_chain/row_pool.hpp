@@ -24,12 +24,10 @@ public:
     // A zero-initialised buffer of at least `bytes` (reused buffers keep old bytes).
     Status take(uint64_t bytes, RowBuf* out);
     void give(RowBuf buf);
-    uint64_t allocated_bytes() const { return allocated_; }
 
 private:
     std::vector<RowBuf> free_;
     std::vector<uint8_t*> owned_;
-    uint64_t allocated_ = 0;
 };
 
 }  // namespace pyxa
