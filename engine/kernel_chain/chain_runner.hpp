@@ -39,7 +39,10 @@ struct ChainRunner {
     Status run_tile(const Rect& tile, const RectBuffer& input, const RectBuffer& output);
 
     // Row pipeline (row_pipeline.cpp).
-    Status run_rows(const ChainSegment& seg, const RectBuffer& src, uint8_t* dest, uint64_t dest_stride);
+    // Rows of step `last` of a run (or, folded, the rows of `from` that the
+    // copy steps after it would only move) go to dest, one per `dest_stride`.
+    Status run_rows(const ChainSegment& seg, const RectBuffer& src, uint8_t* dest, uint64_t dest_stride,
+                    size_t last_needed);
     Status produce(size_t k, int64_t y, uint8_t* dest);
     Status fetch(size_t k, const RowRequest& req, const SpanView** rows);
 
@@ -58,6 +61,7 @@ private:
     Status make_row(size_t k, int64_t r, const Rect& p, const PixelFormat& pf, bool from_image, CachedRow* row);
     Status constant_row(size_t k, const PixelFormat& pf, uint8_t** base);
     std::optional<int64_t> map_row(size_t k, int64_t y, const Rect& p) const;
+    std::optional<int64_t> folded_first_row(size_t ln, size_t last) const;
     Status call_kernel(size_t k, const RowRequest& req, const SpanView* rows, const SpanView& out);
 };
 

@@ -25,13 +25,41 @@ void ChainRunner::clear_caches() {
     for (StepStage& st : plan.stages) st.cache.clear(pool);
 }
 
-Status ChainRunner::run_rows(const ChainSegment& seg, const RectBuffer& src, uint8_t* dest, uint64_t dest_stride) {
+// When the steps after `ln` in a run only copy whole rows of ln's output,
+// the first row of ln that lands in the run's first output row; else none.
+std::optional<int64_t> ChainRunner::folded_first_row(size_t ln, size_t last) const {
+    const Rect out = plan.stages[last].out_rect;
+    int64_t x = out.x, y = out.y;
+    for (size_t j = last; j > ln; --j) {
+        const StepStage& s = plan.stages[j];
+        if (s.requests.empty() || y != s.first_row) return std::nullopt;
+        x = s.requests[0].x + (x - s.out_rect.x);
+        y = s.requests[0].y;
+    }
+    const Rect& made = plan.stages[ln].out_rect;
+    if (x != made.x || out.width != made.width || plan.formats[ln].pixel != plan.formats[last].pixel)
+        return std::nullopt;
+    if (y < made.y || !contains(made, Rect{x, y, out.width, out.height})) return std::nullopt;
+    return y;
+}
+
+Status ChainRunner::run_rows(const ChainSegment& seg, const RectBuffer& src, uint8_t* dest, uint64_t dest_stride,
+                             size_t last_needed) {
     run_first = seg.first;
     source = src;
     const Rect out = plan.stages[seg.last].out_rect;
+    size_t step = seg.last;
+    int64_t y0 = out.y;
+    if (last_needed >= seg.first && last_needed < seg.last) {
+        // Trailing copies cost nothing: the last needed step writes where they would.
+        if (const auto y = folded_first_row(last_needed, seg.last)) {
+            step = last_needed;
+            y0 = *y;
+        }
+    }
     for (uint64_t i = 0; i < out.height; ++i) {
         if (row_sampling) timed = profile->decide();
-        PYXA_TRY(produce(seg.last, out.y + static_cast<int64_t>(i), dest + i * dest_stride));
+        PYXA_TRY(produce(step, y0 + static_cast<int64_t>(i), dest + i * dest_stride));
     }
     return OK;
 }
@@ -98,8 +126,10 @@ Status ChainRunner::fetch(size_t k, const RowRequest& req, const SpanView** rows
     const Rect want = request_rect(req);
     const bool col_edges = want.x < p.x || rect_right(want) > rect_right(p);
     const bool row_edges = want.y < p.y || rect_bottom(want) > rect_bottom(p);
-    // Only a step with an edge rule may reach beyond what its producer makes.
+    // Only a step with an edge rule may reach beyond what its producer makes,
+    // and never wholly beside it.
     if ((col_edges || row_edges) && st.edge_mode == kNoEdgeMode) return INTERNAL;
+    if (want.x >= rect_right(p) || rect_right(want) <= p.x) return INTERNAL;
 
     if (!from_image && !col_edges && !row_edges) {
         bool done = false;

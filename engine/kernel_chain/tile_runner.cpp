@@ -82,7 +82,8 @@ Status ChainRunner::run_tile_step(size_t t, const RectBuffer& src, uint8_t* dest
 Status ChainRunner::run_tile(const Rect& tile, const RectBuffer& input, const RectBuffer& output) {
     PYXA_TRY(plan_tile(plan, tile));
     clear_caches();  // slot contents change from tile to tile
-    const size_t final_seg = segment_of(plan, last_needed_step(plan));
+    const size_t last_needed = last_needed_step(plan);
+    const size_t final_seg = segment_of(plan, last_needed);
     const bool skipped = final_seg + 1 < plan.segments.size();
     RectBuffer src = input;
     int ping = 0;
@@ -126,7 +127,7 @@ Status ChainRunner::run_tile(const Rect& tile, const RectBuffer& input, const Re
         if (seg.tile) {
             PYXA_TRY(run_tile_step(seg.first, src, dest, stride));
         } else {
-            PYXA_TRY(run_rows(seg, src, dest, stride));
+            PYXA_TRY(run_rows(seg, src, dest, stride, s == final_seg ? last_needed : seg.last));
         }
         if (s == final_seg) break;
         if (edge_prep) fill_rect_border(made.data, made.rect, made.stride, r, edge_rule(seg.last + 1, f));

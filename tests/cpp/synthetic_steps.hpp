@@ -20,6 +20,7 @@ struct CallLog {
     std::vector<Rect> tiles;         // output rect of every tile call
     std::vector<bool> shared_edge;   // window calls: first and last row share memory
     std::vector<SpanView> inputs;    // first input row of every call
+    std::vector<const void*> outputs;  // where every call wrote
 };
 
 // out = in + add (mod 256).
@@ -33,6 +34,7 @@ inline void add_run(void* ctx, const PixelRun* in, const PixelRun* out) {
     auto* dst = static_cast<uint8_t*>(out->data);
     for (uint64_t i = 0; i < out->len * out->channels; ++i) dst[i] = static_cast<uint8_t>(src[i] + p->add);
     p->log.rows.push_back(0);
+    p->log.outputs.push_back(out->data);
 }
 
 // A 3x3 window kernel: out = sum of weight[r][c] * in[y + r - 1][x + c - 1] (mod 256).

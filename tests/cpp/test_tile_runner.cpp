@@ -121,6 +121,9 @@ TEST(Runner, TrailingCopyIsWrittenStraightIntoTheOutput) {
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 3; ++x) ASSERT_EQ(hs.out_mem[y * 3 + x], static_cast<uint8_t>(in[y * 4 + x + 1] + 3));
     EXPECT_TRUE(v->log.rows.empty());
+    // The pointwise step wrote its rows straight into the output array.
+    ASSERT_EQ(a->log.outputs.size(), 3u);
+    for (int y = 0; y < 3; ++y) EXPECT_EQ(a->log.outputs[y], hs.out_mem.data() + 3 * y);
 }
 
 TEST(Runner, InputLessStepGetsThePlaceholderRow) {
