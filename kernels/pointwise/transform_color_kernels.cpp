@@ -1,6 +1,8 @@
 // Colour transform: optional input table, optional 3x3 matrix and optional
 // output table on three-channel pixels. One template, instantiated per type
-// pair for each shape that has a routine.
+// pair for each shape that has a routine; pixels go through in blocks so that
+// each stage is a plain vectorisable loop.
+#include "kernels/pointwise/block_lookup.hpp"
 #include "kernels/pointwise/element_io.hpp"
 #include "kernels/pointwise/pointwise_params.hpp"
 #include "kernels/pointwise/pointwise_routines.hpp"
@@ -17,44 +19,100 @@ struct Transform {
     static constexpr bool matrix = (Shape & kMatrix) != 0;
     static constexpr bool out_table = (Shape & kOut) != 0;
     static constexpr bool fast = (Shape & kFast) != 0;
+    static constexpr uint64_t B = kLookupBlock;
 
+    // First stage of n values of one channel (stride 3 in the source when
+    // pixels are split into planes) into y.
     template <typename In>
-    static float first_stage(const TransformColorParams& p, In x) {
-        if constexpr (fast) return p.in_table.entries[x];
-        else if constexpr (in_table)
-            return table_lookup(p.in_table.data(), p.in_table.last, p.in_pos_scale * static_cast<float>(x));
-        // The input scale was folded into the matrix at resolution.
-        else if constexpr (matrix && out_table) return static_cast<float>(x);
-        // A lone output table reads input values directly.
-        else if constexpr (out_table)
-            return table_lookup(p.out_table.data(), p.out_table.last, p.out_pos_scale * static_cast<float>(x));
-        else return p.in_scale * static_cast<float>(x);
+    static void first_stage(const TransformColorParams& p, const In* __restrict src, uint64_t stride,
+                            float* __restrict y, uint64_t n) {
+        const auto put = [y](uint64_t j, float v) { y[j] = v; };
+        if constexpr (fast) {
+            const float* t = p.in_table.data();
+            for (uint64_t j = 0; j < n; ++j) y[j] = t[src[stride * j]];
+        } else if constexpr (in_table) {
+            const float s = p.in_pos_scale;
+            lookup_block(p.in_table.data(), p.in_table.last, n,
+                         [=](uint64_t j) { return s * static_cast<float>(src[stride * j]); }, put);
+        } else if constexpr (matrix && out_table) {
+            // The input scale was folded into the matrix at resolution.
+            for (uint64_t j = 0; j < n; ++j) y[j] = static_cast<float>(src[stride * j]);
+        } else {
+            const float s = p.in_scale;
+            for (uint64_t j = 0; j < n; ++j) y[j] = s * static_cast<float>(src[stride * j]);
+        }
     }
 
-    static float last_stage(const TransformColorParams& p, float z) {
-        if constexpr (matrix && out_table) return p.out_scale * table_lookup(p.out_table.data(), p.out_table.last, z);
-        // Both tables without a matrix: the output table follows the input table.
-        else if constexpr (in_table && out_table)
-            return p.out_scale * clamp01(table_lookup(p.out_table.data(), p.out_table.last, p.chain_pos_scale * z));
-        else return p.out_scale * clamp01(z);
+    // Last stage of n values z, each stored through store(j, value).
+    template <typename Store>
+    static void last_stage(const TransformColorParams& p, const float* __restrict z, uint64_t n, Store store) {
+        const float os = p.out_scale;
+        if constexpr (matrix && out_table) {
+            lookup_block(p.out_table.data(), p.out_table.last, n, [z](uint64_t j) { return z[j]; },
+                         [=](uint64_t j, float v) { store(j, os * v); });
+        } else if constexpr (in_table && out_table) {
+            // Both tables without a matrix: the output table follows the input table.
+            const float cs = p.chain_pos_scale;
+            lookup_block(p.out_table.data(), p.out_table.last, n, [=](uint64_t j) { return cs * z[j]; },
+                         [=](uint64_t j, float v) { store(j, os * clamp01(v)); });
+        } else {
+            for (uint64_t j = 0; j < n; ++j) store(j, os * clamp01(z[j]));
+        }
+    }
+
+    // Without a matrix the channels are independent: the run is one flat
+    // sequence of elements.
+    template <typename In, typename Out>
+    static void run_elements(const TransformColorParams& p, const In* __restrict src, Out* __restrict dst,
+                             uint64_t count) {
+        alignas(64) float v[B];
+        for (uint64_t i0 = 0; i0 < count; i0 += B) {
+            const uint64_t n = count - i0 < B ? count - i0 : B;
+            const In* s = src + i0;
+            Out* d = dst + i0;
+            const auto store = [d](uint64_t j, float x) { d[j] = store_element<Out>(x); };
+            if constexpr (out_table && !in_table) {
+                // A lone output table reads input values directly.
+                const float ps = p.out_pos_scale, os = p.out_scale;
+                lookup_block(p.out_table.data(), p.out_table.last, n,
+                             [=](uint64_t j) { return ps * static_cast<float>(s[j]); },
+                             [=](uint64_t j, float x) { store(j, os * clamp01(x)); });
+            } else {
+                first_stage(p, s, 1, v, n);
+                last_stage(p, v, n, store);
+            }
+        }
+    }
+
+    // With a matrix, blocks of pixels are split into channel planes so every
+    // stage is a plain loop, then interleaved again on the store.
+    template <typename In, typename Out>
+    static void run_pixels(const TransformColorParams& p, const In* __restrict src, Out* __restrict dst,
+                           uint64_t len) {
+        float m[9];
+        for (int i = 0; i < 9; ++i) m[i] = p.m[i];
+        alignas(64) float y[3][B];
+        alignas(64) float z[B];
+        for (uint64_t i0 = 0; i0 < len; i0 += B) {
+            const uint64_t n = len - i0 < B ? len - i0 : B;
+            for (int c = 0; c < 3; ++c) first_stage(p, src + 3 * i0 + c, 3, y[c], n);
+            for (int k = 0; k < 3; ++k) {
+                const float a = m[3 * k], b = m[3 * k + 1], c = m[3 * k + 2];
+                for (uint64_t j = 0; j < n; ++j) z[j] = a * y[0][j] + b * y[1][j] + c * y[2][j];
+                Out* d = dst + 3 * i0 + k;
+                last_stage(p, z, n, [d](uint64_t j, float x) { d[3 * j] = store_element<Out>(x); });
+            }
+        }
     }
 
     template <typename In, typename Out>
     struct K {
         static void run(void* ctx, const PixelRun* in, const PixelRun* out) {
             const TransformColorParams& p = *static_cast<const TransformColorParams*>(ctx);
-            const In* __restrict src = static_cast<const In*>(in->data);
-            Out* __restrict dst = static_cast<Out*>(out->data);
-            const float* m = p.m;
-            for (uint64_t i = 0; i < in->len; ++i) {
-                float y[3];
-                for (int c = 0; c < 3; ++c) y[c] = first_stage(p, src[3 * i + c]);
-                for (int k = 0; k < 3; ++k) {
-                    float z = y[k];
-                    if constexpr (matrix) z = m[3 * k] * y[0] + m[3 * k + 1] * y[1] + m[3 * k + 2] * y[2];
-                    dst[3 * i + k] = store_element<Out>(last_stage(p, z));
-                }
-            }
+            const In* src = static_cast<const In*>(in->data);
+            Out* dst = static_cast<Out*>(out->data);
+            if constexpr (matrix) run_pixels<In, Out>(p, src, dst, in->len);
+            else run_elements<In, Out>(p, src, dst, 3 * in->len);
         }
     };
 };
