@@ -1,5 +1,6 @@
 // Table kernels of "lut" and "mono_lut": interpolating routines per type pair
 // and direct routines indexing a 256-entry table by the byte of a uint8 input.
+#include "kernels/pointwise/block_lookup.hpp"
 #include "kernels/pointwise/element_io.hpp"
 #include "kernels/pointwise/pointwise_params.hpp"
 #include "kernels/pointwise/pointwise_routines.hpp"
@@ -15,12 +16,16 @@ struct LutInterp {
         const uint64_t n = in->len * in->channels;
         const In* __restrict src = static_cast<const In*>(in->data);
         Out* __restrict dst = static_cast<Out*>(out->data);
-        const float* table = p.table.data();
-        const float last = p.table.last;
         const float pos_scale = p.pos_scale;
         const float out_scale = p.out_scale;
-        for (uint64_t i = 0; i < n; ++i)
-            dst[i] = store_element<Out>(out_scale * table_lookup(table, last, pos_scale * static_cast<float>(src[i])));
+        for (uint64_t i0 = 0; i0 < n; i0 += kLookupBlock) {
+            const uint64_t m = n - i0 < kLookupBlock ? n - i0 : kLookupBlock;
+            const In* s = src + i0;
+            Out* d = dst + i0;
+            lookup_block(p.table.data(), p.table.last, m,
+                         [=](uint64_t j) { return pos_scale * static_cast<float>(s[j]); },
+                         [=](uint64_t j, float v) { d[j] = store_element<Out>(out_scale * v); });
+        }
     }
 };
 
