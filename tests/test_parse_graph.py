@@ -388,7 +388,7 @@ def test_dict_subclass_graph_is_accepted():
     assert_parses(DictSub(base_graph()))
 
 
-@pytest.mark.parametrize("spec, accepts, refused_by", [
+@pytest.mark.parametrize("dtype_value, accepts, refused_by", [
     ("uint8", np.uint8, np.uint16),
     ("uint16", np.uint16, np.float32),
     ("float32", np.float32, np.uint8),
@@ -399,7 +399,7 @@ def test_dict_subclass_graph_is_accepted():
     (False, np.uint8, np.uint16),
     (np.int8(3), np.float32, np.uint8),
 ])
-def test_dtype_spellings(spec, accepts, refused_by):
+def test_dtype_spellings(dtype_value, accepts, refused_by):
     # The parsed dtype shows in which array types the tensor binds.
     def g_with(dtype_spec):
         g = base_graph()
@@ -407,16 +407,16 @@ def test_dtype_spellings(spec, accepts, refused_by):
         return g
 
     outs = {1: np.zeros((2, 3), np.float32)}
-    assert_parses(g_with(spec), {0: np.zeros((2, 3), accepts)}, outs)
+    assert_parses(g_with(dtype_value), {0: np.zeros((2, 3), accepts)}, outs)
     refused = np.dtype(refused_by).name
     with pytest.raises(TypeError, match=rf"^binding dtype mismatch \({refused}\)$"):
-        _pyxa.execute_graph(g_with(spec), {0: np.zeros((2, 3), refused_by)}, outs)
+        _pyxa.execute_graph(g_with(dtype_value), {0: np.zeros((2, 3), refused_by)}, outs)
 
 
-@pytest.mark.parametrize("spec", ["float16", 2])
-def test_float16_tensors_bind_no_array(spec):
+@pytest.mark.parametrize("dtype_value", ["float16", 2])
+def test_float16_tensors_bind_no_array(dtype_value):
     g = base_graph()
-    g["tensor_descs"][0]["dtype"] = spec
+    g["tensor_descs"][0]["dtype"] = dtype_value
     for dt in (np.uint8, np.uint16, np.float32):
         with pytest.raises(TypeError, match="^binding dtype mismatch"):
             _pyxa.execute_graph(g, {0: np.zeros((2, 3), dt)}, {1: np.zeros((2, 3), np.float32)})
