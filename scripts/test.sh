@@ -16,6 +16,13 @@ BUILD_DEPS=(scikit-build-core "numpy>=2" nlohmann-json==3.12.0 pytest cmake ninj
 
 step() { printf '\n== %s\n' "$*"; }
 
+# quiet LOG CMD...: runs CMD, showing its output only when it fails.
+quiet() {
+    local log=$WORK/$1.log
+    shift
+    "$@" >"$log" 2>&1 || { cat "$log"; return 1; }
+}
+
 # venv NAME PYTHON: a virtual environment with the build and test dependencies.
 venv() {
     local dir=$WORK/venv-$1
@@ -41,8 +48,9 @@ step "pytest"
 
 step "C++ unit tests"
 "$PY" -m cmake -S "$ROOT" -B "$WORK/ctest" -G Ninja -DPYXA_BUILD_TESTS=ON -DPython_EXECUTABLE="$PY" >/dev/null
-"$PY" -m cmake --build "$WORK/ctest"
-ctest --test-dir "$WORK/ctest" --output-on-failure -j2 | tail -n 5
+quiet ctest-build "$PY" -m cmake --build "$WORK/ctest"
+quiet ctest-run "$(dirname "$PY")/ctest" --test-dir "$WORK/ctest" --output-on-failure -j2
+tail -n 3 "$WORK/ctest-run.log"
 
 step "stable ABI: one build with Python 3.12, tested under 3.12 and 3.13"
 PY12=$(venv 312 "$PY312")
@@ -59,7 +67,7 @@ done
 step "sanitizers (AddressSanitizer + UndefinedBehaviorSanitizer) on the pytest suite"
 "$PY" -m cmake -S "$ROOT" -B "$WORK/asan" -G Ninja -DPYXA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DPython_EXECUTABLE="$PY" >/dev/null
-"$PY" -m cmake --build "$WORK/asan" --target _pyxa
+quiet asan-build "$PY" -m cmake --build "$WORK/asan" --target _pyxa
 (cd "$WORK" && PYTHONPATH="$WORK/asan" PYTHONMALLOC=malloc \
     LD_PRELOAD="$(gcc -print-file-name=libasan.so):$(gcc -print-file-name=libubsan.so)" \
     ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:allocator_may_return_null=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
