@@ -30,8 +30,8 @@ struct Convert {
 
 }  // namespace
 
-PointwiseRun convert_dtype_routine(int32_t in, int32_t out) {
-    return pick_type_pair(kTypePairs<Convert>, in, out);
+PointwiseRun convert_dtype_routine(int32_t in, int32_t out, Isa isa) {
+    return pick_type_pair(kTypePairs<Convert>, in, out, isa);
 }
 
 }  // namespace pyxa

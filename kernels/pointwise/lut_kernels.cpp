@@ -40,18 +40,19 @@ void lut_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
     for (uint64_t i = 0; i < n; ++i) dst[i] = store_element<Out>(out_scale * table[src[i]]);
 }
 
-constexpr PointwiseRun kDirect[3] = {lut_direct<uint8_t>, lut_direct<uint16_t>, lut_direct<float>};
+constexpr RoutinePick kDirect[3] = {routine_for<lut_direct<uint8_t>>, routine_for<lut_direct<uint16_t>>,
+                                    routine_for<lut_direct<float>>};
 
 }  // namespace
 
-PointwiseRun lut_routine(int32_t in, int32_t out, bool direct) {
-    if (!direct) return pick_type_pair(kTypePairs<LutInterp>, in, out);
+PointwiseRun lut_routine(int32_t in, int32_t out, bool direct, Isa isa) {
+    if (!direct) return pick_type_pair(kTypePairs<LutInterp>, in, out, isa);
     const int o = pointwise_type_index(out);
-    return (in != UINT8 || o < 0) ? nullptr : kDirect[o];
+    return (in != UINT8 || o < 0) ? nullptr : kDirect[o](isa);
 }
 
 // Three float channels with input scale 1: position (n - 1) * x on every
 // element, which is the float-to-float interpolating loop over all elements.
-PointwiseRun lut_rgb_float_routine() { return LutInterp<float, float>::run; }
+PointwiseRun lut_rgb_float_routine(Isa isa) { return routine_for<LutInterp<float, float>::run>(isa); }
 
 }  // namespace pyxa

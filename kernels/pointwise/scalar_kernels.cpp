@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "kernels/pointwise/element_io.hpp"
+#include "kernels/pointwise/isa_dispatch.hpp"
 #include "kernels/pointwise/pointwise_params.hpp"
 #include "kernels/pointwise/pointwise_routines.hpp"
 
@@ -81,9 +82,9 @@ void clip_matrix_run(void* ctx, const PixelRun* in, const PixelRun* out) {
 
 }  // namespace
 
-PointwiseRun sub_scalar_routine() { return scalar_run<Sub>; }
-PointwiseRun mul_scalar_routine() { return scalar_run<Mul>; }
-PointwiseRun matrix_3x3_routine() { return matrix_run; }
-PointwiseRun clip_and_transform_routine() { return clip_matrix_run; }
+PointwiseRun sub_scalar_routine(Isa isa) { return routine_for<scalar_run<Sub>>(isa); }
+PointwiseRun mul_scalar_routine(Isa isa) { return routine_for<scalar_run<Mul>>(isa); }
+PointwiseRun matrix_3x3_routine(Isa isa) { return routine_for<matrix_run>(isa); }
+PointwiseRun clip_and_transform_routine(Isa isa) { return routine_for<clip_matrix_run>(isa); }
 
 }  // namespace pyxa

@@ -118,38 +118,38 @@ struct Transform {
 };
 
 template <int Shape>
-PointwiseRun pick(int32_t in, int32_t out) {
+PointwiseRun pick(int32_t in, int32_t out, Isa isa) {
     using T = Transform<Shape>;
     if constexpr (T::fast) {
         // The byte-indexed path exists for uint8 input only.
-        constexpr PointwiseRun row[3] = {T::template K<uint8_t, uint8_t>::run,
-                                         T::template K<uint8_t, uint16_t>::run,
-                                         T::template K<uint8_t, float>::run};
+        constexpr RoutinePick row[3] = {routine_for<T::template K<uint8_t, uint8_t>::run>,
+                                        routine_for<T::template K<uint8_t, uint16_t>::run>,
+                                        routine_for<T::template K<uint8_t, float>::run>};
         const int o = pointwise_type_index(out);
-        return (in != UINT8 || o < 0) ? nullptr : row[o];
+        return (in != UINT8 || o < 0) ? nullptr : row[o](isa);
     } else {
-        return pick_type_pair(kTypePairs<T::template K>, in, out);
+        return pick_type_pair(kTypePairs<T::template K>, in, out, isa);
     }
 }
 
 }  // namespace
 
 // Shapes with a routine; every other one (and fast without uint8 input) has none.
-PointwiseRun transform_color_routine(int32_t in, int32_t out, TransformShape s) {
+PointwiseRun transform_color_routine(int32_t in, int32_t out, TransformShape s, Isa isa) {
     const int shape =
         (s.in_table ? kIn : 0) | (s.matrix ? kMatrix : 0) | (s.out_table ? kOut : 0) | (s.fast ? kFast : 0);
     switch (shape) {
-        case kMatrix: return pick<kMatrix>(in, out);
-        case kMatrix | kOut: return pick<kMatrix | kOut>(in, out);
-        case kIn | kMatrix: return pick<kIn | kMatrix>(in, out);
-        case kIn | kMatrix | kFast: return pick<kIn | kMatrix | kFast>(in, out);
-        case kIn | kMatrix | kOut: return pick<kIn | kMatrix | kOut>(in, out);
-        case kIn | kMatrix | kOut | kFast: return pick<kIn | kMatrix | kOut | kFast>(in, out);
-        case kIn: return pick<kIn>(in, out);
-        case kIn | kFast: return pick<kIn | kFast>(in, out);
-        case kOut: return pick<kOut>(in, out);
-        case kIn | kOut: return pick<kIn | kOut>(in, out);
-        case kIn | kOut | kFast: return pick<kIn | kOut | kFast>(in, out);
+        case kMatrix: return pick<kMatrix>(in, out, isa);
+        case kMatrix | kOut: return pick<kMatrix | kOut>(in, out, isa);
+        case kIn | kMatrix: return pick<kIn | kMatrix>(in, out, isa);
+        case kIn | kMatrix | kFast: return pick<kIn | kMatrix | kFast>(in, out, isa);
+        case kIn | kMatrix | kOut: return pick<kIn | kMatrix | kOut>(in, out, isa);
+        case kIn | kMatrix | kOut | kFast: return pick<kIn | kMatrix | kOut | kFast>(in, out, isa);
+        case kIn: return pick<kIn>(in, out, isa);
+        case kIn | kFast: return pick<kIn | kFast>(in, out, isa);
+        case kOut: return pick<kOut>(in, out, isa);
+        case kIn | kOut: return pick<kIn | kOut>(in, out, isa);
+        case kIn | kOut | kFast: return pick<kIn | kOut | kFast>(in, out, isa);
         default: return nullptr;
     }
 }

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "kernels/prepare/kernel_step.hpp"
+#include "kernels/pointwise/isa_dispatch.hpp"
 
 namespace pyxa {
 
@@ -21,17 +21,20 @@ inline int pointwise_type_index(int64_t dtype) {
 
 // K<In, Out>::run is the routine of one pair.
 template <template <typename, typename> class K>
-inline constexpr PointwiseRun kTypePairs[3][3] = {
-    {K<uint8_t, uint8_t>::run, K<uint8_t, uint16_t>::run, K<uint8_t, float>::run},
-    {K<uint16_t, uint8_t>::run, K<uint16_t, uint16_t>::run, K<uint16_t, float>::run},
-    {K<float, uint8_t>::run, K<float, uint16_t>::run, K<float, float>::run},
+inline constexpr RoutinePick kTypePairs[3][3] = {
+    {routine_for<K<uint8_t, uint8_t>::run>, routine_for<K<uint8_t, uint16_t>::run>,
+     routine_for<K<uint8_t, float>::run>},
+    {routine_for<K<uint16_t, uint8_t>::run>, routine_for<K<uint16_t, uint16_t>::run>,
+     routine_for<K<uint16_t, float>::run>},
+    {routine_for<K<float, uint8_t>::run>, routine_for<K<float, uint16_t>::run>,
+     routine_for<K<float, float>::run>},
 };
 
 // The routine for (in, out), or null when either type has none.
-inline PointwiseRun pick_type_pair(const PointwiseRun (&table)[3][3], int64_t in, int64_t out) {
+inline PointwiseRun pick_type_pair(const RoutinePick (&table)[3][3], int64_t in, int64_t out, Isa isa) {
     const int i = pointwise_type_index(in);
     const int o = pointwise_type_index(out);
-    return (i < 0 || o < 0) ? nullptr : table[i][o];
+    return (i < 0 || o < 0) ? nullptr : table[i][o](isa);
 }
 
 }  // namespace pyxa
