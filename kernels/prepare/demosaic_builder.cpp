@@ -4,6 +4,7 @@
 #include <new>
 
 #include "kernels/demosaic/demosaic_params.hpp"
+#include "kernels/isa.hpp"
 #include "kernels/prepare/builders.hpp"
 
 namespace pyxa {
@@ -62,13 +63,13 @@ Status build_demosaic(uint8_t kernel, const AttrList& attrs, const TensorDesc* i
     step->params = p;
     step->forward = same_rect_forward;
     if (!edge_aware) {
-        step->demosaic = bilinear_demosaic_row;
+        step->demosaic = routine_for<bilinear_demosaic_row>(best_isa());
         step->request = window_request<1>;
     } else if (p->fast) {
-        step->demosaic = ea_fast_demosaic_row;
+        step->demosaic = routine_for<ea_fast_demosaic_row>(best_isa());
         step->request = window_request<1>;
     } else {
-        step->demosaic = ea_full_demosaic_row;
+        step->demosaic = routine_for<ea_full_demosaic_row>(best_isa());
         step->request = window_request<3>;
     }
     return OK;

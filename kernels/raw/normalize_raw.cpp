@@ -82,15 +82,16 @@ void general(const NormalizeRawParams& p, const SpanView& in, float* __restrict 
 }
 
 template <class T>
-constexpr NormalizeRawRoutine kRoutines[3] = {fast_mosaic<T>, fast_three<T>, general<T>};
+constexpr NormalizeRawRoutine (*kRoutines[3])(Isa) = {routine_for<fast_mosaic<T>>, routine_for<fast_three<T>>,
+                                                  routine_for<general<T>>};
 
 }  // namespace
 
-NormalizeRawRoutine pick_normalize_raw(int32_t in_dtype, RawVariant variant) {
+NormalizeRawRoutine pick_normalize_raw(int32_t in_dtype, RawVariant variant, Isa isa) {
     const auto v = static_cast<size_t>(variant);
     if (v > 2) return nullptr;
-    if (in_dtype == UINT16) return kRoutines<uint16_t>[v];
-    if (in_dtype == FLOAT32) return kRoutines<float>[v];
+    if (in_dtype == UINT16) return kRoutines<uint16_t>[v](isa);
+    if (in_dtype == FLOAT32) return kRoutines<float>[v](isa);
     return nullptr;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/mod/views.hpp"
+#include "kernels/isa.hpp"
 
 namespace pyxa {
 
@@ -35,7 +36,7 @@ struct NormalizeRawParams {
 };
 
 // The routine for an input dtype (UINT16 or FLOAT32) and variant; null otherwise.
-NormalizeRawRoutine pick_normalize_raw(int32_t in_dtype, RawVariant variant);
+NormalizeRawRoutine pick_normalize_raw(int32_t in_dtype, RawVariant variant, Isa isa = best_isa());
 
 // The span step: checks the spans against the parameters once and runs the routine.
 void normalize_raw_span(void* ctx, const SpanView* rows, const SpanView* out);
