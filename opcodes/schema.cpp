@@ -15,8 +15,8 @@ const AttrItem* find_first(const char* name, const AttrItem* items, uint64_t ite
     return nullptr;
 }
 
-bool count_fits(const ParamSpec& spec, uint64_t count) {
-    return spec.count != 0 ? count == spec.count : count != 0;
+bool count_fits(const ParamSpec& row, uint64_t count) {
+    return row.count != 0 ? count == row.count : count != 0;
 }
 
 bool string_present(const AttrItem& item) {
@@ -26,19 +26,19 @@ bool string_present(const AttrItem& item) {
 
 }  // namespace
 
-Status check_schema(const ParamSpec* specs, size_t spec_count, const AttrItem* items, uint64_t item_count,
+Status check_schema(const ParamSpec* rows, size_t row_count, const AttrItem* items, uint64_t item_count,
                     const AttrItem** slots) {
-    for (size_t i = 0; i < spec_count; ++i) {
-        const ParamSpec& spec = specs[i];
-        const AttrItem* item = find_first(spec.name, items, item_count);
+    for (size_t i = 0; i < row_count; ++i) {
+        const ParamSpec& row = rows[i];
+        const AttrItem* item = find_first(row.name, items, item_count);
         slots[i] = nullptr;
         if (item == nullptr) {
-            if (spec.optional) continue;
+            if (row.optional) continue;
             return pyxa::INVALID_ARGUMENT;
         }
-        if (item->type != spec.type) return pyxa::INVALID_ARGUMENT;
-        if (!count_fits(spec, item->count)) return pyxa::INVALID_ARGUMENT;
-        if (spec.type == TARNIMG_ATTR_STRING && !string_present(*item)) return pyxa::INVALID_ARGUMENT;
+        if (item->type != row.type) return pyxa::INVALID_ARGUMENT;
+        if (!count_fits(row, item->count)) return pyxa::INVALID_ARGUMENT;
+        if (row.type == TARNIMG_ATTR_STRING && !string_present(*item)) return pyxa::INVALID_ARGUMENT;
         slots[i] = item;
     }
     return pyxa::OK;

@@ -19,16 +19,16 @@ struct ParamSpec {
     uint8_t optional;
 };
 
-// Fills slots[i] with the first item named like specs[i] (or null for an absent
+// Fills slots[i] with the first item named like rows[i] (or null for an absent
 // optional row). Fails with INVALID_ARGUMENT at the first row that is missing or
 // whose first item has the wrong type, count or (for strings) an empty value.
-Status check_schema(const ParamSpec* specs, size_t spec_count, const AttrItem* items, uint64_t item_count,
+Status check_schema(const ParamSpec* rows, size_t row_count, const AttrItem* items, uint64_t item_count,
                     const AttrItem** slots);
 
 template <size_t N>
-Status check_schema(const ParamSpec (&specs)[N], const AttrItem* items, uint64_t item_count,
+Status check_schema(const ParamSpec (&rows)[N], const AttrItem* items, uint64_t item_count,
                     const AttrItem* (&slots)[N]) {
-    return check_schema(specs, N, items, item_count, slots);
+    return check_schema(rows, N, items, item_count, slots);
 }
 
 inline int32_t attr_i32(const AttrItem* a) { return a->value.i32; }

@@ -88,15 +88,15 @@ TEST(OpcodeSchemaRows, FixedCountsOptionalRowsAndStrings) {
     EXPECT_EQ(warp.run(valid_attrs(warp.op).f32s("tangential_params", {0, 0, 0, 0, 0, 0})), 1);
     EXPECT_EQ(warp.run(valid_attrs(warp.op).f64s("tangential_params", {0, 0, 0, 0, 0, 0})), 0);
 
-    const tarnimg::ParamSpec specs[] = {{"label", TARNIMG_ATTR_STRING, 1, 0}, {"opt", TARNIMG_ATTR_INT32, 1, 1}};
+    const tarnimg::ParamSpec rows[] = {{"label", TARNIMG_ATTR_STRING, 1, 0}, {"opt", TARNIMG_ATTR_INT32, 1, 1}};
     const AttrItem* slots[2];
     AttrItem s{"label", TARNIMG_ATTR_STRING, 1, {}};
     for (const char* text : {static_cast<const char*>(nullptr), ""}) {
         s.value.ptr = text;
-        EXPECT_EQ(tarnimg::check_schema(specs, &s, 1, slots), 1u);
+        EXPECT_EQ(tarnimg::check_schema(rows, &s, 1, slots), 1u);
     }
     s.value.ptr = "x";
-    ASSERT_EQ(tarnimg::check_schema(specs, &s, 1, slots), 0u);
+    ASSERT_EQ(tarnimg::check_schema(rows, &s, 1, slots), 0u);
     EXPECT_TRUE(slots[0] == &s && slots[1] == nullptr);
 }
 
