@@ -49,7 +49,7 @@ Status forward_one(ChainPlan& plan, size_t k) {
     if (plan.is_tile(k)) {
         PYXA_TRY(s.output_region(s.context(), avail, &result));
     } else {
-        result = s.forward ? s.forward(s.context(), avail) : avail;
+        result = s.forward ? s.forward(s.context(), avail, st.out_rect) : avail;
     }
     if (contains(cover, st.in_rect) && same_rect(result, st.out_rect)) return OK;
     if (result.empty() || !rect_addressable(result)) return INVALID_ARGUMENT;

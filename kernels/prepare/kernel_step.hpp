@@ -48,8 +48,10 @@ using TileRun = void (*)(void* ctx, const TileView* in, const TileView* out);
 
 // Row steps: the input a step needs for output row y, columns [x, x + w).
 using RowRequestRule = Status (*)(const void* ctx, int64_t x, int64_t y, uint64_t w, RowRequest* out);
-// Row steps: the output rect a step can make from an input rect it receives.
-using ForwardRule = Rect (*)(const void* ctx, const Rect& in);
+// Row steps: the output rect a step can make from an input rect it receives;
+// `wanted` is the rect its consumer asked for, which a rule may return when it
+// can make all of it (a mirrored border needs no adjacent input).
+using ForwardRule = Rect (*)(const void* ctx, const Rect& in, const Rect& wanted);
 // Tile steps: source region of an output rect, or output region of a source rect.
 using RegionRule = Status (*)(const void* ctx, const Rect& in, Rect* out);
 
@@ -82,7 +84,7 @@ struct KernelStep {
 
 // Shared geometric rules.
 Status same_row_request(const void* ctx, int64_t x, int64_t y, uint64_t w, RowRequest* out);
-Rect same_rect_forward(const void* ctx, const Rect& in);
+Rect same_rect_forward(const void* ctx, const Rect& in, const Rect& wanted);
 
 // Resolves one node into a step. `input` is null when the node has no inputs.
 Status resolve_kernel_step(const char* op, size_t op_len, const AttrItem* attrs, size_t attr_count,

@@ -70,7 +70,7 @@ Status pad_row_request(const void* ctx, int64_t x, int64_t y, uint64_t w, RowReq
 
 // Shifted by the borders; an input touching a source edge also yields the
 // border beyond that edge. Overflow gives an empty rect, which the planner refuses.
-Rect pad_forward(const void* ctx, const Rect& in) {
+Rect pad_forward(const void* ctx, const Rect& in, const Rect&) {
     const PadParams& p = *static_cast<const PadParams*>(ctx);
     if (in.empty() || !fits_i64(in.width) || !fits_i64(in.height)) return Rect{};
     const int64_t w = static_cast<int64_t>(in.width), h = static_cast<int64_t>(in.height);

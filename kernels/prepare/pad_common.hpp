@@ -21,6 +21,6 @@ struct PadSourceSpan {
 Status pad_source_span(const PadParams& p, int64_t x0, int64_t y, uint64_t len, PadSourceSpan* out);
 
 Status pad_row_request(const void* ctx, int64_t x, int64_t y, uint64_t w, RowRequest* out);
-Rect pad_forward(const void* ctx, const Rect& in);
+Rect pad_forward(const void* ctx, const Rect& in, const Rect& wanted);
 
 }  // namespace pyxa

@@ -8,6 +8,6 @@ Status same_row_request(const void*, int64_t x, int64_t y, uint64_t w, RowReques
     return OK;
 }
 
-Rect same_rect_forward(const void*, const Rect& in) { return in; }
+Rect same_rect_forward(const void*, const Rect& in, const Rect&) { return in; }
 
 }  // namespace pyxa

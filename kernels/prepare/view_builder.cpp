@@ -20,7 +20,7 @@ Status view_request(const void* ctx, int64_t x, int64_t y, uint64_t w, RowReques
 
 // Shifted back by the window's corner; clipped to the window when pixels
 // beyond the input's own extent are not valid image data.
-Rect view_forward(const void* ctx, const Rect& in) {
+Rect view_forward(const void* ctx, const Rect& in, const Rect&) {
     const ViewParams& p = *static_cast<const ViewParams*>(ctx);
     if (in.empty() || !fits_i64(in.width) || !fits_i64(in.height)) return Rect{};
     i128 x0 = i128(in.x) - p.left, y0 = i128(in.y) - p.top;

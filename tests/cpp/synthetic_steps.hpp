@@ -76,7 +76,7 @@ inline Status shift_request(const void* ctx, int64_t x, int64_t y, uint64_t w, R
     *out = RowRequest{x + p->left, y + p->top, w, 1, 1};
     return OK;
 }
-inline Rect shift_forward(const void* ctx, const Rect& in) {
+inline Rect shift_forward(const void* ctx, const Rect& in, const Rect&) {
     auto* p = static_cast<const ShiftParams*>(ctx);
     return Rect{in.x - p->left, in.y - p->top, in.width, in.height};
 }

@@ -127,13 +127,13 @@ TEST(PadForward, EdgesAddBorders) {
     uint8_t fills[4] = {};
     const PadParams p = params_of({PadMode::Reflect, 10, 8, 1, 2, 3, 4}, fills);
     auto fw = [&](Rect r) {
-        const Rect o = pad_forward(&p, r);
+        const Rect o = pad_forward(&p, r, Rect{});
         return std::make_tuple(o.x, o.y, o.width, o.height);
     };
     EXPECT_EQ(fw({0, 0, 10, 8}), std::make_tuple(int64_t{0}, int64_t{0}, uint64_t{17}, uint64_t{11}));
     EXPECT_EQ(fw({2, 3, 4, 2}), std::make_tuple(int64_t{5}, int64_t{4}, uint64_t{4}, uint64_t{2}));
     EXPECT_EQ(fw({6, 0, 4, 1}), std::make_tuple(int64_t{9}, int64_t{0}, uint64_t{8}, uint64_t{2}));
-    EXPECT_TRUE(pad_forward(&p, Rect{INT64_MAX, 0, 1, 1}).empty());
+    EXPECT_TRUE(pad_forward(&p, Rect{INT64_MAX, 0, 1, 1}, Rect{}).empty());
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ TEST(ViewRules, RequestsAreShiftedCopiesAndForwardClips) {
         EXPECT_EQ(std::make_tuple(q.x, q.y, q.width, q.rows, q.copy),
                   std::make_tuple(int64_t{4}, int64_t{4}, uint64_t{3}, uint64_t{1}, uint8_t{1}));
         EXPECT_EQ(s.request(s.context(), INT64_MAX, 0, 1, &q), INVALID_ARGUMENT);
-        const Rect f = s.forward(s.context(), Rect{0, 0, 10, 8});
+        const Rect f = s.forward(s.context(), Rect{0, 0, 10, 8}, Rect{});
         const auto want = oob ? std::make_tuple(int64_t{-3}, int64_t{-2}, uint64_t{10}, uint64_t{8})
                               : std::make_tuple(int64_t{0}, int64_t{0}, uint64_t{4}, uint64_t{5});
         EXPECT_EQ(std::make_tuple(f.x, f.y, f.width, f.height), want);
