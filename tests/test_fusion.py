@@ -91,3 +91,34 @@ def test_pointwise_chain_with_identity_orientation(size):
     fused = run_fused(raw, chain)
     assert fused.tobytes() == run_one_by_one(raw, chain).tobytes()
     np.testing.assert_array_equal(fused, raw * F32(0.75))
+
+
+@pytest.mark.parametrize("mode", ["reflect", "symmetric", "edge", "constant"])
+@pytest.mark.parametrize("tiled", [False, True])
+def test_window_into_a_padded_border(mode, tiled):
+    """A view that reads only the top border of a pad: the border rows mirror
+    source rows that are not adjacent to it, and the fused chain must still
+    produce them (with and without the 256-pixel tiles an orientation brings)."""
+    h, w, top, left = 4, 257, 5, 1
+    raw = RNG.integers(0, 256, (h, w)).astype(np.uint8)
+    ph, pw = h + top, w + left
+    chain = [("pad", dict(top=top, bottom=0, left=left, right=0, mode=mode), (ph, pw), np.uint8),
+             ("view", dict(top=1, left=144, width=51, height=4, oob_valid=0), (4, 51), np.uint8)]
+    if tiled:
+        chain.append(("orientation", dict(orientation=6), (51, 4), np.uint8))
+    assert run_fused(raw, chain).tobytes() == run_one_by_one(raw, chain).tobytes()
+
+
+@pytest.mark.parametrize("demosaic", ["bilinear_demosaic", "ea_demosaic"])
+def test_inputless_step_before_a_demosaic_halo(demosaic):
+    """A fill reads nothing, so nothing limits what it could make; rows the
+    demosaic's halo needs beyond the image must still mirror the image, not be
+    computed at outside coordinates by the position-dependent normalisation."""
+    h, w = 7, 8
+    raw = RNG.uniform(0, 1, (h, w)).astype(F32)
+    chain = [("fill", dict(value=np.array([0.4], F32)), (h, w), F32),
+             ("normalize_raw", dict(black_repeat_rows=1, black_repeat_cols=1, samples_per_pixel=1,
+                                    black_level=np.array([0.1], F32), white_level=np.array([1.0], F32),
+                                    black_delta_v=np.array([0.0, 0.05, 0.2], F32)), (h, w), F32),
+             (demosaic, dict(cfa_pattern="RGGB"), (h, w, 3), F32)]
+    assert run_fused(raw, chain).tobytes() == run_one_by_one(raw, chain).tobytes()

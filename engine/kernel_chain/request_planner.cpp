@@ -57,10 +57,25 @@ Status forward_one(ChainPlan& plan, size_t k) {
     return make_requests(plan, k, result);
 }
 
+// A step that reads nothing for this tile (a fill, or rows of a constant
+// border) can only make its own image: what a consumer wants beyond it comes
+// from that consumer's edge rule, exactly as when the image is materialised.
+Status clip_inputless(ChainPlan& plan, size_t k) {
+    StepStage& st = plan.stages[k];
+    if (st.out_rect.empty()) return OK;
+    const Rect inside = intersect(st.out_rect, plan.formats[k].extent);
+    if (same_rect(inside, st.out_rect)) return OK;
+    if (inside.empty()) return INVALID_ARGUMENT;
+    return make_requests(plan, k, inside);
+}
+
 Status forward_check(ChainPlan& plan) {
     for (size_t k = 0; k < plan.stages.size(); ++k) {
         if (!plan.is_tile(k) && plan.chain->steps[k].row_kind == KernelKind::Demosaic) continue;
-        if (plan.stages[k].in_rect.empty()) continue;
+        if (plan.stages[k].in_rect.empty()) {
+            PYXA_TRY(clip_inputless(plan, k));
+            continue;
+        }
         PYXA_TRY(forward_one(plan, k));
     }
     if (plan.is_tile(0) && !contains(plan.input.extent, plan.stages[0].in_rect)) return INVALID_ARGUMENT;

@@ -68,10 +68,41 @@ Status pad_row_request(const void* ctx, int64_t x, int64_t y, uint64_t w, RowReq
     return OK;
 }
 
+namespace {
+
+bool inside(const RowRequest& r, const Rect& in) {
+    const __int128 x = r.x, y = r.y;
+    return x >= in.x && y >= in.y && x + r.width <= static_cast<__int128>(in.x) + in.width &&
+           y + r.rows <= static_cast<__int128>(in.y) + in.height;
+}
+
+// The part of `wanted` inside the padded image, when every row of it can be
+// made from `in`: mirrored and clamped borders read source rows and columns
+// that need not be adjacent to the border, so the shift-and-extend rule below
+// would refuse a window into a border that the source can in fact supply.
+bool wanted_producible(const PadParams& p, const Rect& in, const Rect& wanted, Rect* out) {
+    int64_t out_w, out_h;
+    if (!checked_add_i64(p.left, p.src_width, &out_w) || !checked_add_i64(out_w, p.right, &out_w) ||
+        !checked_add_i64(p.top, p.src_height, &out_h) || !checked_add_i64(out_h, p.bottom, &out_h))
+        return false;
+    const __int128 x0 = std::max<__int128>(wanted.x, 0), y0 = std::max<__int128>(wanted.y, 0);
+    const __int128 x1 = std::min<__int128>(static_cast<__int128>(wanted.x) + wanted.width, out_w);
+    const __int128 y1 = std::min<__int128>(static_cast<__int128>(wanted.y) + wanted.height, out_h);
+    if (wanted.empty() || x1 <= x0 || y1 <= y0) return false;
+    const Rect target{static_cast<int64_t>(x0), static_cast<int64_t>(y0), static_cast<uint64_t>(x1 - x0),
+                      static_cast<uint64_t>(y1 - y0)};
+    for (int64_t y = target.y; y < static_cast<int64_t>(y1); ++y) {
+        RowRequest r;
+        if (pad_row_request(&p, target.x, y, target.width, &r) != OK) return false;
+        if (!r.empty() && !inside(r, in)) return false;
+    }
+    *out = target;
+    return true;
+}
+
 // Shifted by the borders; an input touching a source edge also yields the
 // border beyond that edge. Overflow gives an empty rect, which the planner refuses.
-Rect pad_forward(const void* ctx, const Rect& in, const Rect&) {
-    const PadParams& p = *static_cast<const PadParams*>(ctx);
+Rect shifted_with_borders(const PadParams& p, const Rect& in) {
     if (in.empty() || !fits_i64(in.width) || !fits_i64(in.height)) return Rect{};
     const int64_t w = static_cast<int64_t>(in.width), h = static_cast<int64_t>(in.height);
     int64_t x, y, right, bottom;
@@ -87,6 +118,15 @@ Rect pad_forward(const void* ctx, const Rect& in, const Rect&) {
     // right >= x and bottom >= y, so the unsigned differences are exact.
     return Rect{x, y, static_cast<uint64_t>(right) - static_cast<uint64_t>(x),
                 static_cast<uint64_t>(bottom) - static_cast<uint64_t>(y)};
+}
+
+}  // namespace
+
+Rect pad_forward(const void* ctx, const Rect& in, const Rect& wanted) {
+    const PadParams& p = *static_cast<const PadParams*>(ctx);
+    Rect target;
+    if (!in.empty() && wanted_producible(p, in, wanted, &target)) return target;
+    return shifted_with_borders(p, in);
 }
 
 }  // namespace pyxa
