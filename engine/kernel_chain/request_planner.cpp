@@ -51,10 +51,14 @@ Status forward_one(ChainPlan& plan, size_t k) {
     } else {
         result = s.forward ? s.forward(s.context(), avail, st.out_rect) : avail;
     }
-    if (contains(cover, st.in_rect) && same_rect(result, st.out_rect)) return OK;
     if (result.empty() || !rect_addressable(result)) return INVALID_ARGUMENT;
-    if (!contains(result, intersect(st.out_rect, plan.formats[k].extent))) return INVALID_ARGUMENT;
-    return make_requests(plan, k, result);
+    // A rule may offer more than the consumer wants (a pad whose source touches
+    // an edge yields that whole border): the step makes only the wanted part,
+    // so a wider offer can neither grow the tile nor its requests.
+    const Rect made = intersect(result, st.out_rect);
+    if (contains(cover, st.in_rect) && same_rect(made, st.out_rect)) return OK;
+    if (made.empty() || !contains(made, intersect(st.out_rect, plan.formats[k].extent))) return INVALID_ARGUMENT;
+    return make_requests(plan, k, made);
 }
 
 // A step that reads nothing for this tile (a fill, or rows of a constant
