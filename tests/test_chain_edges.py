@@ -60,6 +60,22 @@ CASES = {
          ("orientation", dict(orientation=2), (12, 2, 3), U8),
          ("transform_color", dict(dest_dtype="float32", src_bits=0, dst_bits=0, hue_preserving=0,
                                   matrix=[0.8, 0.1, 0.1, 0.0, 1.0, 0.0, 0.2, 0.3, 0.5]), (12, 2, 3), F32)]),
+    "mirrored_corners_wider_than_a_tile": (
+        (3, 4, 3), U8,
+        [("pad", dict(top=300, bottom=300, left=300, right=300, mode="symmetric"), (603, 604, 3), U8),
+         ("orientation", dict(orientation=6), (604, 603, 3), U8),
+         ("convert_dtype", dict(dest_dtype="float32", src_bits=8, dst_bits=0, clip_max=-1.0), (604, 603, 3), F32)]),
+    "clamped_border_then_transpose": (
+        (2, 2), U16,
+        [("pad", dict(top=257, bottom=0, left=0, right=520, mode="edge"), (259, 522), U16),
+         ("orientation", dict(orientation=7), (522, 259), U16),
+         ("mono_lut", plain_lut("uint8", ramp(256, 0.0, 1.0)), (522, 259), U8)]),
+    "fill_transposed_into_reflect_border": (
+        (16, 3), F32,
+        [("fill", dict(value=np.array([0.5], F32)), (16, 3), F32),
+         ("orientation", dict(orientation=6), (3, 16), F32),
+         ("mul_scalar", dict(value=1.5), (3, 16), F32),
+         ("pad", dict(top=600, bottom=2, left=255, right=256, mode="reflect"), (605, 527), F32)]),
 }
 
 
