@@ -56,12 +56,7 @@ Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outpu
     PYXA_TRY(check_schema(kSchema, items, item_count, slots));
     const ImageView* in = first_view(inputs, input_count);
     const ImageView* out = first_view(outputs, output_count);
-    PYXA_TRY(check_scheme_a(in, out, 3));
-    PYXA_TRY(copy_input_to_output(in, out));
-    const GainGridParams p = read_params(slots);
-    PYXA_TRY(check_gain_grid(*out, p, 3));
-    apply_gain_grid(*out, p);
-    return pyxa::OK;
+    return run_gain_grid(in, out, 3, read_params(slots));
 }
 
 }  // namespace

@@ -151,4 +151,12 @@ void apply_gain_grid(const ImageView& out, const GainGridParams& p) {
     }
 }
 
+Status run_gain_grid(const ImageView* in, const ImageView* out, uint64_t channels, const GainGridParams& p) {
+    PYXA_TRY(check_scheme_a(in, out, channels));
+    PYXA_TRY(copy_input_to_output(in, out));
+    PYXA_TRY(check_gain_grid(*out, p, channels));
+    apply_gain_grid(*out, p);
+    return pyxa::OK;
+}
+
 }  // namespace tarnimg

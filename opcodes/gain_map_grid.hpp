@@ -28,4 +28,8 @@ Status check_gain_grid(const ImageView& out, const GainGridParams& p, uint64_t c
 // Multiplies the selected samples of the output by the grid gain, clamped to [0, 1].
 void apply_gain_grid(const ImageView& out, const GainGridParams& p);
 
+// What both gain-grid opcodes do after their schema check: the image checks
+// for `channels`, the copy step, the grid checks and the application.
+Status run_gain_grid(const ImageView* in, const ImageView* out, uint64_t channels, const GainGridParams& p);
+
 }  // namespace tarnimg

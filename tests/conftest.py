@@ -57,6 +57,28 @@ def run_single(op, src, dst, **attrs):
     return dst
 
 
+def run_chain_fused(src, chain, profile=False):
+    """Runs a line of nodes, given as (op, attrs, output shape, output dtype),
+    as one graph from `src`; returns the final array (and the profile)."""
+    arrays = [src] + [np.zeros(shape, dt) for _, _, shape, dt in chain]
+    descs = [desc_for(i, a) for i, a in enumerate(arrays)]
+    nodes = [node(i + 1, op, [i], [i + 1], **attrs) for i, (op, attrs, _, _) in enumerate(chain)]
+    n = len(chain)
+    prof = _pyxa.execute_graph(graph(descs, [0], [n], nodes), {0: src}, {n: arrays[n]}, profile=profile)
+    return (arrays[n], prof) if profile else arrays[n]
+
+
+def run_chain_one_by_one(src, chain):
+    """The same line of nodes, one graph per node, every intermediate in a NumPy array."""
+    cur = src
+    for i, (op, attrs, shape, dt) in enumerate(chain):
+        out = np.zeros(shape, dt)
+        g = graph([desc_for(0, cur), desc_for(1, out)], [0], [1], [node(i + 1, op, [0], [1], **attrs)])
+        _pyxa.execute_graph(g, {0: cur}, {1: out})
+        cur = out
+    return cur
+
+
 @pytest.fixture
 def pyxa():
     return _pyxa

@@ -5,8 +5,7 @@ intermediate materialised; the two must agree byte for byte."""
 import numpy as np
 import pytest
 
-import _pyxa
-from conftest import desc_for, graph, node
+from conftest import run_chain_fused as run_fused, run_chain_one_by_one as run_one_by_one
 
 F32, U8, U16 = np.float32, np.uint8, np.uint16
 
@@ -84,25 +83,6 @@ def make_input(shape, dtype, seed):
     if dtype == F32:
         return rng.uniform(0.0, 1.0, shape).astype(F32)
     return rng.integers(0, np.iinfo(dtype).max + 1, shape).astype(dtype)
-
-
-def run_fused(src, chain):
-    arrays = [src] + [np.zeros(shape, dt) for _, _, shape, dt in chain]
-    descs = [desc_for(i, a) for i, a in enumerate(arrays)]
-    nodes = [node(i + 1, op, [i], [i + 1], **attrs) for i, (op, attrs, _, _) in enumerate(chain)]
-    n = len(chain)
-    _pyxa.execute_graph(graph(descs, [0], [n], nodes), {0: src}, {n: arrays[n]})
-    return arrays[n]
-
-
-def run_one_by_one(src, chain):
-    cur = src
-    for i, (op, attrs, shape, dt) in enumerate(chain):
-        out = np.zeros(shape, dt)
-        g = graph([desc_for(0, cur), desc_for(1, out)], [0], [1], [node(i + 1, op, [0], [1], **attrs)])
-        _pyxa.execute_graph(g, {0: cur}, {1: out})
-        cur = out
-    return cur
 
 
 @pytest.mark.parametrize("name", sorted(CASES))

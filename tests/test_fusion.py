@@ -4,8 +4,7 @@ materialised in a NumPy array."""
 import numpy as np
 import pytest
 
-import _pyxa
-from conftest import desc_for, graph, node
+from conftest import run_chain_fused, run_chain_one_by_one as run_one_by_one
 
 F32 = np.float32
 RNG = np.random.default_rng(11)
@@ -39,23 +38,9 @@ def chain_nodes(h, w, demosaic, pad_mode, orientation):
 
 
 def run_fused(raw, chain):
-    arrays = [raw] + [np.zeros(shape, dt) for _, _, shape, dt in chain]
-    descs = [desc_for(i, a) for i, a in enumerate(arrays)]
-    nodes = [node(i + 1, op, [i], [i + 1], **attrs) for i, (op, attrs, _, _) in enumerate(chain)]
-    n = len(chain)
-    prof = _pyxa.execute_graph(graph(descs, [0], [n], nodes), {0: raw}, {n: arrays[n]}, profile=True)
-    assert [p["node_id"] for p in prof] == list(range(1, n + 1))
-    return arrays[n]
-
-
-def run_one_by_one(raw, chain):
-    cur = raw
-    for i, (op, attrs, shape, dt) in enumerate(chain):
-        out = np.zeros(shape, dt)
-        g = graph([desc_for(0, cur), desc_for(1, out)], [0], [1], [node(i + 1, op, [0], [1], **attrs)])
-        _pyxa.execute_graph(g, {0: cur}, {1: out})
-        cur = out
-    return cur
+    out, prof = run_chain_fused(raw, chain, profile=True)
+    assert [p["node_id"] for p in prof] == list(range(1, len(chain) + 1))
+    return out
 
 
 CASES = [
