@@ -1,5 +1,7 @@
 // Table kernels of "lut" and "mono_lut": interpolating routines per type pair
 // and direct routines indexing a 256-entry table by the byte of a uint8 input.
+#include <type_traits>
+
 #include "kernels/pointwise/block_lookup.hpp"
 #include "kernels/pointwise/element_io.hpp"
 #include "kernels/pointwise/pointwise_params.hpp"
@@ -18,13 +20,20 @@ struct LutInterp {
         Out* __restrict dst = static_cast<Out*>(out->data);
         const float pos_scale = p.pos_scale;
         const float out_scale = p.out_scale;
+        alignas(64) float v[kLookupBlock];
         for (uint64_t i0 = 0; i0 < n; i0 += kLookupBlock) {
             const uint64_t m = n - i0 < kLookupBlock ? n - i0 : kLookupBlock;
             const In* s = src + i0;
-            Out* d = dst + i0;
-            lookup_block(p.table.data(), p.table.last, m,
-                         [=](uint64_t j) { return pos_scale * static_cast<float>(s[j]); },
-                         [=](uint64_t j, float v) { d[j] = store_element<Out>(out_scale * v); });
+            const auto position = [=](uint64_t j) { return pos_scale * static_cast<float>(s[j]); };
+            if constexpr (std::is_same_v<Out, float>) {
+                Out* d = dst + i0;
+                lookup_block(p.table.data(), p.table.last, m, position,
+                             [=](uint64_t j, float x) { d[j] = out_scale * x; });
+            } else {
+                lookup_block(p.table.data(), p.table.last, m, position,
+                             [&v, out_scale](uint64_t j, float x) { v[j] = out_scale * x; });
+                store_block(v, m, dst + i0, 1);
+            }
         }
     }
 };
@@ -37,7 +46,12 @@ void lut_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
     Out* __restrict dst = static_cast<Out*>(out->data);
     const float* table = p.table.data();
     const float out_scale = p.out_scale;
-    for (uint64_t i = 0; i < n; ++i) dst[i] = store_element<Out>(out_scale * table[src[i]]);
+    alignas(64) float v[kStoreBlock];
+    for (uint64_t i0 = 0; i0 < n; i0 += kStoreBlock) {
+        const uint64_t m = n - i0 < kStoreBlock ? n - i0 : kStoreBlock;
+        for (uint64_t j = 0; j < m; ++j) v[j] = out_scale * table[src[i0 + j]];
+        store_block(v, m, dst + i0, 1);
+    }
 }
 
 constexpr RoutinePick kDirect[3] = {routine_for<lut_direct<uint8_t>>, routine_for<lut_direct<uint16_t>>,

@@ -43,20 +43,23 @@ struct Transform {
         }
     }
 
-    // Last stage of n values z, each stored through store(j, value).
-    template <typename Store>
-    static void last_stage(const TransformColorParams& p, const float* __restrict z, uint64_t n, Store store) {
+    // Last stage of n values z (used as scratch), stored at d[stride * j].
+    template <typename Out>
+    static void last_stage(const TransformColorParams& p, float* __restrict z, uint64_t n, Out* __restrict d,
+                           uint64_t stride) {
         const float os = p.out_scale;
+        const auto keep = [z](uint64_t j, float v) { z[j] = v; };
         if constexpr (matrix && out_table) {
             lookup_block(p.out_table.data(), p.out_table.last, n, [z](uint64_t j) { return z[j]; },
-                         [=](uint64_t j, float v) { store(j, os * v); });
+                         [=](uint64_t j, float v) { z[j] = os * v; });
+            store_block(z, n, d, stride);
         } else if constexpr (in_table && out_table) {
             // Both tables without a matrix: the output table follows the input table.
             const float cs = p.chain_pos_scale;
-            lookup_block(p.out_table.data(), p.out_table.last, n, [=](uint64_t j) { return cs * z[j]; },
-                         [=](uint64_t j, float v) { store(j, os * clamp01(v)); });
+            lookup_block(p.out_table.data(), p.out_table.last, n, [=](uint64_t j) { return cs * z[j]; }, keep);
+            store_unit_block(z, n, os, d, stride);
         } else {
-            for (uint64_t j = 0; j < n; ++j) store(j, os * clamp01(z[j]));
+            store_unit_block(z, n, os, d, stride);
         }
     }
 
@@ -70,16 +73,16 @@ struct Transform {
             const uint64_t n = count - i0 < B ? count - i0 : B;
             const In* s = src + i0;
             Out* d = dst + i0;
-            const auto store = [d](uint64_t j, float x) { d[j] = store_element<Out>(x); };
             if constexpr (out_table && !in_table) {
                 // A lone output table reads input values directly.
-                const float ps = p.out_pos_scale, os = p.out_scale;
+                const float ps = p.out_pos_scale;
                 lookup_block(p.out_table.data(), p.out_table.last, n,
                              [=](uint64_t j) { return ps * static_cast<float>(s[j]); },
-                             [=](uint64_t j, float x) { store(j, os * clamp01(x)); });
+                             [&v](uint64_t j, float x) { v[j] = x; });
+                store_unit_block(v, n, p.out_scale, d, 1);
             } else {
                 first_stage(p, s, 1, v, n);
-                last_stage(p, v, n, store);
+                last_stage(p, v, n, d, 1);
             }
         }
     }
@@ -99,8 +102,7 @@ struct Transform {
             for (int k = 0; k < 3; ++k) {
                 const float a = m[3 * k], b = m[3 * k + 1], c = m[3 * k + 2];
                 for (uint64_t j = 0; j < n; ++j) z[j] = a * y[0][j] + b * y[1][j] + c * y[2][j];
-                Out* d = dst + 3 * i0 + k;
-                last_stage(p, z, n, [d](uint64_t j, float x) { d[3 * j] = store_element<Out>(x); });
+                last_stage(p, z, n, dst + 3 * i0 + k, 3);
             }
         }
     }
