@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/mod/views.hpp"
+#include "kernels/isa.hpp"
 
 namespace pyxa {
 
@@ -33,5 +34,12 @@ struct DemosaicParams {
 void bilinear_demosaic_row(void* ctx, const SpanView* rows, uint64_t row_count, const SpanView* out);
 void ea_fast_demosaic_row(void* ctx, const SpanView* rows, uint64_t row_count, const SpanView* out);
 void ea_full_demosaic_row(void* ctx, const SpanView* rows, uint64_t row_count, const SpanView* out);
+
+// The copy of each routine for an instruction set. They are taken in the file
+// that defines the routine, where the AVX2 copy can inline its whole loop.
+using DemosaicRowRoutine = decltype(&bilinear_demosaic_row);
+DemosaicRowRoutine bilinear_demosaic_routine(Isa isa);
+DemosaicRowRoutine ea_fast_demosaic_routine(Isa isa);
+DemosaicRowRoutine ea_full_demosaic_routine(Isa isa);
 
 }  // namespace pyxa

@@ -84,4 +84,6 @@ void ea_full_demosaic_row(void* ctx, const SpanView* rows, uint64_t row_count, c
     for (uint64_t k = 0; k < out->len; k += piece) chunk(p, w, *out, k, std::min(piece, out->len - k));
 }
 
+DemosaicRowRoutine ea_full_demosaic_routine(Isa isa) { return routine_for<ea_full_demosaic_row>(isa); }
+
 }  // namespace pyxa

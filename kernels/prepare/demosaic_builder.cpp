@@ -63,13 +63,13 @@ Status build_demosaic(uint8_t kernel, const AttrList& attrs, const TensorDesc* i
     step->params = p;
     step->forward = same_rect_forward;
     if (!edge_aware) {
-        step->demosaic = routine_for<bilinear_demosaic_row>(best_isa());
+        step->demosaic = bilinear_demosaic_routine(best_isa());
         step->request = window_request<1>;
     } else if (p->fast) {
-        step->demosaic = routine_for<ea_fast_demosaic_row>(best_isa());
+        step->demosaic = ea_fast_demosaic_routine(best_isa());
         step->request = window_request<1>;
     } else {
-        step->demosaic = routine_for<ea_full_demosaic_row>(best_isa());
+        step->demosaic = ea_full_demosaic_routine(best_isa());
         step->request = window_request<3>;
     }
     return OK;
