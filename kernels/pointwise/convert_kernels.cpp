@@ -37,7 +37,7 @@ struct Convert {
                 for (uint64_t j = 0; j < m; ++j) v[j] = static_cast<float>(s[j]) * scale;
                 if (clip >= 0.0f)
                     for (uint64_t j = 0; j < m; ++j) v[j] = v[j] <= clip ? v[j] : clip;
-                store_block(v, m, dst + i0, 1);
+                store_block(v, m, dst + i0);
             }
         }
     }

@@ -38,34 +38,34 @@ inline void clamp01_block(float* __restrict v, uint64_t n) {
 // in the first-level cache between passes.
 inline constexpr uint64_t kStoreBlock = 256;
 
-// Block forms of the stores: d[stride * j] = store_element(v[j]), and
+// Block forms of the stores: d[j] = store_element(v[j]), and
 // store_element(scale * clamp01(v[j])), for j < n, with v used as scratch. Each
 // clamp is its own pass over the block: fused into one loop, the compiler merges
 // the comparisons into long chains of masks, while apart each pass is a compare
 // and a select on whole vectors. The results are those of the element forms.
 template <typename Out>
-inline void store_block(float* __restrict v, uint64_t n, Out* __restrict d, uint64_t stride) {
+inline void store_block(float* __restrict v, uint64_t n, Out* __restrict d) {
     if constexpr (std::is_same_v<Out, float>) {
-        for (uint64_t j = 0; j < n; ++j) d[stride * j] = v[j];
+        for (uint64_t j = 0; j < n; ++j) d[j] = v[j];
     } else {
         constexpr float hi = static_cast<float>(std::numeric_limits<Out>::max());
         for (uint64_t j = 0; j < n; ++j) v[j] = v[j] > 0.0f ? v[j] : 0.0f;  // NaN fails the comparison
         for (uint64_t j = 0; j < n; ++j) v[j] = v[j] < hi ? v[j] : hi;
-        for (uint64_t j = 0; j < n; ++j) d[stride * j] = static_cast<Out>(static_cast<int32_t>(v[j]));
+        for (uint64_t j = 0; j < n; ++j) d[j] = static_cast<Out>(static_cast<int32_t>(v[j]));
     }
 }
 
 // For integer outputs the unit clamp runs as a max then a min; it differs from
 // clamp01 only by turning -0 into +0, which no integer can tell apart.
 template <typename Out>
-inline void store_unit_block(float* __restrict v, uint64_t n, float scale, Out* __restrict d, uint64_t stride) {
+inline void store_unit_block(float* __restrict v, uint64_t n, float scale, Out* __restrict d) {
     if constexpr (std::is_same_v<Out, float>) {
         clamp01_block(v, n);
-        for (uint64_t j = 0; j < n; ++j) d[stride * j] = scale * v[j];
+        for (uint64_t j = 0; j < n; ++j) d[j] = scale * v[j];
     } else {
         for (uint64_t j = 0; j < n; ++j) v[j] = v[j] > 0.0f ? v[j] : 0.0f;
         for (uint64_t j = 0; j < n; ++j) v[j] = scale * (v[j] < 1.0f ? v[j] : 1.0f);
-        store_block(v, n, d, stride);
+        store_block(v, n, d);
     }
 }
 

@@ -32,7 +32,7 @@ struct LutInterp {
             } else {
                 lookup_block(p.table.data(), p.table.last, m, position,
                              [&v, out_scale](uint64_t j, float x) { v[j] = out_scale * x; });
-                store_block(v, m, dst + i0, 1);
+                store_block(v, m, dst + i0);
             }
         }
     }
@@ -50,7 +50,7 @@ void lut_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
     for (uint64_t i0 = 0; i0 < n; i0 += kStoreBlock) {
         const uint64_t m = n - i0 < kStoreBlock ? n - i0 : kStoreBlock;
         for (uint64_t j = 0; j < m; ++j) v[j] = out_scale * table[src[i0 + j]];
-        store_block(v, m, dst + i0, 1);
+        store_block(v, m, dst + i0);
     }
 }
 

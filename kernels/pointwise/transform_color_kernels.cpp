@@ -43,23 +43,22 @@ struct Transform {
         }
     }
 
-    // Last stage of n values z (used as scratch), stored at d[stride * j].
+    // Last stage of n values z (used as scratch), stored at d[j].
     template <typename Out>
-    static void last_stage(const TransformColorParams& p, float* __restrict z, uint64_t n, Out* __restrict d,
-                           uint64_t stride) {
+    static void last_stage(const TransformColorParams& p, float* __restrict z, uint64_t n, Out* __restrict d) {
         const float os = p.out_scale;
         const auto keep = [z](uint64_t j, float v) { z[j] = v; };
         if constexpr (matrix && out_table) {
             lookup_block(p.out_table.data(), p.out_table.last, n, [z](uint64_t j) { return z[j]; },
                          [=](uint64_t j, float v) { z[j] = os * v; });
-            store_block(z, n, d, stride);
+            store_block(z, n, d);
         } else if constexpr (in_table && out_table) {
             // Both tables without a matrix: the output table follows the input table.
             const float cs = p.chain_pos_scale;
             lookup_block(p.out_table.data(), p.out_table.last, n, [=](uint64_t j) { return cs * z[j]; }, keep);
-            store_unit_block(z, n, os, d, stride);
+            store_unit_block(z, n, os, d);
         } else {
-            store_unit_block(z, n, os, d, stride);
+            store_unit_block(z, n, os, d);
         }
     }
 
@@ -79,16 +78,16 @@ struct Transform {
                 lookup_block(p.out_table.data(), p.out_table.last, n,
                              [=](uint64_t j) { return ps * static_cast<float>(s[j]); },
                              [&v](uint64_t j, float x) { v[j] = x; });
-                store_unit_block(v, n, p.out_scale, d, 1);
+                store_unit_block(v, n, p.out_scale, d);
             } else {
                 first_stage(p, s, 1, v, n);
-                last_stage(p, v, n, d, 1);
+                last_stage(p, v, n, d);
             }
         }
     }
 
     // With a matrix, blocks of pixels are split into channel planes so every
-    // stage is a plain loop, then interleaved again on the store.
+    // stage is a plain loop over one plane, then interleaved again on the store.
     template <typename In, typename Out>
     static void run_pixels(const TransformColorParams& p, const In* __restrict src, Out* __restrict dst,
                            uint64_t len) {
@@ -96,13 +95,20 @@ struct Transform {
         for (int i = 0; i < 9; ++i) m[i] = p.m[i];
         alignas(64) float y[3][B];
         alignas(64) float z[B];
+        alignas(64) Out planes[3][B];
         for (uint64_t i0 = 0; i0 < len; i0 += B) {
             const uint64_t n = len - i0 < B ? len - i0 : B;
             for (int c = 0; c < 3; ++c) first_stage(p, src + 3 * i0 + c, 3, y[c], n);
             for (int k = 0; k < 3; ++k) {
                 const float a = m[3 * k], b = m[3 * k + 1], c = m[3 * k + 2];
                 for (uint64_t j = 0; j < n; ++j) z[j] = a * y[0][j] + b * y[1][j] + c * y[2][j];
-                last_stage(p, z, n, dst + 3 * i0 + k, 3);
+                last_stage(p, z, n, planes[k]);
+            }
+            Out* __restrict d = dst + 3 * i0;
+            for (uint64_t j = 0; j < n; ++j) {
+                d[3 * j] = planes[0][j];
+                d[3 * j + 1] = planes[1][j];
+                d[3 * j + 2] = planes[2][j];
             }
         }
     }
