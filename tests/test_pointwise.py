@@ -73,15 +73,21 @@ def clamp01(v):
 def mix(m, y):
     """Matrix rows applied left to right: m0 y0 + m1 y1 + m2 y2."""
     m = np.asarray(m, F32)
-    return np.stack([m[3 * k] * y[..., 0] + m[3 * k + 1] * y[..., 1] + m[3 * k + 2] * y[..., 2]
-                     for k in range(3)], axis=-1).astype(F32)
+    with np.errstate(invalid="ignore"):  # infinities times zero give NaN, as in the kernels
+        return np.stack([m[3 * k] * y[..., 0] + m[3 * k + 1] * y[..., 1] + m[3 * k + 2] * y[..., 2]
+                         for k in range(3)], axis=-1).astype(F32)
 
 
 def sample(dtype, shape, seed):
+    """Random values; float rows wider than the kernels' 256-element blocks also
+    get NaN, infinities and -0 around a block edge."""
     rng = np.random.default_rng(seed)
-    if dtype == "float32":
-        return rng.uniform(-0.2, 1.2, shape).astype(F32)
-    return rng.integers(0, TYPE_MAX[dtype] + 1, shape).astype(TYPES[dtype])
+    if dtype != "float32":
+        return rng.integers(0, TYPE_MAX[dtype] + 1, shape).astype(TYPES[dtype])
+    x = rng.uniform(-0.2, 1.2, shape).astype(F32)
+    if shape[1] > 256:
+        x.reshape(-1)[253:259] = [np.nan, np.inf, -np.inf, -0.0, 1.0, 0.0]
+    return x
 
 
 PAIRS = list(itertools.product(TYPES, TYPES))
@@ -97,8 +103,9 @@ def test_scalar_ops(op, fn, width, channels):
     np.testing.assert_array_equal(out, fn(src, F32(0.37)))
 
 
-def test_matrix_3x3_and_clip_and_transform():
-    src = sample("float32", (2, 9, 3), 2)
+@pytest.mark.parametrize("width", [9, 300])
+def test_matrix_3x3_and_clip_and_transform(width):
+    src = sample("float32", (2, width, 3), 2)
     src[0, 0] = [np.nan, 2.0, -1.0]
     m = [0.6, 0.3, 0.1, -0.2, 1.1, 0.1, 0.0, 0.25, 0.9]
     out = run_node("matrix_3x3", {"matrix": m}, src, "float32")
@@ -114,8 +121,9 @@ def test_matrix_3x3_and_clip_and_transform():
 
 @pytest.mark.parametrize("src_t,dst_t", PAIRS)
 @pytest.mark.parametrize("src_bits,dst_bits,clip", [(0, 0, -1.0), (12, 10, 700.0), (10, 0, 0.5)])
-def test_convert_dtype(src_t, dst_t, src_bits, dst_bits, clip):
-    src = sample(src_t, (2, 11), 3)
+@pytest.mark.parametrize("width", [11, 700])
+def test_convert_dtype(src_t, dst_t, src_bits, dst_bits, clip, width):
+    src = sample(src_t, (2, width), 3)
     out = run_node("convert_dtype", {"dest_dtype": dst_t, "src_bits": src_bits, "dst_bits": dst_bits,
                                      "clip_max": clip}, src, dst_t)
     scale = (F32(1) / maximum(src_t, src_bits)) * maximum(dst_t, dst_bits)
@@ -146,9 +154,10 @@ def lut_reference(table, src, in_max, out_max, dst_t, direct):
 
 @pytest.mark.parametrize("src_t,dst_t", PAIRS)
 @pytest.mark.parametrize("n", [2, 17, 256, 257])
-def test_lut_one_channel(src_t, dst_t, n):
+@pytest.mark.parametrize("width", [13, 600])
+def test_lut_one_channel(src_t, dst_t, n, width):
     table = np.cos(np.linspace(0, 2, n)).astype(F32)
-    src = sample(src_t, (3, 13), 4)
+    src = sample(src_t, (3, width), 4)
     out = run_node("lut", {"lut": table}, src, dst_t)
     want = lut_reference(table, src, maximum(src_t, 0), maximum(dst_t, 0), dst_t, src_t == "uint8" and n == 256)
     np.testing.assert_array_equal(out, want)
@@ -165,9 +174,10 @@ def test_lut_three_float_channels_and_clamps():
 
 @pytest.mark.parametrize("src_t,dst_t", PAIRS)
 @pytest.mark.parametrize("src_bits,dst_bits", [(0, 0), (10, 12), (12, 0)])
-def test_mono_lut(src_t, dst_t, src_bits, dst_bits):
+@pytest.mark.parametrize("width", [6, 300])
+def test_mono_lut(src_t, dst_t, src_bits, dst_bits, width):
     table = np.linspace(0, 1, 33).astype(F32) ** 2
-    src = sample(src_t, (2, 6, 3), 6)
+    src = sample(src_t, (2, width, 3), 6)
     out = run_node("mono_lut", {"dest_dtype": dst_t, "src_bits": src_bits, "dst_bits": dst_bits, "lut": table},
                    src, dst_t)
     want = lut_reference(table, src, maximum(src_t, src_bits), maximum(dst_t, dst_bits), dst_t, False)
@@ -214,7 +224,8 @@ def transform_reference(src, src_t, dst_t, in_lut, matrix, out_lut):
 
 @pytest.mark.parametrize("src_t,dst_t", PAIRS)
 @pytest.mark.parametrize("shape", SHAPES, ids=lambda s: f"in{s[0]}-m{int(s[1])}-out{int(s[2])}")
-def test_transform_color(src_t, dst_t, shape):
+@pytest.mark.parametrize("width", [7, 300])
+def test_transform_color(src_t, dst_t, shape, width):
     in_kind, matrix, has_out = shape
     in_lut = {None: None, "short": SHORT_IN_LUT, "256": IN_LUT}[in_kind]
     out_lut = OUT_LUT if has_out else None
@@ -225,7 +236,7 @@ def test_transform_color(src_t, dst_t, shape):
         attrs["matrix"] = MATRIX
     if out_lut is not None:
         attrs["output_lut"] = out_lut
-    src = sample(src_t, (3, 7, 3), 7)
+    src = sample(src_t, (3, width, 3), 7)
     out = run_node("transform_color", attrs, src, dst_t)
     np.testing.assert_array_equal(out, transform_reference(src, src_t, dst_t, in_lut, matrix, out_lut))
 
