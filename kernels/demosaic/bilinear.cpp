@@ -41,13 +41,6 @@ inline void site_colours(const float* __restrict up, const float* __restrict mid
     }
 }
 
-// v = unit_clamp(v) over a plane, one bound per pass so each is a compare and a
-// select: NaN, negatives and -0 -> +0, then 1 and above -> 1.
-inline void unit_clamp_plane(float* __restrict v, uint64_t n) {
-    for (uint64_t j = 0; j < n; ++j) v[j] = v[j] > 0.0f ? v[j] : 0.0f;
-    for (uint64_t j = 0; j < n; ++j) v[j] = v[j] < 1.0f ? v[j] : 1.0f;
-}
-
 // Pixels 0 .. n - 1 of the window's rows; pixel 0 is of site First, and the
 // sites alternate First, Second, ...
 template <Site First, Site Second, bool EdgeAware>
@@ -64,9 +57,9 @@ void interpolate(const RowWindow& w, float* __restrict out, uint64_t n) {
         }
         if (m % 2 != 0) site_colours<First, EdgeAware>(up, mid, dn, m - 1, q);
         if constexpr (EdgeAware) {
-            unit_clamp_plane(q.red, m);
-            unit_clamp_plane(q.green, m);
-            unit_clamp_plane(q.blue, m);
+            unit_clamp_block(q.red, m);
+            unit_clamp_block(q.green, m);
+            unit_clamp_block(q.blue, m);
         }
         float* __restrict o = out + 3 * b0;
         for (uint64_t i = 0; i < m; ++i) {

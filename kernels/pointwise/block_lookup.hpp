@@ -6,13 +6,15 @@
 
 #include <cstdint>
 
+#include "kernels/pointwise/element_io.hpp"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace pyxa {
 
-inline constexpr uint64_t kLookupBlock = 256;
+inline constexpr uint64_t kLookupBlock = kStoreBlock;  // lookups feed the block stores
 
 // lo[j] = table[idx[j]] and hi[j] = table[idx[j] + 1] for j < n. Each pair is
 // adjacent in the table, so on x86 one 8-byte load fetches both and two pairs

@@ -55,8 +55,9 @@ inline void store_block(float* __restrict v, uint64_t n, Out* __restrict d) {
     }
 }
 
-// For integer outputs the unit clamp runs as a max then a min; it differs from
-// clamp01 only by turning -0 into +0, which no integer can tell apart.
+// For integer outputs the unit clamp runs as a max then a min (the scale rides
+// on the second pass); it differs from clamp01 only by turning -0 into +0,
+// which no integer can tell apart.
 template <typename Out>
 inline void store_unit_block(float* __restrict v, uint64_t n, float scale, Out* __restrict d) {
     if constexpr (std::is_same_v<Out, float>) {

@@ -53,13 +53,11 @@ inline float mix_row(const float* m, int k, float a, float b, float c) {
 // vectorise instead of reloading coefficients after every store. Pixels go in
 // blocks: the products first, then the clamp over the block while it is still
 // in the first-level cache.
-inline constexpr uint64_t kMatrixBlock = 256;
-
 template <typename Input>
 void matrix_blocks(const float (&m)[9], const float* __restrict src, float* __restrict dst, uint64_t len,
                    Input input) {
-    for (uint64_t i0 = 0; i0 < len; i0 += kMatrixBlock) {
-        const uint64_t n = len - i0 < kMatrixBlock ? len - i0 : kMatrixBlock;
+    for (uint64_t i0 = 0; i0 < len; i0 += kStoreBlock) {
+        const uint64_t n = len - i0 < kStoreBlock ? len - i0 : kStoreBlock;
         const float* s = src + 3 * i0;
         float* d = dst + 3 * i0;
         for (uint64_t i = 0; i < n; ++i) {

@@ -47,7 +47,6 @@ struct Transform {
     template <typename Out>
     static void last_stage(const TransformColorParams& p, float* __restrict z, uint64_t n, Out* __restrict d) {
         const float os = p.out_scale;
-        const auto keep = [z](uint64_t j, float v) { z[j] = v; };
         if constexpr (matrix && out_table) {
             lookup_block(p.out_table.data(), p.out_table.last, n, [z](uint64_t j) { return z[j]; },
                          [=](uint64_t j, float v) { z[j] = os * v; });
@@ -55,7 +54,8 @@ struct Transform {
         } else if constexpr (in_table && out_table) {
             // Both tables without a matrix: the output table follows the input table.
             const float cs = p.chain_pos_scale;
-            lookup_block(p.out_table.data(), p.out_table.last, n, [=](uint64_t j) { return cs * z[j]; }, keep);
+            lookup_block(p.out_table.data(), p.out_table.last, n, [=](uint64_t j) { return cs * z[j]; },
+                         [z](uint64_t j, float v) { z[j] = v; });
             store_unit_block(z, n, os, d);
         } else {
             store_unit_block(z, n, os, d);
