@@ -1,0 +1,30 @@
+"""pyxa: raw-photo development graphs over NumPy arrays.
+
+Build a graph op by op with ``Graph`` (every op is a method named like it,
+with keyword arguments named like its attributes), then ``run`` it: the native
+engine ``_pyxa`` checks it, fuses the ops into row-streaming chains and writes
+the result arrays in one call. ``docs/ops.md`` lists every op.
+"""
+
+from importlib import metadata as _metadata
+
+from ._errors import GraphError, GraphTypeError
+from ._opdefs import OPS, AttrDef, OpDef, table_as_json
+from .graph import Graph, Tensor
+
+try:
+    __version__ = _metadata.version("pyxa")
+except _metadata.PackageNotFoundError:  # running from a source tree
+    __version__ = "0.0.0"
+
+__all__ = [
+    "OPS",
+    "AttrDef",
+    "Graph",
+    "GraphError",
+    "GraphTypeError",
+    "OpDef",
+    "Tensor",
+    "__version__",
+    "table_as_json",
+]

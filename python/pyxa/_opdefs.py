@@ -1,0 +1,404 @@
+"""The op table: every built-in op and correction opcode with its inputs, output
+and attributes. Pure data, importable without the native module; the builder,
+its generated methods, the op reference and the docstrings all read it."""
+
+from __future__ import annotations
+
+import json
+from dataclasses import asdict, dataclass, field
+from typing import Any
+
+# Attribute kinds and what the engine receives for each:
+#   int       one signed 32-bit integer
+#   bool      a flag, sent as an integer 0 or 1
+#   float     one 32-bit float
+#   float64   one 64-bit float (correction opcodes only)
+#   floats    an array of 32-bit floats
+#   floats64  an array of 64-bit floats (correction opcodes only)
+#   ints      an array of 32-bit integers
+#   str       a string, one of `choices` when given
+#   dtype     an element type name: "uint8", "uint16" or "float32"
+#   cfa       a 2x2 Bayer pattern name, any letter case
+#   json      a JSON object of boolean switches (keys in `choices`)
+KINDS = ("int", "bool", "float", "float64", "floats", "floats64", "ints", "str", "dtype", "cfa", "json")
+
+# Where a required attribute comes from when the caller leaves it out: a
+# constant (`default`) or a property of the input image (`derived`).
+DERIVED_FROM_CHANNELS = "input_channels"
+DERIVED_FROM_COEFFICIENTS = "coefficients_length"
+
+
+@dataclass(frozen=True)
+class AttrDef:
+    """One attribute of an op: its name, kind, rules and a valid example value."""
+
+    name: str
+    kind: str
+    doc: str
+    required: bool = True  # the engine refuses the node without it
+    default: Any = None  # required: the builder sends it when omitted; optional: what absence means
+    derived: str | None = None  # required: the builder computes it from the input when omitted
+    length: int | None = None  # exact element count of an array
+    min_length: int = 1  # least element count of an array
+    length_rule: str | None = None  # a count that depends on other attributes (checked by the builder)
+    minimum: float | None = None
+    maximum: float | None = None
+    choices: tuple[str, ...] = ()
+    example: Any = None  # a value that makes the op's example node valid
+
+
+@dataclass(frozen=True)
+class OpDef:
+    """One op: what it does, the image it takes and makes, and its attributes."""
+
+    name: str
+    kind: str  # "op" (built in) or "opcode" (whole-image raw correction)
+    doc: str
+    input_dtypes: tuple[str, ...]  # empty: the op reads no image
+    input_channels: tuple[int, ...] | None  # None: any channel count
+    output_dtype: str  # "same", "float32", "dest_dtype" or "chosen" (the builder's dtype=)
+    output_shape: str  # "same", "demosaic", "view", "pad", "orientation" or "given"
+    output_doc: str
+    attrs: tuple[AttrDef, ...]
+    example_input: tuple[int, int, int, str] | None = (4, 4, 1, "float32")  # (height, width, channels, dtype)
+    notes: tuple[str, ...] = field(default_factory=tuple)  # rules that tie attributes together
+
+    def attr(self, name: str) -> AttrDef:
+        for a in self.attrs:
+            if a.name == name:
+                return a
+        raise KeyError(name)
+
+
+IDENTITY = (1.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0)
+NUMERIC = ("uint8", "uint16", "float32")
+
+
+def _bits(name: str, side: str) -> AttrDef:
+    return AttrDef(name, "int", f"Significant bits of the {side} integer type; 0 takes the type's own "
+                   "(8 for uint8, 16 for uint16). Ignored for float32.", default=0, minimum=0, maximum=31)
+
+
+def _dest_dtype(doc: str = "Element type of the output image.") -> AttrDef:
+    return AttrDef("dest_dtype", "dtype", doc, choices=NUMERIC, example="float32")
+
+
+def _rect(side: str, doc: str) -> AttrDef:
+    return AttrDef(side, "int", doc, default=0, minimum=0)
+
+
+_PITCH = (
+    AttrDef("row_pitch", "int", "Process every row_pitch-th row of the rectangle, from its top row.",
+            default=1, minimum=1),
+    AttrDef("col_pitch", "int", "Process every col_pitch-th column of the rectangle, from its left column.",
+            default=1, minimum=1),
+)
+
+_GAIN_GRID = (
+    AttrDef("points_v", "int", "Grid rows.", minimum=1, example=2),
+    AttrDef("points_h", "int", "Grid columns.", minimum=1, example=2),
+    AttrDef("map_planes", "int", "Gain planes in the grid; image plane p reads gain plane min(p, map_planes - 1).",
+            default=1, minimum=1),
+)
+
+_GAIN_PLACE = (
+    AttrDef("spacing_v", "float64", "Grid row spacing as a fraction of the image height.", example=1.0),
+    AttrDef("spacing_h", "float64", "Grid column spacing as a fraction of the image width.", example=1.0),
+    AttrDef("origin_v", "float64", "Position of grid row 0 as a fraction of the image height.", default=0.0),
+    AttrDef("origin_h", "float64", "Position of grid column 0 as a fraction of the image width.", default=0.0),
+)
+
+_GAIN_RECT = (
+    AttrDef("top", "int", "First row of the rectangle to process (negative counts as 0).", default=0),
+    AttrDef("left", "int", "First column of the rectangle to process (negative counts as 0).", default=0),
+    AttrDef("bottom", "int", "Row after the rectangle; 0 or less reaches the bottom edge.", default=0),
+    AttrDef("right", "int", "Column after the rectangle; 0 or less reaches the right edge.", default=0),
+)
+
+_GAIN_VALUES = AttrDef(
+    "gain_values", "floats", "The gain grid, row-major: the gain of grid row r, column c, plane m is at "
+    "(r * points_h + c) * map_planes + m.", length_rule="points_v * points_h * map_planes",
+    example=[1.0, 1.0, 1.0, 1.0])
+
+
+OPS: tuple[OpDef, ...] = (
+    OpDef(
+        "sub_scalar", "op",
+        "Subtracts one value from every element: out = in - value.",
+        ("float32",), None, "same", "same", "float32, same shape as the input",
+        (AttrDef("value", "float", "The value subtracted.", example=0.25),)),
+    OpDef(
+        "mul_scalar", "op",
+        "Multiplies every element by one value: out = in * value.",
+        ("float32",), None, "same", "same", "float32, same shape as the input",
+        (AttrDef("value", "float", "The factor.", example=2.0),)),
+    OpDef(
+        "matrix_3x3", "op",
+        "Multiplies each RGB pixel by a 3x3 matrix (row-major) and clamps every result to [0, 1]: "
+        "out_k = clamp(m[3k] r + m[3k+1] g + m[3k+2] b).",
+        ("float32",), (3,), "same", "same", "float32, 3 channels",
+        (AttrDef("matrix", "floats", "The matrix, row by row; a 3x3 array is flattened.", length=9,
+                 example=list(IDENTITY)),),
+        example_input=(4, 4, 3, "float32")),
+    OpDef(
+        "convert_dtype", "op",
+        "Converts between element types, scaling the input range onto the output range "
+        "(integers stand for fractions of 2^bits - 1), with an optional upper clip. Results written "
+        "to integers are truncated toward zero.",
+        NUMERIC, None, "dest_dtype", "same", "dest_dtype, same shape as the input",
+        (_dest_dtype(), _bits("src_bits", "input"), _bits("dst_bits", "output"),
+         AttrDef("clip_max", "float", "Upper limit of the scaled value before it is stored; negative means "
+                 "no limit (an integer output's maximum or more also means none).", default=-1.0)),
+        example_input=(4, 4, 1, "uint16")),
+    OpDef(
+        "lut", "op",
+        "Looks every element up in a table with linear interpolation; the table spans the input range "
+        "(a 256-entry table on uint8 input is indexed directly). One channel of uint8, uint16 or "
+        "float32, or three float32 channels.",
+        NUMERIC, (1, 3), "chosen", "same", "same shape as the input; element type chosen with dtype= "
+        "(default: the input's)",
+        (AttrDef("lut", "floats", "Table entries, the first for the input's 0 and the last for its maximum.",
+                 min_length=2, example=[0.0, 1.0]),)),
+    OpDef(
+        "mono_lut", "op",
+        "Looks every element of every channel up in a table with linear interpolation, with explicit "
+        "bit counts for integer input and output.",
+        NUMERIC, None, "dest_dtype", "same", "dest_dtype, same shape as the input",
+        (_dest_dtype(), _bits("src_bits", "input"), _bits("dst_bits", "output"),
+         AttrDef("lut", "floats", "Table entries spanning the input range.", min_length=2,
+                 example=[0.0, 1.0])),
+        example_input=(4, 4, 1, "uint8")),
+    OpDef(
+        "transform_color", "op",
+        "Colour transform of RGB pixels: an optional input curve per channel, an optional 3x3 matrix and "
+        "an optional output curve, each curve a table spanning [0, 1]. With hue_preserving the input "
+        "curve is applied so that each pixel keeps its hue.",
+        NUMERIC, (3,), "dest_dtype", "same", "dest_dtype, 3 channels",
+        (_dest_dtype(), _bits("src_bits", "input"), _bits("dst_bits", "output"),
+         AttrDef("hue_preserving", "bool", "Apply the input curve keeping each pixel's hue (float32 input "
+                 "with an input curve only).", default=False),
+         AttrDef("input_lut", "floats", "Curve applied to each channel first.", required=False,
+                 min_length=2),
+         AttrDef("matrix", "floats", "3x3 matrix, row-major, applied after the input curve.", required=False,
+                 length=9, example=list(IDENTITY)),
+         AttrDef("output_lut", "floats", "Curve applied to each channel last (for example an sRGB gamma).",
+                 required=False, min_length=2)),
+        example_input=(4, 4, 3, "float32"),
+        notes=("At least one of input_lut, matrix and output_lut is needed.",)),
+    OpDef(
+        "clip_and_transform_color", "op",
+        "Limits each channel to its own upper bound, then multiplies by a 3x3 matrix and clamps to [0, 1].",
+        ("float32",), (3,), "same", "same", "float32, 3 channels",
+        (AttrDef("clip_max", "floats", "Upper bound of red, green and blue.", length=3,
+                 example=[1.0, 1.0, 1.0]),
+         AttrDef("matrix", "floats", "3x3 matrix, row-major.", length=9, example=list(IDENTITY))),
+        example_input=(4, 4, 3, "float32")),
+    OpDef(
+        "apply_hue_sat_map", "op",
+        "Adjusts colours with a hue x saturation map of (hue shift in degrees, saturation scale, value "
+        "scale) points, as colour profiles carry them.",
+        ("float32",), (3,), "same", "same", "float32, 3 channels",
+        (AttrDef("hue_divs", "int", "Hue divisions H.", minimum=1, example=2),
+         AttrDef("sat_divs", "int", "Saturation divisions S.", minimum=2, example=2),
+         AttrDef("map_data", "floats", "H x S points of three floats, saturation varying fastest.",
+                 length_rule="hue_divs * sat_divs * 3", example=[0.0, 1.0, 1.0] * 4),
+         AttrDef("engine_opts", "json", "Switches: \"chroma_lut\" (true: precomputed colour table, "
+                 "false: direct computation).", required=False, choices=("chroma_lut",))),
+        example_input=(4, 4, 3, "float32")),
+    OpDef(
+        "apply_hue_sat_val_map", "op",
+        "Adjusts colours with a hue x saturation x value map of (hue shift in degrees, saturation scale, "
+        "value scale) points.",
+        ("float32",), (3,), "same", "same", "float32, 3 channels",
+        (AttrDef("hue_divs", "int", "Hue divisions H.", minimum=1, example=2),
+         AttrDef("sat_divs", "int", "Saturation divisions S.", minimum=2, example=2),
+         AttrDef("val_divs", "int", "Value divisions V.", minimum=2, example=2),
+         AttrDef("map_data", "floats", "V slabs of H x S points of three floats, saturation varying fastest.",
+                 length_rule="hue_divs * sat_divs * val_divs * 3", example=[0.0, 1.0, 1.0] * 8),
+         AttrDef("engine_opts", "json", "Switches: \"prism_lut\" (true: precomputed colour table, "
+                 "false: direct computation).", required=False, choices=("prism_lut",))),
+        example_input=(4, 4, 3, "float32")),
+    OpDef(
+        "normalize_raw", "op",
+        "Turns raw sensor samples into linear float32 in [0, 1]: optional linearization table, minus a "
+        "black level repeating in a small pattern (plus optional per-column and per-row offsets), divided "
+        "by white level minus black level, clamped.",
+        ("uint16", "float32"), None, "float32", "same", "float32, same shape as the input",
+        (AttrDef("black_repeat_rows", "int", "Rows of the black level pattern.", default=1, minimum=1),
+         AttrDef("black_repeat_cols", "int", "Columns of the black level pattern.", default=1, minimum=1),
+         AttrDef("samples_per_pixel", "int", "Samples per pixel; must equal the input's channels.",
+                 derived=DERIVED_FROM_CHANNELS, minimum=1),
+         AttrDef("black_level", "floats", "Black levels of the pattern, row-major, samples innermost.",
+                 length_rule="black_repeat_rows * black_repeat_cols * samples_per_pixel", example=[64.0]),
+         AttrDef("white_level", "floats", "White level per sample (repeats when shorter).", example=[1023.0]),
+         AttrDef("black_delta_h", "floats", "Black offset per column (repeats across the row).",
+                 required=False),
+         AttrDef("black_delta_v", "floats", "Black offset per row (repeats down the image).", required=False),
+         AttrDef("linearization_table", "ints", "Table of 16-bit values the samples are looked up in first.",
+                 required=False, minimum=0, maximum=65535)),
+        example_input=(4, 4, 1, "uint16")),
+    OpDef(
+        "view", "op",
+        "Crops a window out of the image.",
+        NUMERIC, None, "same", "view", "same type and channels; height x width",
+        (AttrDef("top", "int", "Row of the window's top edge.", default=0, minimum=0),
+         AttrDef("left", "int", "Column of the window's left edge.", default=0, minimum=0),
+         AttrDef("width", "int", "Window width.", minimum=1, example=2),
+         AttrDef("height", "int", "Window height.", minimum=1, example=2),
+         AttrDef("oob_valid", "bool", "Whether fused neighbours may read past the window into the rest of "
+                 "the input.", required=False, default=True)),
+        notes=("The window lies inside the input.",)),
+    OpDef(
+        "pad", "op",
+        "Adds borders around the image: a constant per side, or the image mirrored or repeated.",
+        NUMERIC, None, "same", "pad", "same type and channels; height + top + bottom x width + left + right",
+        (AttrDef("top", "int", "Rows added above.", default=0, minimum=0),
+         AttrDef("bottom", "int", "Rows added below.", default=0, minimum=0),
+         AttrDef("left", "int", "Columns added on the left.", default=0, minimum=0),
+         AttrDef("right", "int", "Columns added on the right.", default=0, minimum=0),
+         AttrDef("mode", "str", "How borders are filled: \"constant\", \"reflect\" (mirror without repeating "
+                 "the edge), \"symmetric\" (mirror repeating it) or \"edge\" (repeat it).", required=False,
+                 default="constant", choices=("constant", "reflect", "symmetric", "edge")),
+         AttrDef("constant_values", "floats", "Constant mode: the value above, below, left and right "
+                 "(corners take left and right); in [0, 1] for float32, in 0..maximum for integers.",
+                 required=False, length=4, default="zeros")),
+        example_input=(4, 4, 1, "uint8")),
+    OpDef(
+        "fill", "op",
+        "Makes an image of one constant colour. Reads no pixels: its size and type come from the builder's "
+        "shape= and dtype=, or from a tensor passed in.",
+        (), None, "chosen", "given", "shape= and dtype= given to the builder",
+        (AttrDef("value", "floats", "One value for every channel, or one per channel; float32 takes it as "
+                 "is, integers are rounded and saturated.", example=[0.5]),),
+        example_input=None),
+    OpDef(
+        "bilinear_demosaic", "op",
+        "Interpolates a one-channel Bayer mosaic into RGB by averaging the nearest samples of each colour.",
+        ("float32",), (1,), "float32", "demosaic", "float32, 3 channels, same height and width",
+        (AttrDef("cfa_pattern", "cfa", "Colours of the 2x2 mosaic cell, row by row.",
+                 choices=("RGGB", "BGGR", "GRBG", "GBRG"), example="RGGB"),)),
+    OpDef(
+        "ea_demosaic", "op",
+        "Edge-aware demosaic: interpolates green along the smoother direction, then red and blue from "
+        "colour differences; every result clamped to [0, 1].",
+        ("float32",), (1,), "float32", "demosaic", "float32, 3 channels, same height and width",
+        (AttrDef("cfa_pattern", "cfa", "Colours of the 2x2 mosaic cell, row by row.",
+                 choices=("RGGB", "BGGR", "GRBG", "GBRG"), example="RGGB"),
+         AttrDef("fast", "bool", "Cheaper variant: green from the smoother neighbour pair only.",
+                 required=False, default=False),
+         AttrDef("engine_opts", "json", "Switches: \"neon\" (vectorised loop on arm64; no effect elsewhere).",
+                 required=False, choices=("neon",)))),
+    OpDef(
+        "orientation", "op",
+        "Flips, rotates or transposes the image into one of the eight TIFF/EXIF orientations.",
+        NUMERIC, None, "same", "orientation", "same type and channels; height and width swapped for 5 to 8",
+        (AttrDef("orientation", "int", "1 unchanged, 2 mirror left-right, 3 rotate 180, 4 mirror top-bottom, "
+                 "5 transpose, 6 rotate 90 clockwise, 7 transverse, 8 rotate 90 counter-clockwise.",
+                 minimum=1, maximum=8, example=6),)),
+    # Whole-image raw corrections.
+    OpDef(
+        "apply_profile_gain_table_map", "opcode",
+        "Multiplies each RGB pixel by a gain looked up by position (a spatial grid) and by brightness (a "
+        "table at each grid point), trilinearly interpolated; results clamped to [0, 1].",
+        ("float32",), (3,), "same", "same", "float32, 3 channels",
+        (AttrDef("gains", "floats", "Gain tables: entry t of grid row r, column c at (r * points_h + c) * "
+                 "num_table_points + t.", length_rule="points_v * points_h * num_table_points",
+                 example=[1.0] * 4),
+         AttrDef("points_v", "int", "Grid rows.", minimum=1, example=2),
+         AttrDef("points_h", "int", "Grid columns.", minimum=1, example=2),
+         AttrDef("spacing_v", "float", "Grid row spacing as a fraction of the image height.", example=1.0),
+         AttrDef("spacing_h", "float", "Grid column spacing as a fraction of the image width.", example=1.0),
+         AttrDef("origin_v", "float", "Position of grid row 0 as a fraction of the image height.",
+                 default=0.0),
+         AttrDef("origin_h", "float", "Position of grid column 0 as a fraction of the image width.",
+                 default=0.0),
+         AttrDef("num_table_points", "int", "Entries per table; entry t stands for brightness t / N.",
+                 minimum=1, example=1),
+         AttrDef("weights", "floats", "Brightness weights of red, green, blue, minimum and maximum.",
+                 length=5, example=[0.0, 0.0, 0.0, 0.0, 1.0]),
+         AttrDef("gamma", "float", "Exponent applied to the brightness.", default=1.0),
+         AttrDef("exposure_weight_gain", "float", "Factor applied to the weighted brightness before it is "
+                 "clamped to [0, 1].", default=1.0)),
+        example_input=(4, 4, 3, "float32")),
+    OpDef(
+        "fix_vignette", "opcode",
+        "Brightens the image towards its corners by a radial gain 1 + k0 s + k1 s^2 + ... (s the squared "
+        "distance from the optical centre, 1 at the farthest corner); results clamped to [0, 1].",
+        ("float32",), None, "same", "same", "float32, same shape as the input",
+        (AttrDef("params", "floats64", "Radial coefficients k0, k1, ...; the first five are used.",
+                 example=[0.0]),
+         AttrDef("center_x", "float64", "Optical centre as a fraction of the image width.", default=0.5),
+         AttrDef("center_y", "float64", "Optical centre as a fraction of the image height.", default=0.5))),
+    OpDef(
+        "warp_rectilinear", "opcode",
+        "Corrects radial and tangential lens distortion per plane by resampling (bilinear or bicubic).",
+        ("float32",), None, "same", "same", "float32, same shape as the input",
+        (AttrDef("radial_params", "floats64", "num_coeffs radial coefficients per plane, plane after plane "
+                 "(at most four per plane are used).",
+                 length_rule="num_coeffs * min(num_planes, channels)", example=[1.0]),
+         AttrDef("num_planes", "int", "Planes to resample.", derived=DERIVED_FROM_CHANNELS, minimum=1),
+         AttrDef("num_coeffs", "int", "Radial coefficients per plane.", minimum=1, example=1),
+         AttrDef("tangential_params", "floats64", "Two tangential coefficients (p0, p1) per plane.",
+                 required=False, length_rule="2 * min(num_planes, channels)"),
+         AttrDef("center_x", "float64", "Optical centre as a fraction of the image width.", default=0.5),
+         AttrDef("center_y", "float64", "Optical centre as a fraction of the image height.", default=0.5),
+         AttrDef("use_bicubic", "bool", "Bicubic instead of bilinear sampling.", default=False))),
+    OpDef(
+        "apply_gain_map", "opcode",
+        "Multiplies selected planes of an RGB image by a gain interpolated from a small grid, over a "
+        "rectangle and with a row and column pitch; results clamped to [0, 1].",
+        ("float32",), (3,), "same", "same", "float32, 3 channels",
+        (_GAIN_VALUES, *_GAIN_GRID, *_GAIN_RECT,
+         AttrDef("start_plane", "int", "First image plane processed.", default=0, minimum=0),
+         AttrDef("num_planes", "int", "Image planes processed.", default=3, minimum=1),
+         *_PITCH, *_GAIN_PLACE),
+        example_input=(4, 4, 3, "float32")),
+    OpDef(
+        "apply_gain_map_cfa", "opcode",
+        "Multiplies a one-channel mosaic by a gain interpolated from a small grid, over a rectangle and with "
+        "a row and column pitch (selecting mosaic sites); results clamped to [0, 1].",
+        ("float32",), (1,), "same", "same", "float32, 1 channel",
+        (_GAIN_VALUES, *_GAIN_GRID, *_GAIN_RECT, *_PITCH, *_GAIN_PLACE)),
+    OpDef(
+        "apply_flat_gain_map", "opcode",
+        "Multiplies a one-channel image by a gain bilinearly interpolated from a grid spread evenly over "
+        "the image (no clamping).",
+        ("float32",), (1,), "same", "same", "float32, 1 channel",
+        (AttrDef("gain_map", "floats", "The grid, row-major.", length_rule="gain_h * gain_w",
+                 example=[1.0] * 4),
+         AttrDef("gain_h", "int", "Grid rows.", minimum=2, example=2),
+         AttrDef("gain_w", "int", "Grid columns.", minimum=2, example=2))),
+    OpDef(
+        "map_polynomial", "opcode",
+        "Replaces selected samples by a polynomial of their value (point-symmetric about (0, c0) for "
+        "negative values), over a rectangle, a plane range and a pitch; results clamped to [-1, 1].",
+        ("float32",), (1, 3), "same", "same", "float32, same shape as the input",
+        (_rect("top", "First row of the rectangle."),
+         _rect("left", "First column of the rectangle."),
+         _rect("bottom", "Row after the rectangle; top = bottom = 0 means every row."),
+         _rect("right", "Column after the rectangle; left = right = 0 means every column."),
+         AttrDef("start_plane", "int", "First plane processed.", default=0, minimum=0),
+         AttrDef("num_planes", "int", "Planes processed.", derived=DERIVED_FROM_CHANNELS, minimum=1),
+         *_PITCH,
+         AttrDef("coefficients", "floats", "c0, c1, ..., c_degree.", length_rule="degree + 1",
+                 example=[0.0, 1.0]),
+         AttrDef("degree", "int", "Polynomial degree.", derived=DERIVED_FROM_COEFFICIENTS, minimum=0)),
+        notes=("The rectangle lies inside the image: top <= bottom <= height, left <= right <= width.",)),
+    OpDef(
+        "fix_bad_pixels_constant", "opcode",
+        "Repairs a uint16 Bayer mosaic whose defective samples hold one known value: each becomes the "
+        "rounded mean of its nearest good same-colour neighbours.",
+        ("uint16",), (1,), "same", "same", "uint16, 1 channel",
+        (AttrDef("constant", "int", "The value that marks a defective sample.", minimum=0, maximum=65535,
+                 example=0),
+         AttrDef("bayer_phase", "int", "Mosaic phase: 0 or 3 when the top-left site is red or blue, 1 or 2 "
+                 "when it is green.", minimum=0, maximum=3, example=0)),
+        example_input=(4, 4, 1, "uint16")),
+)
+
+OPS_BY_NAME: dict[str, OpDef] = {op.name: op for op in OPS}
+
+
+def table_as_json(indent: int | None = 1) -> str:
+    """The whole table as JSON text, for comparison with other definitions of the ops."""
+    return json.dumps([asdict(op) for op in OPS], indent=indent)
