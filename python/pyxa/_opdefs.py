@@ -260,7 +260,7 @@ OPS: tuple[OpDef, ...] = (
                  "the edge), \"symmetric\" (mirror repeating it) or \"edge\" (repeat it).", required=False,
                  default="constant", choices=("constant", "reflect", "symmetric", "edge")),
          AttrDef("constant_values", "floats", "Constant mode: the value above, below, left and right "
-                 "(corners take left and right); in [0, 1] for float32, in 0..maximum for integers.",
+                 "(corners take left and right), in the image's own units (integers round and saturate).",
                  required=False, length=4, default="zeros")),
         example_input=(4, 4, 1, "uint8")),
     OpDef(
@@ -268,8 +268,9 @@ OPS: tuple[OpDef, ...] = (
         "Makes an image of one constant colour. Reads no pixels: its size and type come from the builder's "
         "shape= and dtype=, or from a tensor passed in.",
         (), None, "chosen", "given", "shape= and dtype= given to the builder",
-        (AttrDef("value", "floats", "One value for every channel, or one per channel; float32 takes it as "
-                 "is, integers are rounded and saturated.", example=[0.5]),),
+        (AttrDef("value", "floats", "One value for every channel, or one per channel, in the output's "
+                 "own units: float32 takes it as is, integers round and saturate (300 gives 255 in uint8).",
+                 example=[0.5]),),
         example_input=None),
     OpDef(
         "bilinear_demosaic", "op",

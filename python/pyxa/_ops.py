@@ -413,7 +413,7 @@ class OpMethods:
           (repeat it).
         - constant_values: float32 array, optional; absent means zeros, exactly 4
           values. Constant mode: the value above, below, left and right (corners take
-          left and right); in [0, 1] for float32, in 0..maximum for integers.
+          left and right), in the image's own units (integers round and saturate).
         """
         return self._add_node("pad", (x,), {"top": top, "bottom": bottom, "left": left, "right": right, "mode": mode, "constant_values": constant_values}, unknown)
 
@@ -435,8 +435,8 @@ class OpMethods:
         Attributes:
 
         - value: float32 array, required, at least 1 value. One value for every channel,
-          or one per channel; float32 takes it as is, integers are rounded and
-          saturated.
+          or one per channel, in the output's own units: float32 takes it as is,
+          integers round and saturate (300 gives 255 in uint8).
         """
         return self._add_node("fill", (), {"value": value}, unknown, dtype=dtype, shape=shape)
 
