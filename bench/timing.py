@@ -1,0 +1,38 @@
+"""Timing helpers: min-of-N with the contenders interleaved, so a slow spell
+of the machine falls on all of them alike, and the peak memory a call adds."""
+
+import time
+
+
+def race(contenders, repeat):
+    """contenders: {label: callable}. Runs each once to warm up, then repeat
+    rounds of one call each; returns {label: [seconds of each round]}."""
+    times = {label: [] for label in contenders}
+    for fn in contenders.values():
+        fn()
+    for _ in range(repeat):
+        for label, fn in contenders.items():
+            t0 = time.perf_counter()
+            fn()
+            times[label].append(time.perf_counter() - t0)
+    return times
+
+
+def rss_kib(field):
+    with open("/proc/self/status") as status:
+        for line in status:
+            if line.startswith(field + ":"):
+                return int(line.split()[1])
+    return 0
+
+
+def extra_peak_kib(fn):
+    """Peak resident memory fn adds, in KiB (None where the peak cannot be reset)."""
+    before = rss_kib("VmRSS")
+    try:
+        with open("/proc/self/clear_refs", "w") as f:
+            f.write("5")
+    except OSError:
+        return None
+    fn()
+    return rss_kib("VmHWM") - before
