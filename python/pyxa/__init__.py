@@ -11,6 +11,11 @@ from importlib import metadata as _metadata
 from ._errors import GraphError, GraphTypeError
 from ._opdefs import OPS, AttrDef, OpDef, table_as_json
 from .graph import Graph, Tensor
+from .develop import develop, develop_mosaic
+from .raw import RawFileError, RawImage, read_raw
+from .writers import write_image
+from .batch import develop_many
+from .profile_chart import plot_profile, write_chrome_trace
 
 try:
     __version__ = _metadata.version("pyxa")
@@ -24,7 +29,16 @@ __all__ = [
     "GraphError",
     "GraphTypeError",
     "OpDef",
+    "RawFileError",
+    "RawImage",
     "Tensor",
     "__version__",
+    "develop",
+    "develop_many",
+    "develop_mosaic",
+    "plot_profile",
+    "read_raw",
     "table_as_json",
+    "write_chrome_trace",
+    "write_image",
 ]

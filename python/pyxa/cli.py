@@ -1,0 +1,154 @@
+"""The ``pyxa`` command: ``pyxa develop`` turns raw files into PNG or TIFF
+images (in this process, on a process pool or on a Dask cluster) with a
+progress bar, and ``pyxa info`` prints what a raw file holds."""
+
+from __future__ import annotations
+
+import argparse
+import os
+import sys
+from collections.abc import Sequence
+from typing import Any
+
+EXIT_FAILED, EXIT_USAGE, EXIT_INTERRUPTED = 1, 2, 130
+
+
+def _wb(text: str) -> Any:
+    if text in ("camera", "daylight"):
+        return text
+    try:
+        gains = tuple(float(v) for v in text.split(","))
+    except ValueError:
+        gains = ()
+    if len(gains) != 3 or min(gains) <= 0:
+        raise argparse.ArgumentTypeError(f"expected camera, daylight or three positive gains R,G,B; got {text!r}")
+    return gains
+
+
+def _jobs(text: str) -> int:
+    n = int(text)
+    if n < 1:
+        raise argparse.ArgumentTypeError(f"--jobs needs 1 or more, got {n}")
+    return n
+
+
+def _parser() -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(prog="pyxa", description="Develop camera raw files with the pyxa engine.")
+    sub = parser.add_subparsers(dest="command", required=True)
+    dev = sub.add_parser("develop", help="develop raw files to PNG or TIFF",
+                         description="Develops raw files (and the raw files directly inside folders) into OUTDIR.")
+    dev.add_argument("inputs", nargs="+", metavar="FILE_OR_DIR")
+    dev.add_argument("-o", "--out", required=True, metavar="OUTDIR", help="folder for the developed images")
+    dev.add_argument("--demosaic", choices=("ea", "ea_full", "bilinear"), default="ea",
+                     help="edge-aware (fast), edge-aware full, or bilinear (default ea)")
+    dev.add_argument("--wb", type=_wb, default="camera", metavar="camera|daylight|R,G,B",
+                     help="white balance (default camera: as shot)")
+    dev.add_argument("--exposure", type=float, default=0.0, metavar="EV", help="brightening in stops")
+    dev.add_argument("--format", choices=("png", "tiff"), default="png")
+    dev.add_argument("--bits", type=int, choices=(8, 16), default=8)
+    dev.add_argument("--jobs", type=_jobs, default=1, metavar="N", help="files at once, on N processes")
+    dev.add_argument("--dask", metavar="ADDRESS", help="run on an existing Dask cluster (scheduler address)")
+    dev.add_argument("--profile", metavar="CHART.svg",
+                     help="chart of the time per node (needs matplotlib) plus CHART.json, a Chrome trace")
+    dev.add_argument("--overwrite", action="store_true", help="replace existing outputs (default: skip them)")
+    dev.add_argument("--quiet", action="store_true", help="no progress bar")
+    info = sub.add_parser("info", help="print what a raw file holds")
+    info.add_argument("file")
+    return parser
+
+
+def main(argv: Sequence[str] | None = None) -> int:
+    args = _parser().parse_args(argv)
+    try:
+        if args.command == "info":
+            return _info(args.file)
+        return _develop(args)
+    except KeyboardInterrupt:
+        print("\ninterrupted", file=sys.stderr)
+        return EXIT_INTERRUPTED
+
+
+def _info(path: str) -> int:
+    from .raw import RawFileError, read_raw
+
+    try:
+        raw = read_raw(path)
+    except RawFileError as e:
+        print(f"error: {e}", file=sys.stderr)
+        return EXIT_FAILED
+    print(raw.describe())
+    return 0
+
+
+def _develop(args: argparse.Namespace) -> int:
+    from .batch import DevelopOptions, expand_inputs, iter_develop
+
+    if args.jobs > 1 and args.dask:
+        print("error: --jobs and --dask cannot be combined", file=sys.stderr)
+        return EXIT_USAGE
+    paths = expand_inputs(args.inputs)
+    if not paths:
+        print("error: no raw files found in " + ", ".join(args.inputs), file=sys.stderr)
+        return EXIT_FAILED
+    options = DevelopOptions(demosaic=args.demosaic, wb=args.wb, exposure=args.exposure, format=args.format,
+                             bits=args.bits, overwrite=args.overwrite, profile=bool(args.profile))
+    counts = {"done": 0, "skipped": 0, "failed": 0}
+    profiles: dict[str, Any] = {}
+    bar = _progress(len(paths), args.quiet)
+    results = iter_develop(paths, args.out, options, jobs=args.jobs, client=args.dask)
+    try:
+        for result in results:
+            counts[result.status] += 1
+            if result.profile:
+                profiles[os.path.basename(result.source)] = result.profile
+            bar.write(result.summary(), file=sys.stderr if result.status == "failed" else sys.stdout)
+            bar.update(1)
+    finally:
+        results.close()  # on Ctrl-C: cancels what has not started, waits for the rest
+        bar.close()
+    print(f"{counts['done']} done, {counts['skipped']} skipped, {counts['failed']} failed")
+    if args.profile and profiles:
+        _write_profile(args.profile, profiles)
+    return EXIT_FAILED if counts["failed"] else 0
+
+
+def _write_profile(chart: str, profiles: dict[str, Any]) -> None:
+    from .profile_chart import plot_profile, total_by_node, write_chrome_trace
+
+    trace = write_chrome_trace(profiles, os.path.splitext(chart)[0] + ".json")
+    total = total_by_node(list(profiles.values()))
+    for e in total:
+        print(f"  node {e['node_id']} {e['op']:<26} {e['exclusive_ns'] / 1e6:9.2f} ms")
+    try:
+        title = f"time per node, {len(profiles)} file{'s' * (len(profiles) != 1)}"
+        plot_profile(total, chart, title=title)
+        print(f"profile: {chart} and {trace}")
+    except ImportError as e:
+        print(f"profile: {trace} ({e})", file=sys.stderr)
+
+
+class _Plain:
+    """Stands in for a tqdm bar when tqdm is missing or the bar is turned off."""
+
+    def write(self, text: str, file: Any = None) -> None:
+        print(text, file=file or sys.stdout)
+
+    def update(self, n: int) -> None:
+        pass
+
+    def close(self) -> None:
+        pass
+
+
+def _progress(total: int, quiet: bool) -> Any:
+    if quiet:
+        return _Plain()
+    try:
+        from tqdm import tqdm
+    except ImportError:
+        return _Plain()
+    return tqdm(total=total, unit="file", dynamic_ncols=True, file=sys.stderr)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
