@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test from a fresh machine: installs what is missing, builds the
-# module, then runs pytest, the C++ unit tests, the stable-ABI build under
-# Python 3.12 and 3.13, and the pytest suite again under the sanitizers.
+# module, then runs pytest, the type checks, the C++ unit tests, the stable-ABI
+# build under Python 3.12 and 3.13, and the pytest suite again under the
+# sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -45,6 +46,11 @@ PY=$(venv 311 "$PY311")
 
 step "pytest"
 (cd "$WORK" && "$PY" -m pytest -q -p no:cacheprovider "$ROOT/tests")
+
+step "type checks: stubtest of _pyxa and pyxa, mypy on the examples and the README's code"
+"$PY" -m pip install -q mypy
+(cd "$WORK" && "$PY" -m mypy.stubtest --mypy-config-file "$ROOT/pyproject.toml" _pyxa pyxa)
+(cd "$WORK" && "$PY" "$ROOT/scripts/check_types.py")
 
 step "C++ unit tests"
 "$PY" -m cmake -S "$ROOT" -B "$WORK/ctest" -G Ninja -DPYXA_BUILD_TESTS=ON -DPython_EXECUTABLE="$PY" >/dev/null

@@ -67,7 +67,7 @@ def _method(op: OpDef) -> str:
         params += ["shape: Sequence[int]", 'dtype: DTypeLike = "float32"']
         extra = ", dtype=dtype, shape=shape"
     elif op.output_dtype == "chosen":
-        params.append("dtype: DTypeLike = None")
+        params.append("dtype: DTypeLike | None = None")
         extra = ", dtype=dtype"
     params.append("**unknown: NoReturn")
     given = ", ".join(f'"{a.name}": {a.name}' for a in op.attrs)

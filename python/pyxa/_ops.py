@@ -122,7 +122,7 @@ class OpMethods:
             /,
             *,
             lut: ArrayLike,
-            dtype: DTypeLike = None,
+            dtype: DTypeLike | None = None,
             **unknown: NoReturn,
     ) -> Tensor:
         """

@@ -72,7 +72,7 @@ class Graph(OpMethods):
         "node_id", "op" and "exclusive_ns"."""
 
     # -- building ---------------------------------------------------------------------------------
-    def input(self, source: np.ndarray | Sequence[int], dtype: npt.DTypeLike = None) -> Tensor:
+    def input(self, source: np.ndarray | Sequence[int], dtype: npt.DTypeLike | None = None) -> Tensor:
         """Declares an input image, from an array or from a shape and a dtype.
 
         ``g.input(mosaic)`` takes the array's shape and dtype and remembers the
@@ -105,7 +105,7 @@ class Graph(OpMethods):
             self._own(t, "output")
         self._outputs = [t.id for t in tensors]
 
-    def add(self, op: str, *inputs: Tensor, dtype: npt.DTypeLike = None, shape: Sequence[int] | None = None,
+    def add(self, op: str, *inputs: Tensor, dtype: npt.DTypeLike | None = None, shape: Sequence[int] | None = None,
             **attrs: Any) -> Tensor:
         """Adds a node by op name: ``g.add("matrix_3x3", rgb, matrix=m)``.
 
