@@ -90,6 +90,11 @@ def _develop(args: argparse.Namespace) -> int:
     if not paths:
         print("error: no raw files found in " + ", ".join(args.inputs), file=sys.stderr)
         return EXIT_FAILED
+    try:
+        os.makedirs(args.out, exist_ok=True)
+    except OSError as e:
+        print(f"error: cannot use {args.out} as the output folder ({e.strerror or e})", file=sys.stderr)
+        return EXIT_FAILED
     options = DevelopOptions(demosaic=args.demosaic, wb=args.wb, exposure=args.exposure, format=args.format,
                              bits=args.bits, overwrite=args.overwrite, profile=bool(args.profile))
     counts = {"done": 0, "skipped": 0, "failed": 0}
