@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "engine/kernel_chain/border_fill.hpp"
 #include "engine/kernel_chain/chain_plan.hpp"
@@ -21,6 +22,22 @@ struct RectBuffer {
     PixelFormat format;
 };
 
+// One suspended call of the pull pipeline: step k fetching the rows `req`
+// names and, when `produce` is set, then making its output row y into dest.
+// Rows are pulled through a stack of these instead of by recursion, so a
+// chain's length costs heap memory, never C stack.
+struct PullFrame {
+    enum class At : uint8_t { Begin, Rows, AfterProducerRow, AfterPassThrough };
+    At at = At::Begin;
+    size_t k = 0;
+    bool produce = false;
+    int64_t y = 0;
+    uint8_t* dest = nullptr;
+    RowRequest req;
+    int64_t next_row = 0, end_row = 0;  // producer rows still to make into the cache
+    CachedRow row;                      // the row the producer is making (At::AfterProducerRow)
+};
+
 struct ChainRunner {
     ChainPlan plan;
     RowPool pool;
@@ -32,6 +49,10 @@ struct ChainRunner {
     // The row run being executed and the image its first step reads.
     size_t run_first = 0;
     RectBuffer source;
+    // The chain writes over the memory of its own input (an in-place call):
+    // input rows are copied before a kernel sees them, so no kernel ever reads
+    // and writes one address through two pointers.
+    bool input_shares_output = false;
 
     ~ChainRunner();
 
@@ -43,8 +64,8 @@ struct ChainRunner {
     // copy steps after it would only move) go to dest, one per `dest_stride`.
     Status run_rows(const ChainSegment& seg, const RectBuffer& src, uint8_t* dest, uint64_t dest_stride,
                     size_t last_needed);
+    // Makes row y of step k into dest, pulling what it needs from the producers.
     Status produce(size_t k, int64_t y, uint8_t* dest);
-    Status fetch(size_t k, const RowRequest& req, const SpanView** rows);
 
     // Tile steps (tile_runner.cpp).
     Status run_tile_step(size_t t, const RectBuffer& src, uint8_t* dest, uint64_t dest_stride);
@@ -55,10 +76,29 @@ struct ChainRunner {
     void clear_caches();
 
 private:
-    Status pass_through(size_t k, const RowRequest& req, const Rect& p, bool* done);
+    std::vector<PullFrame> frames;  // the pull stack (row_pull.cpp), kept between rows
+
+    // The pull stack (row_pull.cpp): each call runs the top frame until it
+    // finishes or pushes the frame it waits on.
+    Status advance();
+    Status begin(size_t f);
+    Status make_rows(size_t f);
+    Status complete(size_t f);
+    void abandon_frames();
+
+    // The pieces of one fetch and one produce (row_pipeline.cpp).
+    Status row_request(size_t k, int64_t y, RowRequest* req) const;
+    Status finish_produce(size_t k, int64_t y, uint8_t* dest, const RowRequest& req);
+    Status check_fetch(size_t k, const RowRequest& req, bool* col_edges, bool* row_edges) const;
+    std::optional<RowRequest> pass_through_request(size_t k, const RowRequest& req) const;
+    void take_passed_rows(size_t k, const RowRequest& req);
+    Status start_rows(size_t k, const RowRequest& req, bool col_edges, int64_t* start, int64_t* hi);
+    Status begin_row(size_t k, int64_t r, CachedRow* row, uint8_t** producer_dest);
+    void end_row(size_t k, CachedRow* row);
+    Status fill_fetched(size_t k, const RowRequest& req);
+    Rect producer_rect(size_t k) const;
+    const PixelFormat& read_format(size_t k) const;
     Status set_layout(size_t k, const RowRequest& req, const Rect& p, bool from_image, bool col_edges);
-    Status ensure_rows(size_t k, int64_t lo, int64_t hi, const Rect& p, const PixelFormat& pf, bool from_image);
-    Status make_row(size_t k, int64_t r, const Rect& p, const PixelFormat& pf, bool from_image, CachedRow* row);
     Status constant_row(size_t k, const PixelFormat& pf, uint8_t** base);
     std::optional<int64_t> map_row(size_t k, int64_t y, const Rect& p) const;
     std::optional<int64_t> folded_first_row(size_t ln, size_t last) const;

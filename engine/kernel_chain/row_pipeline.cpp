@@ -1,4 +1,4 @@
-// The pull pipeline of a row run: a step's output row is made from the rows its
+// The pieces of a row run: a step's output row is made from the rows its
 // request names, which its producer makes on demand (or which are read in place
 // from the run's input image), kept in the step's row cache while they slide.
 #include <algorithm>
@@ -64,19 +64,28 @@ Status ChainRunner::run_rows(const ChainSegment& seg, const RectBuffer& src, uin
     return OK;
 }
 
-Status ChainRunner::produce(size_t k, int64_t y, uint8_t* dest) {
-    StepStage& st = plan.stages[k];
+Status ChainRunner::row_request(size_t k, int64_t y, RowRequest* req) const {
+    const StepStage& st = plan.stages[k];
     const int64_t i = y - st.first_row;
     if (i < 0 || static_cast<uint64_t>(i) >= st.requests.size()) return INTERNAL;
-    const RowRequest req = st.requests[static_cast<size_t>(i)];
+    *req = st.requests[static_cast<size_t>(i)];
+    return OK;
+}
+
+const PixelFormat& ChainRunner::read_format(size_t k) const {
+    return k == run_first ? source.format : plan.formats[k - 1];
+}
+
+Rect ChainRunner::producer_rect(size_t k) const { return k == run_first ? source.rect : plan.stages[k - 1].out_rect; }
+
+// Row y of step k from the rows fetched for `req` (none when it is empty).
+Status ChainRunner::finish_produce(size_t k, int64_t y, uint8_t* dest, const RowRequest& req) {
+    const StepStage& st = plan.stages[k];
     const PixelFormat& of = plan.formats[k];
     const SpanView out{dest, st.out_rect.x, y, st.out_rect.width, of.channels, of.dtype};
-
-    const PixelFormat& pf = k == run_first ? source.format : plan.formats[k - 1];
-    SpanView placeholder{nullptr, 0, 0, 0, pf.channels, pf.dtype};
-    const SpanView* rows = &placeholder;
-    if (!req.empty()) PYXA_TRY(fetch(k, req, &rows));
-
+    const PixelFormat& pf = read_format(k);
+    const SpanView placeholder{nullptr, 0, 0, 0, pf.channels, pf.dtype};
+    const SpanView* rows = req.empty() ? &placeholder : st.fetched.data();
     if (req.copy) {
         // The output row is exactly the fetched row: no kernel call.
         if (rows[0].len < out.len || pf.pixel != of.pixel) return INTERNAL;
@@ -117,39 +126,82 @@ std::optional<int64_t> ChainRunner::map_row(size_t k, int64_t y, const Rect& p) 
     return map_coordinate(static_cast<PadMode>(plan.stages[k].edge_mode), y, p.y, end);
 }
 
-Status ChainRunner::fetch(size_t k, const RowRequest& req, const SpanView** rows) {
-    StepStage& st = plan.stages[k];
-    const bool from_image = k == run_first;
-    const Rect p = from_image ? source.rect : plan.stages[k - 1].out_rect;
-    const PixelFormat& pf = from_image ? source.format : plan.formats[k - 1];
-    if (p.empty() || (from_image && source.data == nullptr)) return INTERNAL;
+// Only a step with an edge rule may reach beyond what its producer makes,
+// and never wholly beside it.
+Status ChainRunner::check_fetch(size_t k, const RowRequest& req, bool* col_edges, bool* row_edges) const {
+    const Rect p = producer_rect(k);
+    if (p.empty() || (k == run_first && source.data == nullptr)) return INTERNAL;
     const Rect want = request_rect(req);
-    const bool col_edges = want.x < p.x || rect_right(want) > rect_right(p);
-    const bool row_edges = want.y < p.y || rect_bottom(want) > rect_bottom(p);
-    // Only a step with an edge rule may reach beyond what its producer makes,
-    // and never wholly beside it.
-    if ((col_edges || row_edges) && st.edge_mode == kNoEdgeMode) return INTERNAL;
+    *col_edges = want.x < p.x || rect_right(want) > rect_right(p);
+    *row_edges = want.y < p.y || rect_bottom(want) > rect_bottom(p);
+    if ((*col_edges || *row_edges) && plan.stages[k].edge_mode == kNoEdgeMode) return INTERNAL;
     if (want.x >= rect_right(p) || rect_right(want) <= p.x) return INTERNAL;
+    return OK;
+}
 
-    if (!from_image && !col_edges && !row_edges) {
-        bool done = false;
-        PYXA_TRY(pass_through(k, req, p, &done));
-        if (done) {
-            *rows = st.fetched.data();
-            return OK;
-        }
+// Rows that the producer only copies are handed on from the producer's own
+// input, relabelled; the producer does not run. This is the request to make
+// of the producer's producer, or none when the rows are not plain copies.
+std::optional<RowRequest> ChainRunner::pass_through_request(size_t k, const RowRequest& req) const {
+    const StepStage& sp = plan.stages[k - 1];
+    const Rect& p = sp.out_rect;
+    if (sp.edge_mode != kNoEdgeMode) return std::nullopt;
+    const int64_t i0 = req.y - sp.first_row;
+    if (i0 < 0 || static_cast<uint64_t>(i0) + req.rows > sp.requests.size()) return std::nullopt;
+    const RowRequest& r0 = sp.requests[static_cast<size_t>(i0)];
+    const uint64_t need = static_cast<uint64_t>(req.x - p.x) + req.width;
+    for (uint64_t i = 0; i < req.rows; ++i) {
+        const RowRequest& r = sp.requests[static_cast<size_t>(i0) + i];
+        if (!r.copy || r.x != r0.x || r.y != r0.y + static_cast<int64_t>(i) || r.width < need) return std::nullopt;
     }
-    PYXA_TRY(set_layout(k, req, p, from_image, col_edges));
+    if (plan.producer_format(k - 1).pixel != plan.formats[k - 1].pixel) return std::nullopt;
+    return RowRequest{r0.x + (req.x - p.x), r0.y, req.width, req.rows, 0};
+}
 
-    int64_t lo = std::numeric_limits<int64_t>::max(), hi = std::numeric_limits<int64_t>::min();
+// The rows the producer fetched for a pass-through request become step k's rows.
+void ChainRunner::take_passed_rows(size_t k, const RowRequest& req) {
+    const SpanView* got = plan.stages[k - 1].fetched.data();
+    StepStage& st = plan.stages[k];
+    st.cache.clear(pool);
+    st.fetched.assign(got, got + req.rows);
+    for (uint64_t i = 0; i < req.rows; ++i) {
+        st.fetched[i].x0 = req.x;
+        st.fetched[i].y = req.y + static_cast<int64_t>(i);
+    }
+}
+
+// Lays out step k's cache for `req` and slides its window: the producer rows
+// [start, hi) are still to be made (none when start == hi).
+Status ChainRunner::start_rows(size_t k, const RowRequest& req, bool col_edges, int64_t* start, int64_t* hi) {
+    const Rect p = producer_rect(k);
+    PYXA_TRY(set_layout(k, req, p, k == run_first, col_edges));
+    int64_t lo = std::numeric_limits<int64_t>::max(), top = std::numeric_limits<int64_t>::min();
     for (uint64_t i = 0; i < req.rows; ++i) {
         const auto m = map_row(k, req.y + static_cast<int64_t>(i), p);
         if (!m) continue;
         lo = std::min(lo, *m);
-        hi = std::max(hi, *m + 1);
+        top = std::max(top, *m + 1);
     }
-    if (lo < hi) PYXA_TRY(ensure_rows(k, lo, hi, p, pf, from_image));
+    *start = *hi = 0;
+    if (lo >= top) return OK;
+    RowCache& c = plan.stages[k].cache;
+    *start = lo;
+    *hi = top;
+    if (!c.rows.empty() && lo >= c.begin() && lo < c.end()) {
+        // The window slides: keep the overlap, make only the new rows.
+        c.drop_before(pool, lo);
+        *start = c.end();
+    } else {
+        c.drop_rows(pool);
+    }
+    return OK;
+}
 
+// The rows handed to step k's kernel for `req`, once the cache holds them.
+Status ChainRunner::fill_fetched(size_t k, const RowRequest& req) {
+    StepStage& st = plan.stages[k];
+    const Rect p = producer_rect(k);
+    const PixelFormat& pf = read_format(k);
     RowCache& c = st.cache;
     st.fetched.resize(req.rows);
     for (uint64_t i = 0; i < req.rows; ++i) {
@@ -164,35 +216,6 @@ Status ChainRunner::fetch(size_t k, const RowRequest& req, const SpanView** rows
         st.fetched[i] = SpanView{at_column(base, c.base_x, req.x, pf.pixel), req.x, y, req.width, pf.channels,
                                  pf.dtype};
     }
-    *rows = st.fetched.data();
-    return OK;
-}
-
-// Rows that the producer only copies are handed on from the producer's own
-// input, relabelled; the producer does not run.
-Status ChainRunner::pass_through(size_t k, const RowRequest& req, const Rect& p, bool* done) {
-    const StepStage& sp = plan.stages[k - 1];
-    if (sp.edge_mode != kNoEdgeMode) return OK;
-    const int64_t i0 = req.y - sp.first_row;
-    if (i0 < 0 || static_cast<uint64_t>(i0) + req.rows > sp.requests.size()) return OK;
-    const RowRequest& r0 = sp.requests[static_cast<size_t>(i0)];
-    const uint64_t need = static_cast<uint64_t>(req.x - p.x) + req.width;
-    for (uint64_t i = 0; i < req.rows; ++i) {
-        const RowRequest& r = sp.requests[static_cast<size_t>(i0) + i];
-        if (!r.copy || r.x != r0.x || r.y != r0.y + static_cast<int64_t>(i) || r.width < need) return OK;
-    }
-    if (plan.producer_format(k - 1).pixel != plan.formats[k - 1].pixel) return OK;
-    const RowRequest inner{r0.x + (req.x - p.x), r0.y, req.width, req.rows, 0};
-    const SpanView* got = nullptr;
-    PYXA_TRY(fetch(k - 1, inner, &got));
-    StepStage& st = plan.stages[k];
-    st.cache.clear(pool);
-    st.fetched.assign(got, got + req.rows);
-    for (uint64_t i = 0; i < req.rows; ++i) {
-        st.fetched[i].x0 = req.x;
-        st.fetched[i].y = req.y + static_cast<int64_t>(i);
-    }
-    *done = true;
     return OK;
 }
 
@@ -201,7 +224,7 @@ Status ChainRunner::pass_through(size_t k, const RowRequest& req, const Rect& p,
 // for every producer column the edge rule mirrors.
 Status ChainRunner::set_layout(size_t k, const RowRequest& req, const Rect& p, bool from_image, bool col_edges) {
     RowCache& c = plan.stages[k].cache;
-    const bool in_place = from_image && !col_edges;
+    const bool in_place = from_image && !col_edges && !input_shares_output;
     if (c.has_layout && c.req_x == req.x && c.req_w == req.width && c.in_place == in_place) return OK;
     c.clear(pool);
     const int64_t p_lo = p.x, p_hi = p.x + static_cast<int64_t>(p.width);
@@ -242,32 +265,14 @@ Status ChainRunner::set_layout(size_t k, const RowRequest& req, const Rect& p, b
     return OK;
 }
 
-Status ChainRunner::ensure_rows(size_t k, int64_t lo, int64_t hi, const Rect& p, const PixelFormat& pf,
-                                bool from_image) {
-    RowCache& c = plan.stages[k].cache;
-    int64_t start = lo;
-    if (!c.rows.empty() && lo >= c.begin() && lo < c.end()) {
-        // The window slides: keep the overlap, make only the new rows.
-        c.drop_before(pool, lo);
-        start = c.end();
-    } else {
-        c.drop_rows(pool);
-    }
-    for (int64_t r = start; r < hi; ++r) {
-        CachedRow row;
-        const Status s = make_row(k, r, p, pf, from_image, &row);
-        if (s != OK) {
-            pool.give(row.buf);
-            return s;
-        }
-        c.rows.push_back(row);
-    }
-    return OK;
-}
-
-Status ChainRunner::make_row(size_t k, int64_t r, const Rect& p, const PixelFormat& pf, bool from_image,
-                             CachedRow* row) {
+// Starts cached row r of step k. Rows read in place, rows wholly under a
+// constant edge and rows copied from the run's input are finished here;
+// otherwise `producer_dest` is where the producer must make its row r, after
+// which end_row fills the edges.
+Status ChainRunner::begin_row(size_t k, int64_t r, CachedRow* row, uint8_t** producer_dest) {
     const RowCache& c = plan.stages[k].cache;
+    const PixelFormat& pf = read_format(k);
+    *producer_dest = nullptr;
     row->y = r;
     if (c.in_place) {
         uint8_t* line = source.data + static_cast<uint64_t>(r - source.rect.y) * source.stride;
@@ -282,21 +287,24 @@ Status ChainRunner::make_row(size_t k, int64_t r, const Rect& p, const PixelForm
         fill_constant(row->base, c.base_w, edge_rule(k, pf));
         return OK;
     }
-    {
-        uint8_t* into = at_column(row->base, c.base_x, c.src_lo, pf.pixel);
-        if (from_image) {
-            const uint8_t* line = source.data + static_cast<uint64_t>(r - source.rect.y) * source.stride;
-            std::memcpy(into, at_column(const_cast<uint8_t*>(line), source.rect.x, c.src_lo, pf.pixel),
-                        static_cast<uint64_t>(c.src_hi - c.src_lo) * pf.pixel);
-        } else {
-            PYXA_TRY(produce(k - 1, r, into));
-        }
+    uint8_t* into = at_column(row->base, c.base_x, c.src_lo, pf.pixel);
+    if (k != run_first) {
+        *producer_dest = into;
+        return OK;
     }
-    if (c.base_x < c.src_lo || c.base_x + static_cast<int64_t>(c.base_w) > c.src_hi) {
-        fill_row_edges(row->base, c.base_x, c.base_w, c.src_lo, c.src_hi, p.x, p.x + static_cast<int64_t>(p.width),
-                       edge_rule(k, pf));
-    }
+    const uint8_t* line = source.data + static_cast<uint64_t>(r - source.rect.y) * source.stride;
+    std::memcpy(into, at_column(const_cast<uint8_t*>(line), source.rect.x, c.src_lo, pf.pixel),
+                static_cast<uint64_t>(c.src_hi - c.src_lo) * pf.pixel);
+    end_row(k, row);
     return OK;
+}
+
+void ChainRunner::end_row(size_t k, CachedRow* row) {
+    const RowCache& c = plan.stages[k].cache;
+    if (c.base_x >= c.src_lo && c.base_x + static_cast<int64_t>(c.base_w) <= c.src_hi) return;
+    const Rect p = producer_rect(k);
+    fill_row_edges(row->base, c.base_x, c.base_w, c.src_lo, c.src_hi, p.x, p.x + static_cast<int64_t>(p.width),
+                   edge_rule(k, read_format(k)));
 }
 
 Status ChainRunner::constant_row(size_t k, const PixelFormat& pf, uint8_t** base) {

@@ -20,6 +20,15 @@ PixelFormat format_of(uint64_t channels, int32_t dtype, uint64_t width, uint64_t
     return f;
 }
 
+// Whether two views share a byte between their first pixels and the ends of their last rows.
+bool views_overlap(const ImageView& a, const PixelFormat& fa, const ImageView& b, const PixelFormat& fb) {
+    if (a.height == 0 || a.width == 0 || b.height == 0 || b.width == 0) return false;
+    const auto first_a = reinterpret_cast<uintptr_t>(a.data), first_b = reinterpret_cast<uintptr_t>(b.data);
+    const uintptr_t end_a = first_a + (a.height - 1) * a.row_stride + a.width * fa.pixel;
+    const uintptr_t end_b = first_b + (b.height - 1) * b.row_stride + b.width * fb.pixel;
+    return first_a < end_b && first_b < end_a;
+}
+
 RectBuffer whole(const ImageView& v, const PixelFormat& f) {
     return RectBuffer{static_cast<uint8_t*>(v.data), f.extent, v.row_stride, f};
 }
@@ -93,6 +102,8 @@ Status run(BufferPlanner& planner, const KernelChain& chain, ProfileList* profil
     PYXA_TRY(set_up_formats(planner, chain, ends, r.plan));
     PYXA_TRY(set_up_stages(chain, r.plan));
     r.plan.segments = segment_chain(chain);
+    r.input_shares_output =
+        ends.has_input && views_overlap(ends.input, r.plan.input, ends.output, r.plan.formats.back());
     const bool tiled = r.plan.has_tile_step();
     TileGrid grid;
     PYXA_TRY(make_tile_grid(ends.output.width, ends.output.height, tiled, max_tile_width, tile_size, &grid));
