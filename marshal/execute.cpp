@@ -5,7 +5,9 @@
 #include <string>
 
 #include "engine/mod/engine.hpp"
+#include "marshal/aligned_stand_ins.hpp"
 #include "marshal/bind_arrays.hpp"
+#include "marshal/memory_overlap.hpp"
 #include "marshal/numpy_api.hpp"
 #include "marshal/parsed_graph.hpp"
 #include "marshal/py_convert.hpp"
@@ -74,10 +76,13 @@ PyObject* execute_graph_call(PyObject* args, PyObject* kwargs) {
     // No Python code runs from here until the engine returns.
     const std::vector<TensorBinding> in = finish_bindings(in_pending, false);
     const std::vector<TensorBinding> out = finish_bindings(out_pending, true);
+    refuse_overlaps(parsed.graph(), in, out);
+    const AlignedStandIns aligned(in, out);
 
     ProfileList entries;
     if (profile) entries.reserve(parsed.graph().node_count);
-    const Status status = run_engine(parsed.graph(), in, out, profile ? &entries : nullptr);
+    const Status status = run_engine(parsed.graph(), aligned.inputs(), aligned.outputs(), profile ? &entries : nullptr);
+    if (status == OK) aligned.copy_back();
     refs.clear();
     if (status != OK) raise_status(status);
     if (!profile) Py_RETURN_NONE;
