@@ -40,7 +40,8 @@ class AttrDef:
     derived: str | None = None  # required: the builder computes it from the input when omitted
     length: int | None = None  # exact element count of an array
     min_length: int = 1  # least element count of an array
-    length_rule: str | None = None  # a count that depends on other attributes (checked by the builder)
+    length_rule: str | None = None  # a count that depends on other attributes, as text (the builder
+    # checks it in _rules.py)
     minimum: float | None = None
     maximum: float | None = None
     choices: tuple[str, ...] = ()
@@ -117,7 +118,7 @@ _GAIN_RECT = (
 
 _GAIN_VALUES = AttrDef(
     "gain_values", "floats", "The gain grid, row-major: the gain of grid row r, column c, plane m is at "
-    "(r * points_h + c) * map_planes + m.", length_rule="points_v * points_h * map_planes",
+    "(r * points_h + c) * map_planes + m.", length_rule="at least points_v * points_h * map_planes",
     example=[1.0, 1.0, 1.0, 1.0])
 
 
@@ -201,7 +202,7 @@ OPS: tuple[OpDef, ...] = (
         (AttrDef("hue_divs", "int", "Hue divisions H.", minimum=1, example=2),
          AttrDef("sat_divs", "int", "Saturation divisions S.", minimum=2, example=2),
          AttrDef("map_data", "floats", "H x S points of three floats, saturation varying fastest.",
-                 length_rule="hue_divs * sat_divs * 3", example=[0.0, 1.0, 1.0] * 4),
+                 length_rule="exactly hue_divs * sat_divs * 3", example=[0.0, 1.0, 1.0] * 4),
          AttrDef("engine_opts", "json", "Switches: \"chroma_lut\" (true: precomputed colour table, "
                  "false: direct computation).", required=False, choices=("chroma_lut",))),
         example_input=(4, 4, 3, "float32")),
@@ -214,7 +215,7 @@ OPS: tuple[OpDef, ...] = (
          AttrDef("sat_divs", "int", "Saturation divisions S.", minimum=2, example=2),
          AttrDef("val_divs", "int", "Value divisions V.", minimum=2, example=2),
          AttrDef("map_data", "floats", "V slabs of H x S points of three floats, saturation varying fastest.",
-                 length_rule="hue_divs * sat_divs * val_divs * 3", example=[0.0, 1.0, 1.0] * 8),
+                 length_rule="exactly hue_divs * sat_divs * val_divs * 3", example=[0.0, 1.0, 1.0] * 8),
          AttrDef("engine_opts", "json", "Switches: \"prism_lut\" (true: precomputed colour table, "
                  "false: direct computation).", required=False, choices=("prism_lut",))),
         example_input=(4, 4, 3, "float32")),
@@ -229,7 +230,7 @@ OPS: tuple[OpDef, ...] = (
          AttrDef("samples_per_pixel", "int", "Samples per pixel; must equal the input's channels.",
                  derived=DERIVED_FROM_CHANNELS, minimum=1),
          AttrDef("black_level", "floats", "Black levels of the pattern, row-major, samples innermost.",
-                 length_rule="black_repeat_rows * black_repeat_cols * samples_per_pixel", example=[64.0]),
+                 length_rule="at least black_repeat_rows * black_repeat_cols * samples_per_pixel", example=[64.0]),
          AttrDef("white_level", "floats", "White level per sample (repeats when shorter).", example=[1023.0]),
          AttrDef("black_delta_h", "floats", "Black offset per column (repeats across the row).",
                  required=False),
@@ -303,7 +304,7 @@ OPS: tuple[OpDef, ...] = (
         "table at each grid point), trilinearly interpolated; results clamped to [0, 1].",
         ("float32",), (3,), "same", "same", "float32, 3 channels",
         (AttrDef("gains", "floats", "Gain tables: entry t of grid row r, column c at (r * points_h + c) * "
-                 "num_table_points + t.", length_rule="points_v * points_h * num_table_points",
+                 "num_table_points + t.", length_rule="at least points_v * points_h * num_table_points",
                  example=[1.0] * 4),
          AttrDef("points_v", "int", "Grid rows.", minimum=1, example=2),
          AttrDef("points_h", "int", "Grid columns.", minimum=1, example=2),
@@ -336,11 +337,11 @@ OPS: tuple[OpDef, ...] = (
         ("float32",), None, "same", "same", "float32, same shape as the input",
         (AttrDef("radial_params", "floats64", "num_coeffs radial coefficients per plane, plane after plane "
                  "(at most four per plane are used).",
-                 length_rule="num_coeffs * min(num_planes, channels)", example=[1.0]),
+                 length_rule="at least num_coeffs * min(num_planes, channels)", example=[1.0]),
          AttrDef("num_planes", "int", "Planes to resample.", derived=DERIVED_FROM_CHANNELS, minimum=1),
          AttrDef("num_coeffs", "int", "Radial coefficients per plane.", minimum=1, example=1),
          AttrDef("tangential_params", "floats64", "Two tangential coefficients (p0, p1) per plane.",
-                 required=False, length_rule="2 * min(num_planes, channels)"),
+                 required=False, length_rule="at least 2 * min(num_planes, channels)"),
          AttrDef("center_x", "float64", "Optical centre as a fraction of the image width.", default=0.5),
          AttrDef("center_y", "float64", "Optical centre as a fraction of the image height.", default=0.5),
          AttrDef("use_bicubic", "bool", "Bicubic instead of bilinear sampling.", default=False))),
@@ -365,7 +366,7 @@ OPS: tuple[OpDef, ...] = (
         "Multiplies a one-channel image by a gain bilinearly interpolated from a grid spread evenly over "
         "the image (no clamping).",
         ("float32",), (1,), "same", "same", "float32, 1 channel",
-        (AttrDef("gain_map", "floats", "The grid, row-major.", length_rule="gain_h * gain_w",
+        (AttrDef("gain_map", "floats", "The grid, row-major.", length_rule="at least gain_h * gain_w",
                  example=[1.0] * 4),
          AttrDef("gain_h", "int", "Grid rows.", minimum=2, example=2),
          AttrDef("gain_w", "int", "Grid columns.", minimum=2, example=2))),
@@ -381,7 +382,7 @@ OPS: tuple[OpDef, ...] = (
          AttrDef("start_plane", "int", "First plane processed.", default=0, minimum=0),
          AttrDef("num_planes", "int", "Planes processed.", derived=DERIVED_FROM_CHANNELS, minimum=1),
          *_PITCH,
-         AttrDef("coefficients", "floats", "c0, c1, ..., c_degree.", length_rule="degree + 1",
+         AttrDef("coefficients", "floats", "c0, c1, ..., c_degree.", length_rule="at least degree + 1",
                  example=[0.0, 1.0]),
          AttrDef("degree", "int", "Polynomial degree.", derived=DERIVED_FROM_COEFFICIENTS, minimum=0)),
         notes=("The rectangle lies inside the image: top <= bottom <= height, left <= right <= width.",)),

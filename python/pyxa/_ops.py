@@ -265,8 +265,8 @@ class OpMethods:
 
         - hue_divs: integer, required, at least 1. Hue divisions H.
         - sat_divs: integer, required, at least 2. Saturation divisions S.
-        - map_data: float32 array, required, hue_divs * sat_divs * 3 values. H x S
-          points of three floats, saturation varying fastest.
+        - map_data: float32 array, required, exactly hue_divs * sat_divs * 3 values. H x
+          S points of three floats, saturation varying fastest.
         - engine_opts: switches (dict or JSON text), optional. Switches: "chroma_lut"
           (true: precomputed colour table, false: direct computation).
         """
@@ -296,8 +296,8 @@ class OpMethods:
         - hue_divs: integer, required, at least 1. Hue divisions H.
         - sat_divs: integer, required, at least 2. Saturation divisions S.
         - val_divs: integer, required, at least 2. Value divisions V.
-        - map_data: float32 array, required, hue_divs * sat_divs * val_divs * 3 values.
-          V slabs of H x S points of three floats, saturation varying fastest.
+        - map_data: float32 array, required, exactly hue_divs * sat_divs * val_divs * 3
+          values. V slabs of H x S points of three floats, saturation varying fastest.
         - engine_opts: switches (dict or JSON text), optional. Switches: "prism_lut"
           (true: precomputed colour table, false: direct computation).
         """
@@ -335,9 +335,9 @@ class OpMethods:
           black level pattern.
         - samples_per_pixel: integer, required; omitted: the input's channel count, at
           least 1. Samples per pixel; must equal the input's channels.
-        - black_level: float32 array, required, black_repeat_rows * black_repeat_cols *
-          samples_per_pixel values. Black levels of the pattern, row-major, samples
-          innermost.
+        - black_level: float32 array, required, at least black_repeat_rows *
+          black_repeat_cols * samples_per_pixel values. Black levels of the pattern,
+          row-major, samples innermost.
         - white_level: float32 array, required, at least 1 value. White level per sample
           (repeats when shorter).
         - black_delta_h: float32 array, optional, at least 1 value. Black offset per
@@ -541,9 +541,9 @@ class OpMethods:
 
         Attributes:
 
-        - gains: float32 array, required, points_v * points_h * num_table_points values.
-          Gain tables: entry t of grid row r, column c at (r * points_h + c) *
-          num_table_points + t.
+        - gains: float32 array, required, at least points_v * points_h *
+          num_table_points values. Gain tables: entry t of grid row r, column c at (r *
+          points_h + c) * num_table_points + t.
         - points_v: integer, required, at least 1. Grid rows.
         - points_h: integer, required, at least 1. Grid columns.
         - spacing_v: number (float32), required. Grid row spacing as a fraction of the
@@ -617,14 +617,14 @@ class OpMethods:
 
         Attributes:
 
-        - radial_params: float64 array, required, num_coeffs * min(num_planes, channels)
-          values. num_coeffs radial coefficients per plane, plane after plane (at most
-          four per plane are used).
+        - radial_params: float64 array, required, at least num_coeffs * min(num_planes,
+          channels) values. num_coeffs radial coefficients per plane, plane after plane
+          (at most four per plane are used).
         - num_planes: integer, required; omitted: the input's channel count, at least 1.
           Planes to resample.
         - num_coeffs: integer, required, at least 1. Radial coefficients per plane.
-        - tangential_params: float64 array, optional, 2 * min(num_planes, channels)
-          values. Two tangential coefficients (p0, p1) per plane.
+        - tangential_params: float64 array, optional, at least 2 * min(num_planes,
+          channels) values. Two tangential coefficients (p0, p1) per plane.
         - center_x: number (float64), required; omitted: 0.5. Optical centre as a
           fraction of the image width.
         - center_y: number (float64), required; omitted: 0.5. Optical centre as a
@@ -667,9 +667,9 @@ class OpMethods:
 
         Attributes:
 
-        - gain_values: float32 array, required, points_v * points_h * map_planes values.
-          The gain grid, row-major: the gain of grid row r, column c, plane m is at (r *
-          points_h + c) * map_planes + m.
+        - gain_values: float32 array, required, at least points_v * points_h *
+          map_planes values. The gain grid, row-major: the gain of grid row r, column c,
+          plane m is at (r * points_h + c) * map_planes + m.
         - points_v: integer, required, at least 1. Grid rows.
         - points_h: integer, required, at least 1. Grid columns.
         - map_planes: integer, required; omitted: 1, at least 1. Gain planes in the
@@ -731,9 +731,9 @@ class OpMethods:
 
         Attributes:
 
-        - gain_values: float32 array, required, points_v * points_h * map_planes values.
-          The gain grid, row-major: the gain of grid row r, column c, plane m is at (r *
-          points_h + c) * map_planes + m.
+        - gain_values: float32 array, required, at least points_v * points_h *
+          map_planes values. The gain grid, row-major: the gain of grid row r, column c,
+          plane m is at (r * points_h + c) * map_planes + m.
         - points_v: integer, required, at least 1. Grid rows.
         - points_h: integer, required, at least 1. Grid columns.
         - map_planes: integer, required; omitted: 1, at least 1. Gain planes in the
@@ -781,7 +781,7 @@ class OpMethods:
 
         Attributes:
 
-        - gain_map: float32 array, required, gain_h * gain_w values. The grid,
+        - gain_map: float32 array, required, at least gain_h * gain_w values. The grid,
           row-major.
         - gain_h: integer, required, at least 2. Grid rows.
         - gain_w: integer, required, at least 2. Grid columns.
@@ -830,8 +830,8 @@ class OpMethods:
           row_pitch-th row of the rectangle, from its top row.
         - col_pitch: integer, required; omitted: 1, at least 1. Process every
           col_pitch-th column of the rectangle, from its left column.
-        - coefficients: float32 array, required, degree + 1 values. c0, c1, ...,
-          c_degree.
+        - coefficients: float32 array, required, at least degree + 1 values. c0, c1,
+          ..., c_degree.
         - degree: integer, required; omitted: the number of coefficients minus 1, at
           least 0. Polynomial degree.
 

@@ -120,13 +120,10 @@ class Graph(OpMethods):
         if opdef is None:
             raise GraphError(f"{where}: unknown op{did_you_mean(op, OPS_BY_NAME)}")
         x = self._check_inputs(opdef, where, [t for t in inputs if t is not None])
-        for name in unknown:
-            raise GraphError(f'{where}: unknown attribute "{name}"'
-                             f"{did_you_mean(name, [a.name for a in opdef.attrs])}")
-        known = {a.name for a in opdef.attrs}
-        for name in given:
-            if name not in known:
-                raise GraphError(f'{where}: unknown attribute "{name}"{did_you_mean(name, known)}')
+        known = [a.name for a in opdef.attrs]
+        strangers = [name for name in (*unknown, *given) if name not in known]
+        if strangers:
+            raise GraphError(f'{where}: unknown attribute "{strangers[0]}"{did_you_mean(strangers[0], known)}')
         attrs = self._convert_attrs(opdef, where, given, x)
         check = CROSS_CHECKS.get(op)
         if check is not None:
