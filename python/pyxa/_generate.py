@@ -90,6 +90,10 @@ def outputs() -> dict[Path, str]:
 
 
 def main(argv: list[str]) -> int:
+    if not (ROOT / "pyproject.toml").exists():  # an installed copy has no docs/ to write
+        print(f"{PACKAGE} is not in a source checkout; run this from the repository's python/ folder",
+              file=sys.stderr)
+        return 2
     stale = [path for path, text in outputs().items()
              if not path.exists() or path.read_text(encoding="utf-8") != text]
     if "--check" in argv:
