@@ -2,8 +2,10 @@
 // shape, packed pixels and row step, checked in that order.
 #include "marshal/bind_arrays.hpp"
 
+#include <new>
 #include <string>
 
+#include "marshal/error_notes.hpp"
 #include "marshal/numpy_api.hpp"
 #include "marshal/py_convert.hpp"
 
@@ -104,6 +106,74 @@ void check_array_fields(PyArrayObject* a, const TensorDesc& d, bool require_writ
     check_layout(a, d);
 }
 
+// "float32", "int64", "complex128", ... from the C-level fields, so that naming
+// the dtype of a refused array runs no Python code.
+std::string dtype_text(PyArrayObject* a) {
+    const PyArray_Descr* d = PyArray_DESCR(a);
+    const std::string bits = std::to_string(PyDataType_ELSIZE(d) * 8);
+    switch (d->kind) {
+        case 'b': return "bool";
+        case 'u': return "uint" + bits;
+        case 'i': return "int" + bits;
+        case 'f': return "float" + bits;
+        case 'c': return "complex" + bits;
+        default: return std::string("dtype of kind '") + d->kind + "'";
+    }
+}
+
+std::string tuple_text(const npy_intp* values, int n) {
+    std::string text = "(";
+    for (int i = 0; i < n; ++i) text += (i ? ", " : "") + std::to_string(values[i]);
+    return text + (n == 1 ? ",)" : ")");
+}
+
+// What the description asks for: "float32 (4000, 6000, 3)".
+std::string expected_text(const TensorDesc& d) {
+    std::string text = std::string(dtype_name(d.dtype)) + " (" + std::to_string(d.height) + ", " +
+                       std::to_string(d.width);
+    if (d.channels != 1) text += ", " + std::to_string(d.channels);
+    return text + ")";
+}
+
+// The note on a refused binding: the tensor, what its description asks for and
+// what the array is. Strides are named only when dtype and shape were fine.
+std::string binding_note(uint32_t id, const TensorDesc& d, PyObject* value, bool output) {
+    std::string note = "tensor " + std::to_string(id) + (output ? " (output)" : " (input)") + ": expected " +
+                       expected_text(d) + ", got ";
+    if (!PyArray_Check(value)) return note + Py_TYPE(value)->tp_name;
+    PyArrayObject* a = reinterpret_cast<PyArrayObject*>(value);
+    if (output && !(PyArray_FLAGS(a) & NPY_ARRAY_WRITEABLE)) note = note + "a read-only " + dtype_text(a);
+    else note += dtype_text(a);
+    note += " array of shape " + tuple_text(PyArray_DIMS(a), PyArray_NDIM(a));
+    return note + " and byte strides " + tuple_text(PyArray_STRIDES(a), PyArray_NDIM(a));
+}
+
+// Runs `checks`; a refusal they raise keeps its message and gains the note.
+template <class Checks>
+void with_binding_note(uint32_t id, const TensorDesc& desc, PyObject* value, bool output, Checks checks) {
+    try {
+        checks();
+    } catch (const py::ErrorSet&) {
+        try {
+            py::add_note_to_raised(binding_note(id, desc, value, output));
+        } catch (const std::bad_alloc&) {
+        }
+        throw;
+    }
+}
+
+void check_binding(PyObject* value, const TensorDesc& desc, uint32_t id, bool require_writeable) {
+    with_binding_note(id, desc, value, require_writeable, [&] {
+        if (!PyArray_Check(value)) py::raise(PyExc_TypeError, "binding value must be a numpy ndarray");
+    });
+    // Reading the Python-level flags may run the caller's own code: its errors pass unnoted.
+    const bool writeable = !require_writeable || python_writeable(value);
+    with_binding_note(id, desc, value, require_writeable, [&] {
+        if (!writeable) py::raise(PyExc_ValueError, "output binding array must be writeable");
+        check_array_fields(reinterpret_cast<PyArrayObject*>(value), desc, require_writeable);
+    });
+}
+
 }  // namespace
 
 DescIndex index_descs(const std::vector<TensorDesc>& descs) {
@@ -122,10 +192,7 @@ std::vector<PendingBinding> bind_arrays(PyObject* bindings, const DescIndex& des
         const uint32_t id = binding_key(entries.key(i));
         const TensorDesc* desc = find_desc(descs, id);
         PyObject* value = entries.value(i);
-        if (!PyArray_Check(value)) py::raise(PyExc_TypeError, "binding value must be a numpy ndarray");
-        if (require_writeable && !python_writeable(value))
-            py::raise(PyExc_ValueError, "output binding array must be writeable");
-        check_array_fields(reinterpret_cast<PyArrayObject*>(value), *desc, require_writeable);
+        check_binding(value, *desc, id, require_writeable);
         refs.push_back(Ref::borrow(value));
         out.push_back(PendingBinding{value, desc, id});
     }

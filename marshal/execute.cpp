@@ -2,11 +2,13 @@
 // outputs, engine, then the result or the status error.
 #include "marshal/execute.hpp"
 
+#include <new>
 #include <string>
 
 #include "engine/mod/engine.hpp"
 #include "marshal/aligned_stand_ins.hpp"
 #include "marshal/bind_arrays.hpp"
+#include "marshal/error_notes.hpp"
 #include "marshal/memory_overlap.hpp"
 #include "marshal/numpy_api.hpp"
 #include "marshal/parsed_graph.hpp"
@@ -27,10 +29,17 @@ bool read_profile_flag(PyObject* profile) {
     py::raise(PyExc_TypeError, "execute_graph() argument 'profile' must be a bool");
 }
 
-[[noreturn]] void raise_status(Status status) {
+// The message names the status only; what the engine recorded about the fault
+// (node, op, reason) goes into a note, dropped if it cannot be built.
+[[noreturn]] void raise_status(Status status, const Diagnostic& diag) {
     const std::string msg =
         std::string("execute_graph failed: ") + status_name(status) + " (" + std::to_string(status) + ")";
-    py::raise(PyExc_RuntimeError, msg.c_str());
+    PyErr_SetString(PyExc_RuntimeError, msg.c_str());
+    try {
+        py::add_note_to_raised(describe(diag));
+    } catch (const std::bad_alloc&) {
+    }
+    throw py::ErrorSet{};
 }
 
 void set_int_item(PyObject* dict, const char* key, PyObject* value) {
@@ -50,8 +59,8 @@ PyObject* profile_result(const ProfileList& entries) {
 }
 
 Status run_engine(const Graph& graph, const std::vector<TensorBinding>& in,
-                  const std::vector<TensorBinding>& out, ProfileList* profile) {
-    return engine_execute(graph, in.data(), in.size(), out.data(), out.size(), profile);
+                  const std::vector<TensorBinding>& out, ProfileList* profile, Diagnostic* diag) {
+    return engine_execute(graph, in.data(), in.size(), out.data(), out.size(), profile, diag);
 }
 
 }  // namespace
@@ -81,10 +90,12 @@ PyObject* execute_graph_call(PyObject* args, PyObject* kwargs) {
 
     ProfileList entries;
     if (profile) entries.reserve(parsed.graph().node_count);
-    const Status status = run_engine(parsed.graph(), aligned.inputs(), aligned.outputs(), profile ? &entries : nullptr);
+    Diagnostic diag;
+    const Status status =
+        run_engine(parsed.graph(), aligned.inputs(), aligned.outputs(), profile ? &entries : nullptr, &diag);
     if (status == OK) aligned.copy_back();
     refs.clear();
-    if (status != OK) raise_status(status);
+    if (status != OK) raise_status(status, diag);
     if (!profile) Py_RETURN_NONE;
     return profile_result(entries);
 }

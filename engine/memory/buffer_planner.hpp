@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/mod/diagnostic.hpp"
 #include "engine/mod/records.hpp"
 
 namespace pyxa {
@@ -46,10 +47,11 @@ struct BufferPlanner {
     uint64_t consumers(uint32_t id) const;
 };
 
-// Checks and registers every binding. On failure `*out` is left empty.
+// Checks and registers every binding. On failure `*out` is left empty and
+// `diag` (when given) names the tensor at fault.
 Status build_planner(const Graph& graph, const TensorTable& descs, const TensorBinding* inputs,
                      size_t input_count, const TensorBinding* outputs, size_t output_count,
-                     BufferPlanner* out);
+                     BufferPlanner* out, Diagnostic* diag = nullptr);
 
 // The buffer of a tensor, making a pool buffer if it has none.
 Status acquire(BufferPlanner& planner, uint32_t id, ImageView* view);

@@ -9,7 +9,7 @@
 namespace pyxa {
 
 Status run_opcode_item(BufferPlanner& planner, const GraphNode& node, const KernelStep& step,
-                       ProfileList* profile) {
+                       ProfileList* profile, Diagnostic* diag) {
     if (step.opcode == nullptr) return INTERNAL;
     std::vector<ImageView> outs(node.output_count), ins(node.input_count);
     for (size_t k = 0; k < node.output_count; ++k) PYXA_TRY(acquire(planner, node.outputs[k], &outs[k]));
@@ -23,7 +23,11 @@ Status run_opcode_item(BufferPlanner& planner, const GraphNode& node, const Kern
     const int32_t rc = step.opcode(ins.data(), ins.size(), outs.data(), outs.size(),
                                    node.attr_count ? node.attrs : nullptr, node.attr_count);
     if (profile) profile->push_back(ProfileEntry{elapsed_ns(t0, monotonic_ns()), node.id});
-    if (rc != 0) return static_cast<Status>(rc);
+    // The library answers with a status only; the node and its op say where.
+    if (rc != 0) {
+        const Status refused = fail(diag, static_cast<Status>(rc), "the opcode refused its attributes or images");
+        return fail_at_node(diag, refused, node.id, node.op, node.op_len);
+    }
     for (size_t k = 0; k < node.output_count; ++k) release_tensor(planner, node.outputs[k]);
     for (size_t k = 0; k < node.input_count; ++k) release_tensor(planner, node.inputs[k]);
     return OK;

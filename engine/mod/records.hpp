@@ -17,6 +17,12 @@ enum DType : int32_t { UINT8 = 0, UINT16 = 1, FLOAT16 = 2, FLOAT32 = 3 };
 
 inline bool dtype_valid(int64_t d) { return d >= 0 && d <= 3; }
 
+// The dtype as a graph spells it ("uint8", ...); "unknown" outside 0..3.
+inline const char* dtype_name(int64_t d) {
+    static constexpr const char* kNames[] = {"uint8", "uint16", "float16", "float32"};
+    return dtype_valid(d) ? kNames[d] : "unknown";
+}
+
 // Bytes per element; 0 for a code outside 0..3 so that nothing gets copied.
 inline uint64_t element_size(int64_t dtype) {
     switch (dtype) {

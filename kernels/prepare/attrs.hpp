@@ -7,16 +7,26 @@
 #include <optional>
 #include <vector>
 
+#include "engine/mod/diagnostic.hpp"
 #include "engine/mod/records.hpp"
 
 namespace pyxa {
 
+// A node's attributes and the record its refusals go to: every getter names
+// the attribute and what was wrong with it there, so builders need not.
 class AttrList {
 public:
-    AttrList(const AttrItem* items, size_t count) : items_(items), count_(items ? count : 0) {}
+    AttrList(const AttrItem* items, size_t count, Diagnostic* diag = nullptr)
+        : items_(items), count_(items ? count : 0), diag_(diag) {}
 
     const AttrItem* find(const char* name) const;
     bool empty() const { return count_ == 0; }
+    // Where the node's builder records why it refused; may be null.
+    Diagnostic* diag() const { return diag_; }
+    // The two refusals every getter shares: an absent required attribute, and
+    // a present one that is not `wanted` (e.g. "an int"). Both INVALID_ARGUMENT.
+    Status missing(const char* name) const;
+    Status wrong_type(const AttrItem& it, const char* wanted) const;
 
     // Required integer: absent or mistyped -> INVALID_ARGUMENT.
     Status required_int(const char* name, int32_t* out) const;
@@ -33,7 +43,11 @@ public:
 private:
     const AttrItem* items_;
     size_t count_;
+    Diagnostic* diag_;
 };
+
+// "an int", "a float list", ...: the attribute types as a caller wrote them.
+const char* attr_type_name(int32_t type);
 
 // "dest_dtype": "uint8" | "uint16" | "float32". Absent or not a string:
 // INVALID_ARGUMENT; any other string: UNSUPPORTED_DTYPE.

@@ -4,6 +4,7 @@
 
 #include "kernels/prepare/attrs.hpp"
 #include "kernels/prepare/kernel_step.hpp"
+#include "kernels/prepare/tensor_checks.hpp"
 
 namespace pyxa {
 

@@ -8,7 +8,8 @@ namespace pyxa {
 
 Status build_convert_dtype(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
                            KernelStep* step) {
-    PYXA_TRY(require_input(input));
+    Diagnostic* diag = attrs.diag();
+    PYXA_TRY(require_input(input, diag));
     int32_t dest = 0;
     auto p = std::make_shared<ConvertParams>();
     PYXA_TRY(read_dest_dtype(attrs, &dest));
@@ -18,17 +19,17 @@ Status build_convert_dtype(const AttrList& attrs, const TensorDesc* input, const
     if (dest != FLOAT32) {
         // A clip at or above the target's maximum never binds.
         float dest_max = 0.0f;
-        PYXA_TRY(type_maximum(dest, p->dst_bits, &dest_max));
+        PYXA_TRY(type_maximum(dest, p->dst_bits, &dest_max, diag, "dst_bits"));
         if (dest_max == 0.0f) return UNSUPPORTED_DTYPE;
         if (p->clip >= 0.0f && p->clip >= dest_max) p->clip = -1.0f;
     }
     float in_max = 0.0f, out_max = 0.0f;
-    PYXA_TRY(type_maximum(input->dtype, p->src_bits, &in_max));
-    PYXA_TRY(type_maximum(output.dtype, p->dst_bits, &out_max));
+    PYXA_TRY(type_maximum(input->dtype, p->src_bits, &in_max, diag, "src_bits"));
+    PYXA_TRY(type_maximum(output.dtype, p->dst_bits, &out_max, diag, "dst_bits"));
     p->scale = (1.0f / in_max) * out_max;
     const PointwiseRun run = convert_dtype_routine(input->dtype, output.dtype);
-    if (run == nullptr) return UNSUPPORTED_DTYPE;
-    PYXA_TRY(check_output_shape(*input, output, input->channels));
+    if (run == nullptr) return refuse_pair(diag, *input, output);
+    PYXA_TRY(check_output_shape(*input, output, input->channels, diag));
     return finish_pointwise(step, run, std::move(p));
 }
 

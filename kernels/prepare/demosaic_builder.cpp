@@ -36,12 +36,14 @@ Status allocate_green_cache(uint64_t width, GreenCache* cache) {
 
 Status build_demosaic(uint8_t kernel, const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
                       KernelStep* step) {
-    if (input == nullptr) return INVALID_ARGUMENT;
-    if (input->dtype != FLOAT32 || output.dtype != FLOAT32) return UNSUPPORTED_DTYPE;
+    Diagnostic* diag = attrs.diag();
+    PYXA_TRY(require_input(input, diag));
+    if (input->dtype != FLOAT32) return refuse_dtype(diag, UNSUPPORTED_DTYPE, "input", *input, "float32");
+    if (output.dtype != FLOAT32) return refuse_dtype(diag, UNSUPPORTED_DTYPE, "output", output, "float32");
     // One mosaic sample in, one RGB pixel out at the same position.
-    if (input->channels != 1 || input->height == 0 || input->width == 0 || output.height != input->height ||
-        output.width != input->width || output.channels != 3)
-        return INVALID_ARGUMENT;
+    if (input->channels != 1) return refuse_channels(diag, "input", *input, 1);
+    if (input->height == 0 || input->width == 0) return INVALID_ARGUMENT;
+    PYXA_TRY(check_output_size(output, input->height, input->width, 3, diag));
     auto p = std::make_shared<DemosaicParams>();
     p->in_height = p->out_height = input->height;
     p->in_width = p->out_width = input->width;

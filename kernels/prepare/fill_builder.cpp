@@ -29,7 +29,8 @@ Status build_fill(uint8_t, const AttrList& attrs, const TensorDesc*, const Tenso
     for (float v : values) {
         uint8_t e[4];
         uint64_t len = 0;
-        PYXA_TRY(encode_value(output.dtype, v, e, &len));  // UNSUPPORTED_DTYPE for float16
+        if (encode_value(output.dtype, v, e, &len) != OK)  // float16 has no encoding
+            return refuse_dtype(attrs.diag(), UNSUPPORTED_DTYPE, "output", output, "uint8, uint16 or float32");
         block->bytes.insert(block->bytes.end(), e, e + len);
     }
     block->params.pattern = ByteVec{block->bytes.capacity(), block->bytes.data(), block->bytes.size()};

@@ -21,17 +21,19 @@ Status read_grid(const AttrList& attrs, bool with_value, const char* opt_key, bo
     PYXA_TRY(attrs.required_int("sat_divs", &g->sats));
     if (with_value) PYXA_TRY(attrs.required_int("val_divs", &g->vals));
     PYXA_TRY(read_engine_opts(attrs, opt_key, true, use_table));
-    if (with_value && g->vals < 2) return INVALID_ARGUMENT;
+    if (with_value && g->vals < 2) return refuse_value(attrs.diag(), "val_divs", "at least 2", g->vals);
     return OK;
 }
 
 // H > 0, S > 1, and H * 3 * S * V must fit a signed 32-bit integer.
-Status check_grid(Grid* g) {
-    if (g->hues <= 0 || g->sats <= 1 || g->vals <= 0) return INVALID_ARGUMENT;
+Status check_grid(Grid* g, Diagnostic* diag) {
+    if (g->hues <= 0) return refuse_value(diag, "hue_divs", "positive", g->hues);
+    if (g->sats <= 1) return refuse_value(diag, "sat_divs", "at least 2", g->sats);
+    if (g->vals <= 0) return refuse_value(diag, "val_divs", "positive", g->vals);
     uint64_t n = 0;
     if (!checked_mul(static_cast<uint64_t>(g->hues) * 3, static_cast<uint64_t>(g->sats), &n) ||
         !checked_mul(n, static_cast<uint64_t>(g->vals), &n) || n > static_cast<uint64_t>(INT32_MAX))
-        return INVALID_ARGUMENT;
+        return fail(diag, INVALID_ARGUMENT, "hue_divs * sat_divs * val_divs * 3 exceeds 2^31 - 1");
     g->map_count = n;
     return OK;
 }
@@ -39,15 +41,18 @@ Status check_grid(Grid* g) {
 Status build(uint8_t kernel, const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
              KernelStep* step) {
     const bool with_value = kernel == static_cast<uint8_t>(PointwiseKernel::HueSatValMap);
-    PYXA_TRY(require_input(input));
+    Diagnostic* diag = attrs.diag();
+    PYXA_TRY(require_input(input, diag));
     Grid g;
     bool use_table = true;
     PYXA_TRY(read_grid(attrs, with_value, with_value ? "prism_lut" : "chroma_lut", &use_table, &g));
-    if (input->channels != 3 || input->dtype != FLOAT32 || output.dtype != FLOAT32) return INVALID_ARGUMENT;
-    PYXA_TRY(check_grid(&g));
+    if (input->channels != 3) return refuse_channels(diag, "input", *input, 3);
+    if (input->dtype != FLOAT32) return refuse_dtype(diag, INVALID_ARGUMENT, "input", *input, "float32");
+    if (output.dtype != FLOAT32) return refuse_dtype(diag, INVALID_ARGUMENT, "output", output, "float32");
+    PYXA_TRY(check_grid(&g, diag));
     std::vector<float> map;
     PYXA_TRY(attrs.float_array_exact("map_data", g.map_count, &map));
-    PYXA_TRY(check_output_shape(*input, output, 3));
+    PYXA_TRY(check_output_shape(*input, output, 3, diag));
     auto p = std::make_shared<HueSatMapParams>();
     PYXA_TRY(prepare_hsv_map(map, g.hues, g.sats, g.vals, p.get()));
     if (use_table) PYXA_TRY(build_hsv_table(p.get(), with_value ? kPrismLutSize : kChromaLutSize));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/mod/diagnostic.hpp"
 #include "engine/mod/records.hpp"
 #include "engine/mod/views.hpp"
 
@@ -87,7 +88,9 @@ Status same_row_request(const void* ctx, int64_t x, int64_t y, uint64_t w, RowRe
 Rect same_rect_forward(const void* ctx, const Rect& in, const Rect& wanted);
 
 // Resolves one node into a step. `input` is null when the node has no inputs.
+// A refusal records its reason in `diag` when one is given.
 Status resolve_kernel_step(const char* op, size_t op_len, const AttrItem* attrs, size_t attr_count,
-                           const TensorDesc* input, const TensorDesc& output, KernelStep* step);
+                           const TensorDesc* input, const TensorDesc& output, KernelStep* step,
+                           Diagnostic* diag = nullptr);
 
 }  // namespace pyxa

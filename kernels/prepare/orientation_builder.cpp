@@ -9,18 +9,19 @@ namespace pyxa {
 
 Status build_orientation(uint8_t, const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
                          KernelStep* step) {
-    if (input == nullptr || attrs.empty()) return INVALID_ARGUMENT;
+    Diagnostic* diag = attrs.diag();
+    PYXA_TRY(require_input(input, diag));
     int32_t o = 0;
     PYXA_TRY(attrs.required_int("orientation", &o));
-    if (o < 1 || o > 8) return INVALID_ARGUMENT;
+    if (o < 1 || o > 8) return refuse_value(diag, "orientation", "1..8", o);
     if (input->width == 0 || input->height == 0 || output.width == 0 || output.height == 0)
         return INVALID_ARGUMENT;
     const bool transposing = o >= 5;
     const uint64_t want_w = transposing ? input->height : input->width;
     const uint64_t want_h = transposing ? input->width : input->height;
-    if (output.width != want_w || output.height != want_h) return INVALID_ARGUMENT;
     // The kernel moves input pixels as raw bytes into output rows.
-    if (output.dtype != input->dtype || output.channels != input->channels) return INVALID_ARGUMENT;
+    PYXA_TRY(check_output_size(output, want_h, want_w, input->channels, diag));
+    if (output.dtype != input->dtype) return refuse_dtype(diag, INVALID_ARGUMENT, "output", output, dtype_name(input->dtype));
 
     step->params = std::make_shared<OrientationParams>(
         OrientationParams{static_cast<uint32_t>(o), input->width, input->height, output.width, output.height});

@@ -27,7 +27,8 @@ Status read_mode(const AttrList& attrs, uint8_t* mode) {
             return OK;
         }
     }
-    return INVALID_ARGUMENT;
+    return fail(attrs.diag(), INVALID_ARGUMENT, "\"mode\" must be reflect, symmetric, edge or constant, got \"", s,
+                '"');
 }
 
 Status read_fills(const AttrList& attrs, int32_t dtype, PadBlock* block) {
@@ -47,7 +48,7 @@ Status read_fills(const AttrList& attrs, int32_t dtype, PadBlock* block) {
 Status read_border(const AttrList& attrs, const char* name, int64_t* out) {
     int32_t v = 0;
     PYXA_TRY(attrs.required_int(name, &v));
-    if (v < 0) return INVALID_ARGUMENT;
+    if (v < 0) return refuse_value(attrs.diag(), name, "at least 0", v);
     *out = v;
     return OK;
 }
@@ -56,7 +57,9 @@ Status read_border(const AttrList& attrs, const char* name, int64_t* out) {
 
 Status build_pad(uint8_t, const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
                  KernelStep* step) {
-    if (input == nullptr || attrs.empty()) return INVALID_ARGUMENT;
+    Diagnostic* diag = attrs.diag();
+    PYXA_TRY(require_input(input, diag));
+    if (attrs.empty()) return attrs.missing("top");
     auto block = std::make_shared<PadBlock>();
     PadParams& p = block->params;
     PYXA_TRY(read_border(attrs, "top", &p.top));
@@ -66,11 +69,10 @@ Status build_pad(uint8_t, const AttrList& attrs, const TensorDesc* input, const 
     if (input->width == 0 || input->height == 0 || !fits_i64(input->width) || !fits_i64(input->height))
         return INVALID_ARGUMENT;
     // Borders are below 2^31 each, so these sums cannot wrap.
-    if (output.width != input->width + static_cast<uint64_t>(p.left + p.right) ||
-        output.height != input->height + static_cast<uint64_t>(p.top + p.bottom))
-        return INVALID_ARGUMENT;
     // The kernel copies input pixels into the output row: same pixel layout.
-    if (output.dtype != input->dtype || output.channels != input->channels) return INVALID_ARGUMENT;
+    PYXA_TRY(check_output_size(output, input->height + static_cast<uint64_t>(p.top + p.bottom),
+                               input->width + static_cast<uint64_t>(p.left + p.right), input->channels, diag));
+    if (output.dtype != input->dtype) return refuse_dtype(diag, INVALID_ARGUMENT, "output", output, dtype_name(input->dtype));
     PYXA_TRY(read_mode(attrs, &p.mode));
     PYXA_TRY(read_fills(attrs, output.dtype, block.get()));
     p.src_width = static_cast<int64_t>(input->width);

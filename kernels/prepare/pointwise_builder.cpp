@@ -6,8 +6,8 @@
 
 namespace pyxa {
 
-Status type_maximum(int32_t dtype, int32_t bits, float* maximum) {
-    if (bits > 31) return INVALID_ARGUMENT;
+Status type_maximum(int32_t dtype, int32_t bits, float* maximum, Diagnostic* diag, const char* bits_name) {
+    if (bits > 31) return refuse_value(diag, bits_name, "at most 31", bits);
     switch (dtype) {
         case UINT8:
         case UINT16: {
@@ -16,14 +16,12 @@ Status type_maximum(int32_t dtype, int32_t bits, float* maximum) {
             return OK;
         }
         case FLOAT32: *maximum = 1.0f; return OK;
-        default: return UNSUPPORTED_DTYPE;
+        default: return fail(diag, UNSUPPORTED_DTYPE, "the op takes no ", dtype_name(dtype), " tensors");
     }
 }
 
-Status check_output_shape(const TensorDesc& input, const TensorDesc& output, uint64_t channels) {
-    if (output.height != input.height || output.width != input.width || output.channels != channels)
-        return INVALID_ARGUMENT;
-    return OK;
+Status check_output_shape(const TensorDesc& input, const TensorDesc& output, uint64_t channels, Diagnostic* diag) {
+    return check_output_size(output, input.height, input.width, channels, diag);
 }
 
 Status finish_pointwise(KernelStep* step, PointwiseRun run, std::shared_ptr<void> params) {

@@ -11,7 +11,7 @@ namespace {
 Status positive_int(const AttrList& attrs, const char* name, uint64_t* out) {
     int32_t v = 0;
     PYXA_TRY(attrs.required_int(name, &v));
-    if (v <= 0) return INVALID_ARGUMENT;
+    if (v <= 0) return refuse_value(attrs.diag(), name, "positive", v);
     *out = static_cast<uint64_t>(v);
     return OK;
 }
@@ -21,7 +21,7 @@ Status optional_floats(const AttrList& attrs, const char* name, std::vector<floa
     const AttrItem* it = attrs.find(name);
     out->clear();
     if (it == nullptr || (it->type == ATTR_FLOAT32_ARRAY && it->count == 0)) return OK;
-    if (it->type != ATTR_FLOAT32_ARRAY || it->value.ptr == nullptr) return INVALID_ARGUMENT;
+    if (it->type != ATTR_FLOAT32_ARRAY || it->value.ptr == nullptr) return attrs.wrong_type(*it, "a float list");
     const float* v = static_cast<const float*>(it->value.ptr);
     out->assign(v, v + it->count);
     return OK;
@@ -32,7 +32,7 @@ Status optional_table(const AttrList& attrs, std::vector<uint16_t>* out) {
     const AttrItem* it = attrs.find("linearization_table");
     out->clear();
     if (it == nullptr || (it->type == ATTR_INT32_ARRAY && it->count == 0)) return OK;
-    if (it->type != ATTR_INT32_ARRAY || it->value.ptr == nullptr) return INVALID_ARGUMENT;
+    if (it->type != ATTR_INT32_ARRAY || it->value.ptr == nullptr) return attrs.wrong_type(*it, "an int array");
     const int32_t* v = static_cast<const int32_t*>(it->value.ptr);
     out->resize(it->count);
     for (uint64_t i = 0; i < it->count; ++i) (*out)[i] = static_cast<uint16_t>(static_cast<uint32_t>(v[i]) & 0xFFFFu);
@@ -83,13 +83,18 @@ void place_levels(NormalizeRawParams& p, const std::vector<float>& black, const 
 
 Status build_normalize_raw(uint8_t, const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
                            KernelStep* step) {
-    if (input == nullptr) return INVALID_ARGUMENT;
-    if (output.dtype != FLOAT32 || (input->dtype != UINT16 && input->dtype != FLOAT32)) return UNSUPPORTED_DTYPE;
+    Diagnostic* diag = attrs.diag();
+    PYXA_TRY(require_input(input, diag));
+    if (output.dtype != FLOAT32) return refuse_dtype(diag, UNSUPPORTED_DTYPE, "output", output, "float32");
+    if (input->dtype != UINT16 && input->dtype != FLOAT32)
+        return refuse_dtype(diag, UNSUPPORTED_DTYPE, "input", *input, "uint16 or float32");
     auto p = std::make_shared<NormalizeRawParams>();
     PYXA_TRY(positive_int(attrs, "black_repeat_rows", &p->rows));
     PYXA_TRY(positive_int(attrs, "black_repeat_cols", &p->cols));
     PYXA_TRY(positive_int(attrs, "samples_per_pixel", &p->samples));
-    if (p->samples != input->channels) return INVALID_ARGUMENT;
+    if (p->samples != input->channels)
+        return fail(diag, INVALID_ARGUMENT, "\"samples_per_pixel\" is ", p->samples, " but input tensor ", input->id,
+                    " has ", input->channels, " channel(s)");
     std::vector<float> black, white, dh, dv;
     PYXA_TRY(attrs.float_array_min("black_level", 1, &black));
     PYXA_TRY(attrs.float_array_min("white_level", 1, &white));
@@ -99,10 +104,10 @@ Status build_normalize_raw(uint8_t, const AttrList& attrs, const TensorDesc* inp
     uint64_t needed = 0;
     if (!checked_mul(p->rows, p->cols, &needed) || !checked_mul(needed, p->samples, &needed) ||
         black.size() < needed)
-        return INVALID_ARGUMENT;
+        return fail(diag, INVALID_ARGUMENT, "\"black_level\" needs black_repeat_rows * black_repeat_cols * "
+                    "samples_per_pixel = ", needed, " values, got ", black.size());
     // The routine writes one float per input sample at the input's position.
-    if (output.channels != p->samples || output.width != input->width || output.height != input->height)
-        return INVALID_ARGUMENT;
+    PYXA_TRY(check_output_size(output, input->height, input->width, p->samples, diag));
     place_levels(*p, black, white, dh, dv);
     p->in_dtype = input->dtype;
     p->routine = pick_normalize_raw(input->dtype, choose_variant(*p));

@@ -1,7 +1,9 @@
 // The one table that names every built-in op with its family and builder, and
 // the resolver that dispatches through it (falling back to the opcode library).
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "kernels/prepare/builders.hpp"
 
@@ -47,6 +49,48 @@ const OpEntry* find_builtin(const char* op, size_t op_len) {
     return nullptr;
 }
 
+// Edit distance between two names (insertions, deletions, substitutions); `b`
+// is a built-in name, at most kMax characters.
+size_t edit_distance(std::string_view a, std::string_view b) {
+    constexpr size_t kMax = 64;
+    size_t row[kMax + 1];
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The built-in op nearest to a misspelt name, or null when none is close:
+// a typo costs one or two edits, a different name costs many more. Long names
+// are no typo of a built-in and would only cost time.
+const char* closest_builtin(std::string_view op) {
+    if (op.size() > 64) return nullptr;
+    const char* best = nullptr;
+    size_t best_distance = 3;
+    for (const OpEntry& e : kOps) {
+        const size_t d = edit_distance(op, e.name);
+        if (d < best_distance) {
+            best = e.name;
+            best_distance = d;
+        }
+    }
+    return best;
+}
+
+Status unknown_op(Diagnostic* diag, const char* op, size_t op_len) {
+    const std::string_view name(op, op_len);
+    if (const char* near = closest_builtin(name))
+        return fail(diag, UNKNOWN_OP, "unknown op \"", name, "\" (did you mean \"", near, "\"?)");
+    return fail(diag, UNKNOWN_OP, "unknown op \"", name, '"');
+}
+
 Status resolve(const char* op, size_t op_len, const AttrList& attrs, const TensorDesc* input,
                const TensorDesc& output, KernelStep* step) {
     KernelStep s;
@@ -59,7 +103,7 @@ Status resolve(const char* op, size_t op_len, const AttrList& attrs, const Tenso
     } else {
         // The op string holds no NUL (checked at parsing), so it is a C string.
         s.opcode = tarnimg_lookup_opcode(op);
-        if (s.opcode == nullptr) return UNKNOWN_OP;
+        if (s.opcode == nullptr) return unknown_op(attrs.diag(), op, op_len);
         s.kind = KernelKind::Opcode;
     }
     s.op_name.assign(op, op_len);
@@ -71,10 +115,11 @@ Status resolve(const char* op, size_t op_len, const AttrList& attrs, const Tenso
 }  // namespace
 
 Status resolve_kernel_step(const char* op, size_t op_len, const AttrItem* attrs, size_t attr_count,
-                           const TensorDesc* input, const TensorDesc& output, KernelStep* step) {
+                           const TensorDesc* input, const TensorDesc& output, KernelStep* step,
+                           Diagnostic* diag) {
     if (op == nullptr) return UNKNOWN_OP;
     try {
-        return resolve(op, op_len, AttrList(attrs, attr_count), input, output, step);
+        return resolve(op, op_len, AttrList(attrs, attr_count, diag), input, output, step);
     } catch (const std::bad_alloc&) {
         return OUT_OF_MEMORY;
     }

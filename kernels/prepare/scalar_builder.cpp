@@ -9,11 +9,13 @@ namespace {
 // The routines exist for float32 only and write one element per input element.
 Status build_scalar(PointwiseRun run, const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
                     KernelStep* step) {
-    PYXA_TRY(require_input(input));
+    Diagnostic* diag = attrs.diag();
+    PYXA_TRY(require_input(input, diag));
     auto p = std::make_shared<ScalarParams>();
     PYXA_TRY(attrs.required_float("value", &p->value));
-    if (input->dtype != FLOAT32 || output.dtype != FLOAT32) return UNSUPPORTED_DTYPE;
-    PYXA_TRY(check_output_shape(*input, output, input->channels));
+    if (input->dtype != FLOAT32) return refuse_dtype(diag, UNSUPPORTED_DTYPE, "input", *input, "float32");
+    if (output.dtype != FLOAT32) return refuse_dtype(diag, UNSUPPORTED_DTYPE, "output", output, "float32");
+    PYXA_TRY(check_output_shape(*input, output, input->channels, diag));
     return finish_pointwise(step, run, std::move(p));
 }
 

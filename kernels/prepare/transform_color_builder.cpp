@@ -27,7 +27,8 @@ Status read_parts(const AttrList& attrs, TransformColorParams* p) {
         std::copy(m.begin(), m.end(), p->m);
     }
     PYXA_TRY(read_optional_table(attrs, "output_lut", &p->has_out, &p->out_table));
-    return (p->has_in || p->has_matrix || p->has_out) ? OK : INVALID_ARGUMENT;
+    if (p->has_in || p->has_matrix || p->has_out) return OK;
+    return fail(attrs.diag(), INVALID_ARGUMENT, "needs at least one of \"input_lut\", \"matrix\", \"output_lut\"");
 }
 
 // Positions and the matrix factor that let the kernel map straight into table units.
@@ -46,8 +47,9 @@ void prepare_scales(TransformColorParams* p) {
 
 Status build_transform_color(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
                              KernelStep* step) {
-    PYXA_TRY(require_input(input));
-    if (input->channels != 3) return INVALID_ARGUMENT;
+    Diagnostic* diag = attrs.diag();
+    PYXA_TRY(require_input(input, diag));
+    if (input->channels != 3) return refuse_channels(diag, "input", *input, 3);
     int32_t dest = 0, src_bits = 0, dst_bits = 0, hue = 0;
     PYXA_TRY(read_dest_dtype(attrs, &dest));
     PYXA_TRY(attrs.required_int("src_bits", &src_bits));
@@ -57,8 +59,8 @@ Status build_transform_color(const AttrList& attrs, const TensorDesc* input, con
     p->hue_preserving = hue != 0;
     PYXA_TRY(read_parts(attrs, p.get()));
     float in_max = 0.0f, out_max = 0.0f;
-    PYXA_TRY(type_maximum(input->dtype, src_bits, &in_max));
-    PYXA_TRY(type_maximum(output.dtype, dst_bits, &out_max));
+    PYXA_TRY(type_maximum(input->dtype, src_bits, &in_max, diag, "src_bits"));
+    PYXA_TRY(type_maximum(output.dtype, dst_bits, &out_max, diag, "dst_bits"));
     p->in_scale = 1.0f / in_max;
     p->out_scale = out_max;
     prepare_scales(p.get());
@@ -71,8 +73,8 @@ Status build_transform_color(const AttrList& attrs, const TensorDesc* input, con
         shape.fast = input->dtype == UINT8 && p->has_in && p->in_table.n == 256;
         run = transform_color_routine(input->dtype, output.dtype, shape);
     }
-    if (run == nullptr) return UNSUPPORTED_DTYPE;
-    PYXA_TRY(check_output_shape(*input, output, 3));
+    if (run == nullptr) return refuse_pair(diag, *input, output);
+    PYXA_TRY(check_output_shape(*input, output, 3, diag));
     return finish_pointwise(step, run, std::move(p));
 }
 

@@ -48,23 +48,28 @@ bool inside_canvas(const TensorDesc& in, const ViewParams& p) {
 
 Status build_view(uint8_t, const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
                   KernelStep* step) {
-    if (input == nullptr || attrs.empty()) return INVALID_ARGUMENT;
+    Diagnostic* diag = attrs.diag();
+    PYXA_TRY(require_input(input, diag));
+    if (attrs.empty()) return attrs.missing("top");
     int32_t top = 0, left = 0, width = 0, height = 0;
     PYXA_TRY(attrs.required_int("top", &top));
     PYXA_TRY(attrs.required_int("left", &left));
     PYXA_TRY(attrs.required_int("width", &width));
     PYXA_TRY(attrs.required_int("height", &height));
-    if (width < 1 || height < 1) return INVALID_ARGUMENT;
+    if (width < 1) return refuse_value(diag, "width", "positive", width);
+    if (height < 1) return refuse_value(diag, "height", "positive", height);
     auto p = std::make_shared<ViewParams>(ViewParams{top, left, width, height, 1});
-    if (!inside_canvas(*input, *p)) return INVALID_ARGUMENT;
+    if (!inside_canvas(*input, *p))
+        return fail(diag, INVALID_ARGUMENT, "the window ", width, " x ", height, " at (", left, ", ", top,
+                    ") leaves the canvas of input tensor ", input->id);
     bool oob_valid = true;
     PYXA_TRY(attrs.flag("oob_valid", true, &oob_valid));
     p->oob_valid = oob_valid ? 1 : 0;
     // Rows are copied as they are: the output is exactly the window, in the
     // input's pixel layout.
-    if (output.width != static_cast<uint64_t>(width) || output.height != static_cast<uint64_t>(height) ||
-        output.dtype != input->dtype || output.channels != input->channels)
-        return INVALID_ARGUMENT;
+    PYXA_TRY(check_output_size(output, static_cast<uint64_t>(height), static_cast<uint64_t>(width), input->channels,
+                               diag));
+    if (output.dtype != input->dtype) return refuse_dtype(diag, INVALID_ARGUMENT, "output", output, dtype_name(input->dtype));
 
     step->kernel = static_cast<uint8_t>(SpanKernel::View);
     step->params = p;
