@@ -97,5 +97,5 @@ def test_fix_bad_pixels_constant_repairs_from_the_input():
 
 def test_opcode_failure_status_reaches_python():
     src, dst = rng_image(4, 4, 3), padded(4, 4, 3, np.float32)
-    with pytest.raises(RuntimeError, match=r"^execute_graph failed: INVALID_ARGUMENT \(1\)$"):
+    with pytest.raises(RuntimeError, match=r"(?m)^execute_graph failed: INVALID_ARGUMENT \(1\)$"):
         run_single("fix_vignette", src, dst, center_x=f64(0.5), center_y=f64(0.5))  # no "params"
