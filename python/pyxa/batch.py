@@ -7,7 +7,7 @@ from __future__ import annotations
 import os
 import time
 import warnings
-from collections.abc import Callable, Iterable, Iterator, Sequence
+from collections.abc import Callable, Generator, Iterable, Iterator, Sequence
 from dataclasses import dataclass, field
 from typing import Any, Union
 
@@ -112,7 +112,7 @@ def develop_file(source: PathLike, out_dir: PathLike, options: DevelopOptions = 
 
 
 def iter_develop(paths: Sequence[PathLike], out_dir: PathLike, options: DevelopOptions = DevelopOptions(), *,
-                 jobs: int = 1, client: Any = None) -> Iterator[FileResult]:
+                 jobs: int = 1, client: Any = None) -> Generator[FileResult, None, None]:
     """Yields a FileResult per file as each finishes (in finishing order).
 
     ``jobs`` > 1 runs files on that many spawned processes; ``client`` (a
@@ -121,15 +121,15 @@ def iter_develop(paths: Sequence[PathLike], out_dir: PathLike, options: DevelopO
     cancels the files not yet started."""
     os.makedirs(out_dir, exist_ok=True)
     # Absolute paths: a worker process or a cluster node may run elsewhere.
-    paths = [os.path.abspath(os.fspath(p)) for p in paths]
-    out_dir = os.path.abspath(os.fspath(out_dir))
+    sources = [os.path.abspath(os.fspath(p)) for p in paths]
+    target = os.path.abspath(os.fspath(out_dir))
     if client is not None:
-        yield from _on_dask(paths, out_dir, options, client)
+        yield from _on_dask(sources, target, options, client)
     elif jobs > 1:
-        yield from _on_pool(paths, out_dir, options, jobs)
+        yield from _on_pool(sources, target, options, jobs)
     else:
-        for path in paths:
-            yield develop_file(path, out_dir, options)
+        for path in sources:
+            yield develop_file(path, target, options)
 
 
 def _on_pool(paths: list[str], out_dir: str, options: DevelopOptions, jobs: int) -> Iterator[FileResult]:

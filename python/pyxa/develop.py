@@ -4,7 +4,6 @@ output curve, orientation) built for an array or a raw file, run as one call."""
 
 from __future__ import annotations
 
-import functools
 import math
 from collections.abc import Sequence
 from typing import Any, Union
@@ -48,14 +47,27 @@ def _toe_power(gamma: float, slope: float) -> tuple[float, float]:
     return x0, slope * x0 * (1 / p - 1)
 
 
-@functools.lru_cache(maxsize=16)
+_CURVES: dict[tuple[Curve, int], np.ndarray] = {}
+
+
 def _curve_values(curve: Curve, entries: int) -> np.ndarray:
+    """The curve sampled at ``entries`` points over [0, 1], kept for the next call."""
+    key = (curve, entries)
+    if key not in _CURVES:
+        if len(_CURVES) >= 16:
+            _CURVES.clear()
+        _CURVES[key] = _sample_curve(curve, entries)
+    return _CURVES[key]
+
+
+def _sample_curve(curve: Curve, entries: int) -> np.ndarray:
     x = np.linspace(0.0, 1.0, entries)
     if curve == "linear":
         y = x
     elif curve == "srgb":
         y = np.where(x <= 0.0031308, 12.92 * x, 1.055 * np.power(x, 1 / 2.4) - 0.055)
     else:
+        assert not isinstance(curve, str)
         gamma, slope = curve
         x0, a = _toe_power(float(gamma), float(slope))
         y = np.where(x < x0, slope * x, (1 + a) * np.power(x, 1 / gamma) - a)

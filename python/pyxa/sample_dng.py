@@ -29,7 +29,7 @@ CFA_CODES = {"R": 0, "G": 1, "B": 2}
 BYTE, ASCII, SHORT, LONG, RATIONAL, SRATIONAL = 1, 2, 3, 4, 5, 10
 
 
-def _rational(values: Sequence[float], den: int = 1_000_000) -> tuple[int, ...]:
+def _rational(values: Sequence[float] | np.ndarray, den: int = 1_000_000) -> tuple[int, ...]:
     pairs: list[int] = []
     for v in values:
         pairs += [int(round(float(v) * den)), den]
@@ -38,7 +38,8 @@ def _rational(values: Sequence[float], den: int = 1_000_000) -> tuple[int, ...]:
 
 def write_dng(path: PathLike, mosaic: np.ndarray, *, cfa: str = "RGGB",
               black: float | Sequence[float] = 0, white: int = 65535,
-              xyz_to_camera: np.ndarray | None = None, as_shot_neutral: Sequence[float] = (1.0, 1.0, 1.0),
+              xyz_to_camera: np.ndarray | None = None,
+              as_shot_neutral: Sequence[float] | np.ndarray = (1.0, 1.0, 1.0),
               orientation: int = 1, model: str = "pyxa sample") -> None:
     """Writes a (H, W) uint16 Bayer mosaic as an uncompressed DNG.
 
