@@ -14,6 +14,9 @@ PY311=${PY311:-python3}
 PY312=${PY312:-$HOME/.pyenv/versions/3.12.1/bin/python}
 PY313=${PY313:-$HOME/.pyenv/versions/3.13.0/bin/python}
 BUILD_DEPS=(scikit-build-core "numpy>=2" nlohmann-json==3.12.0 pytest cmake ninja)
+# What the tests of raw files, image writers, the pyxa command and batches use
+# (they skip without it, so every run installs it to keep them running).
+TEST_DEPS=(rawpy tifffile pypng tqdm "dask[distributed]" matplotlib scikit-image)
 
 step() { printf '\n== %s\n' "$*"; }
 
@@ -31,6 +34,7 @@ venv() {
         "$2" -m venv "$dir"
         "$dir/bin/python" -m pip install -q "${BUILD_DEPS[@]}"
     fi
+    "$dir/bin/python" -m pip install -q "${TEST_DEPS[@]}" >&2
     echo "$dir/bin/python"
 }
 
