@@ -101,7 +101,12 @@ def develop_file(source: PathLike, out_dir: PathLike, options: DevelopOptions = 
         write_image(target, rgb, format=options.format, overwrite=options.overwrite)
     except FileExistsError as e:
         return FileResult(source, target, "skipped", str(e))
-    except (RawFileError, OSError, ValueError) as e:
+    except RawFileError as e:
+        # `pyxa develop photos/*` meets sidecar and text files too: one that
+        # neither is a raw file nor is named like one is passed over.
+        passed_over = e.not_raw and os.path.splitext(source)[1].lower() not in RAW_EXTENSIONS
+        return FileResult(source, target, "skipped" if passed_over else "failed", str(e))
+    except (OSError, ValueError) as e:
         return FileResult(source, target, "failed", str(e))
     except Exception as e:  # noqa: BLE001 - one broken file must not end a batch
         return FileResult(source, target, "failed", f"{type(e).__name__}: {e}")

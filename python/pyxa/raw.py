@@ -27,12 +27,16 @@ Source = Union[str, "os.PathLike[str]", BinaryIO]
 
 
 class RawFileError(Exception):
-    """A raw file that cannot be developed; the message names the file and the reason."""
+    """A raw file that cannot be developed; the message names the file and the reason.
 
-    def __init__(self, name: str, reason: str):
+    ``not_raw`` is true when the file is no camera raw file at all (a text
+    file or a JPEG, say) rather than a raw file that is broken or unsupported."""
+
+    def __init__(self, name: str, reason: str, *, not_raw: bool = False):
         super().__init__(f"{name}: {reason}")
         self.name = name
         self.reason = reason
+        self.not_raw = not_raw
 
 
 @dataclass(frozen=True, eq=False)
@@ -145,7 +149,7 @@ def _open(source: Any, name: str) -> Any:
     except rawpy.LibRawIOError as e:
         raise RawFileError(name, f"truncated or unreadable ({_libraw_text(e)})") from e
     except rawpy.LibRawFileUnsupportedError as e:
-        raise RawFileError(name, f"not a raw file this reader knows ({_libraw_text(e)})") from e
+        raise RawFileError(name, f"not a raw file this reader knows ({_libraw_text(e)})", not_raw=True) from e
     except rawpy.LibRawError as e:
         raise RawFileError(name, f"cannot be decoded ({type(e).__name__}: {_libraw_text(e)})") from e
     except OSError as e:
