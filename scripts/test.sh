@@ -16,7 +16,7 @@ PY313=${PY313:-$HOME/.pyenv/versions/3.13.0/bin/python}
 BUILD_DEPS=(scikit-build-core "numpy>=2" nlohmann-json==3.12.0 pytest cmake ninja)
 # What the tests of raw files, image writers, the pyxa command and batches use
 # (they skip without it, so every run installs it to keep them running).
-TEST_DEPS=(rawpy tifffile pypng tqdm "dask[distributed]" matplotlib scikit-image)
+TEST_DEPS=(rawpy tifffile pypng tqdm "dask[distributed]" matplotlib scikit-image hypothesis)
 
 step() { printf '\n== %s\n' "$*"; }
 
@@ -74,11 +74,11 @@ for v in 312 313; do
     (cd "$WORK" && "$PYV" -m pytest -q -p no:cacheprovider "$ROOT/tests")
 done
 
-step "sanitizers (AddressSanitizer + UndefinedBehaviorSanitizer) on the pytest suite"
+step "sanitizers (AddressSanitizer + UndefinedBehaviorSanitizer) on the pytest suite, with a larger fuzz budget"
 "$PY" -m cmake -S "$ROOT" -B "$WORK/asan" -G Ninja -DPYXA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DPython_EXECUTABLE="$PY" >/dev/null
 quiet asan-build "$PY" -m cmake --build "$WORK/asan" --target _pyxa
-(cd "$WORK" && PYTHONPATH="$WORK/asan" PYTHONMALLOC=malloc \
+(cd "$WORK" && PYTHONPATH="$WORK/asan" PYTHONMALLOC=malloc PYXA_FUZZ_EXAMPLES=2000 \
     LD_PRELOAD="$(gcc -print-file-name=libasan.so):$(gcc -print-file-name=libubsan.so)" \
     ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:allocator_may_return_null=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     "$PY" -m pytest -q -p no:cacheprovider "$ROOT/tests")
