@@ -52,9 +52,9 @@ def _transform_color(where: str, attrs: Attrs, x: Tensor | None) -> None:
 
 def _view(where: str, attrs: Attrs, x: Tensor | None) -> None:
     assert x is not None
-    for name, start, size, limit in (("height", "top", "height", x.height), ("width", "left", "width", x.width)):
+    for start, size, limit in (("top", "height", x.height), ("left", "width", x.width)):
         if attrs[start] + attrs[size] > limit:
-            raise GraphError(f'{where}: "{name}" reaches past the input: {start} {attrs[start]} + {size} '
+            raise GraphError(f'{where}: "{size}" reaches past the input: {start} {attrs[start]} + {size} '
                              f"{attrs[size]} > {limit}")
 
 
