@@ -17,38 +17,76 @@ struct Planes {
     const float* g[3];
 };
 
+// Pixels go through in blocks, filled pair by pair (the sites alternate along
+// a row) into three colour planes that are clamped and then interleaved into
+// RGB: every loop walks contiguous memory and vectorises.
+inline constexpr uint64_t kBlock = 256;  // even, so a block starts on the row's first site
+
+struct ColourPlanes {
+    alignas(64) float red[kBlock];
+    alignas(64) float green[kBlock];
+    alignas(64) float blue[kBlock];
+};
+
+// The colours of pixel i, of site S, into the planes at i (before the clamp).
 template <Site S>
-void colour_sites(const Planes& q, float* __restrict out, uint64_t first, uint64_t n) {
-    const float *cu = q.c[0], *cm = q.c[1], *cd = q.c[2];
-    const float *gu = q.g[0], *gm = q.g[1], *gd = q.g[2];
-    for (uint64_t i = first; i < n; i += 2) {
-        const float g0 = gm[i];
-        float red, blue;
-        if constexpr (S == Site::r || S == Site::b) {
-            // D(-1,1) + D(1,1) + D(-1,-1) + D(1,-1)
-            const float diag = (cd[i - 1] - gd[i - 1]) + (cd[i + 1] - gd[i + 1]) + (cu[i - 1] - gu[i - 1]) +
-                               (cu[i + 1] - gu[i + 1]);
-            const float other = g0 + diag * 0.25f;
-            red = S == Site::r ? cm[i] : other;
-            blue = S == Site::r ? other : cm[i];
-        } else {
-            const float h = g0 + ((cm[i - 1] - gm[i - 1]) + (cm[i + 1] - gm[i + 1])) * 0.5f;
-            const float v = g0 + ((cd[i] - gd[i]) + (cu[i] - gu[i])) * 0.5f;
-            red = S == Site::g_r ? h : v;
-            blue = S == Site::g_r ? v : h;
+inline void site_colours(const Planes& q, uint64_t i, ColourPlanes& o) {
+    const float *__restrict cu = q.c[0], *__restrict cm = q.c[1], *__restrict cd = q.c[2];
+    const float *__restrict gu = q.g[0], *__restrict gm = q.g[1], *__restrict gd = q.g[2];
+    const float g0 = gm[i];
+    float red, blue;
+    if constexpr (S == Site::r || S == Site::b) {
+        // D(-1,1) + D(1,1) + D(-1,-1) + D(1,-1)
+        const float diag = (cd[i - 1] - gd[i - 1]) + (cd[i + 1] - gd[i + 1]) + (cu[i - 1] - gu[i - 1]) +
+                           (cu[i + 1] - gu[i + 1]);
+        const float other = g0 + diag * 0.25f;
+        red = S == Site::r ? cm[i] : other;
+        blue = S == Site::r ? other : cm[i];
+    } else {
+        const float h = g0 + ((cm[i - 1] - gm[i - 1]) + (cm[i + 1] - gm[i + 1])) * 0.5f;
+        const float v = g0 + ((cd[i] - gd[i]) + (cu[i] - gu[i])) * 0.5f;
+        red = S == Site::g_r ? h : v;
+        blue = S == Site::g_r ? v : h;
+    }
+    o.red[i] = red;
+    o.green[i] = g0;
+    o.blue[i] = blue;
+}
+
+// Pixels 0 .. n - 1; pixel 0 is of site First and the sites alternate.
+template <Site First, Site Second>
+void colour_row(const Planes& rows, float* __restrict out, uint64_t n) {
+    ColourPlanes o;
+    for (uint64_t b0 = 0; b0 < n; b0 += kBlock) {
+        const uint64_t m = n - b0 < kBlock ? n - b0 : kBlock;
+        Planes q = rows;
+        for (int r = 0; r < 3; ++r) {
+            q.c[r] += b0;
+            q.g[r] += b0;
         }
-        out[3 * i] = unit_clamp(red);
-        out[3 * i + 1] = unit_clamp(g0);
-        out[3 * i + 2] = unit_clamp(blue);
+        for (uint64_t i = 0; i + 1 < m; i += 2) {
+            site_colours<First>(q, i, o);
+            site_colours<Second>(q, i + 1, o);
+        }
+        if (m % 2 != 0) site_colours<First>(q, m - 1, o);
+        unit_clamp_block(o.red, m);  // the same values as unit_clamp on each
+        unit_clamp_block(o.green, m);
+        unit_clamp_block(o.blue, m);
+        float* __restrict d = out + 3 * b0;
+        for (uint64_t i = 0; i < m; ++i) {
+            d[3 * i] = o.red[i];
+            d[3 * i + 1] = o.green[i];
+            d[3 * i + 2] = o.blue[i];
+        }
     }
 }
 
-void run_sites(Site s, const Planes& q, float* out, uint64_t first, uint64_t n) {
-    switch (s) {
-        case Site::r: colour_sites<Site::r>(q, out, first, n); break;
-        case Site::g_r: colour_sites<Site::g_r>(q, out, first, n); break;
-        case Site::g_b: colour_sites<Site::g_b>(q, out, first, n); break;
-        case Site::b: colour_sites<Site::b>(q, out, first, n); break;
+void run_row(Site first, const Planes& q, float* out, uint64_t n) {
+    switch (first) {
+        case Site::r: colour_row<Site::r, Site::g_r>(q, out, n); break;
+        case Site::g_r: colour_row<Site::g_r, Site::r>(q, out, n); break;
+        case Site::g_b: colour_row<Site::g_b, Site::b>(q, out, n); break;
+        case Site::b: colour_row<Site::b, Site::g_b>(q, out, n); break;
     }
 }
 
@@ -63,9 +101,7 @@ void chunk(DemosaicParams& p, const RowWindow& w, const SpanView& out, uint64_t 
         q.g[dy + 1] = green_row(p, p.green, wk, out.y, dy, x0, n) + 1;
     }
     float* dst = static_cast<float*>(out.data) + 3 * k;
-    const RowSites sites = row_sites(p.red_row, p.red_col, out.y, x0);
-    run_sites(sites.first, q, dst, 0, n);
-    run_sites(sites.second, q, dst, 1, n);
+    run_row(row_sites(p.red_row, p.red_col, out.y, x0).first, q, dst, n);
 }
 
 }  // namespace

@@ -3,9 +3,13 @@
 // that lack rows, the halo requests and the cache allocation status.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 
+#include "kernels/demosaic/demosaic_params.hpp"
 #include "test_spatial_support.hpp"
 
 using namespace pyxa;
@@ -109,6 +113,43 @@ TEST(DemosaicRules, MissingRowsGiveZerosNotReads) {
         SpanView sout{out.data(), 0, 1, 4, 3, FLOAT32};
         step.demosaic(step.context(), &one, 1, &sout);
         EXPECT_EQ(out, std::vector<float>(12, 0.0f)) << op << fast;
+    }
+}
+
+// Every instruction-set copy of each routine that this processor can run gives
+// the baseline copy's bytes, on rows wider than a block, with NaN, infinities
+// and -0 beside +0 (the green estimate's min and max must keep their operand).
+TEST(DemosaicRows, InstructionSetCopiesAgree) {
+    const uint64_t w = 613, h = 7;
+    std::mt19937 gen(5);
+    std::uniform_real_distribution<float> u(-0.2f, 1.2f);
+    std::vector<float> img(w * h);
+    for (float& v : img) v = u(gen);
+    const float specials[] = {std::numeric_limits<float>::quiet_NaN(), -0.0f, 0.0f, -0.0f,
+                              std::numeric_limits<float>::infinity(), 0.0f, -std::numeric_limits<float>::infinity()};
+    for (uint64_t y = 1; y < h; y += 2)
+        for (uint64_t i = 0; i < 7; ++i) img[y * w + 252 + i + y] = specials[i];
+    const Mosaic m = make_mosaic(img, int64_t(w), int64_t(h));
+    struct Routine {
+        const char* op;
+        bool fast;
+        DemosaicRowRoutine (*pick)(Isa);
+    };
+    const Routine routines[] = {{"bilinear_demosaic", false, bilinear_demosaic_routine},
+                                {"ea_demosaic", true, ea_fast_demosaic_routine},
+                                {"ea_demosaic", false, ea_full_demosaic_routine}};
+    for (const Routine& r : routines) {
+        for (Isa isa : kAllIsas) {
+            if (isa == Isa::Baseline || !isa_supported(isa)) continue;
+            KernelStep base = build(r.op, r.fast, "GBRG", w, h), copy = build(r.op, r.fast, "GBRG", w, h);
+            base.demosaic = r.pick(Isa::Baseline);
+            copy.demosaic = r.pick(isa);
+            for (int64_t y = 0; y < int64_t(h); ++y) {
+                const std::vector<float> a = run_row(base, m, y, 0, w), b = run_row(copy, m, y, 0, w);
+                EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0)
+                    << r.op << " fast=" << r.fast << " isa=" << int(isa) << " row " << y;
+            }
+        }
     }
 }
 

@@ -1,6 +1,7 @@
-// The AVX2 copies of the pointwise routines give byte-identical results to the
-// baseline copies, including NaN, negative and out-of-range inputs and runs
-// that do not fill a whole block.
+// Every instruction-set copy of the pointwise routines that this processor can
+// run (AVX2, AVX-512) gives byte-identical results to the baseline copy,
+// including NaN, negative and out-of-range inputs and runs that do not fill a
+// whole block.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -35,19 +36,30 @@ std::vector<uint8_t> random_run(int32_t dtype, uint64_t elements, uint32_t seed)
     return bytes;
 }
 
-// Runs both copies of one routine on the same input and compares the bytes.
-void expect_same(PointwiseRun baseline, PointwiseRun avx2, const KernelStep& step, int32_t in_type,
+// Runs two copies of one routine on the same input and compares the bytes.
+void expect_same(PointwiseRun baseline, PointwiseRun copy, const KernelStep& step, int32_t in_type,
                  int32_t out_type, uint64_t channels, uint64_t out_channels) {
     ASSERT_NE(baseline, nullptr);
-    ASSERT_NE(avx2, nullptr);
+    ASSERT_NE(copy, nullptr);
     std::vector<uint8_t> src = random_run(in_type, kPixels * channels, 7);
     std::vector<uint8_t> a(kPixels * out_channels * element_size(out_type), 0xAB), b(a);
     PixelRun in{src.data(), kPixels, channels, static_cast<uint32_t>(in_type)};
     PixelRun out_a{a.data(), kPixels, out_channels, static_cast<uint32_t>(out_type)};
     PixelRun out_b{b.data(), kPixels, out_channels, static_cast<uint32_t>(out_type)};
     baseline(step.context(), &in, &out_a);
-    avx2(step.context(), &in, &out_b);
+    copy(step.context(), &in, &out_b);
     EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size()), 0);
+}
+
+// Each copy the processor can run against the baseline copy of the same routine.
+template <typename Pick>
+void expect_copies_agree(Pick pick, const KernelStep& step, int32_t in_type, int32_t out_type, uint64_t channels,
+                         uint64_t out_channels) {
+    for (Isa isa : kAllIsas) {
+        if (isa == Isa::Baseline || !isa_supported(isa)) continue;
+        SCOPED_TRACE(isa == Isa::Avx2 ? "avx2" : "avx512");
+        expect_same(pick(Isa::Baseline), pick(isa), step, in_type, out_type, channels, out_channels);
+    }
 }
 
 KernelStep resolved(const char* op, const Attrs& attrs, int32_t in_type, int32_t out_type, uint64_t channels) {
@@ -81,8 +93,8 @@ TEST_P(TransformIsa, CopiesAgree) {
     const KernelStep step = resolved("transform_color", a, in_type, out_type, 3);
     const TransformShape ts{shape.in_table, shape.matrix, shape.out_table,
                             shape.in_table && in_type == UINT8};
-    expect_same(transform_color_routine(in_type, out_type, ts, Isa::Baseline),
-                transform_color_routine(in_type, out_type, ts, Isa::Avx2), step, in_type, out_type, 3, 3);
+    expect_copies_agree([&](Isa isa) { return transform_color_routine(in_type, out_type, ts, isa); }, step, in_type,
+                        out_type, 3, 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, TransformIsa,
@@ -96,12 +108,10 @@ INSTANTIATE_TEST_SUITE_P(Shapes, TransformIsa,
 TEST(PointwiseIsa, MatrixAndScalarsAgree) {
     Attrs m;
     m.floats("matrix", {1.6f, -0.4f, -0.2f, -0.3f, 1.5f, -0.2f, 0.0f, -0.5f, 1.5f});
-    expect_same(matrix_3x3_routine(Isa::Baseline), matrix_3x3_routine(Isa::Avx2),
-                resolved("matrix_3x3", m, FLOAT32, FLOAT32, 3), FLOAT32, FLOAT32, 3, 3);
+    expect_copies_agree(matrix_3x3_routine, resolved("matrix_3x3", m, FLOAT32, FLOAT32, 3), FLOAT32, FLOAT32, 3, 3);
     Attrs v;
     v.f32("value", 0.37f);
-    expect_same(mul_scalar_routine(Isa::Baseline), mul_scalar_routine(Isa::Avx2),
-                resolved("mul_scalar", v, FLOAT32, FLOAT32, 3), FLOAT32, FLOAT32, 3, 3);
+    expect_copies_agree(mul_scalar_routine, resolved("mul_scalar", v, FLOAT32, FLOAT32, 3), FLOAT32, FLOAT32, 3, 3);
 }
 
 TEST(PointwiseIsa, ConvertAndLutAgree) {
@@ -110,12 +120,12 @@ TEST(PointwiseIsa, ConvertAndLutAgree) {
             const char* name = out == UINT8 ? "uint8" : out == UINT16 ? "uint16" : "float32";
             Attrs c;
             c.str("dest_dtype", name).i32("src_bits", 0).i32("dst_bits", 0).f32("clip_max", -1.0f);
-            expect_same(convert_dtype_routine(in, out, Isa::Baseline), convert_dtype_routine(in, out, Isa::Avx2),
-                        resolved("convert_dtype", c, in, out, 1), in, out, 1, 1);
+            expect_copies_agree([&](Isa isa) { return convert_dtype_routine(in, out, isa); },
+                                resolved("convert_dtype", c, in, out, 1), in, out, 1, 1);
             Attrs l;
             l.floats("lut", curve(1000));
-            expect_same(lut_routine(in, out, false, Isa::Baseline), lut_routine(in, out, false, Isa::Avx2),
-                        resolved("lut", l, in, out, 1), in, out, 1, 1);
+            expect_copies_agree([&](Isa isa) { return lut_routine(in, out, false, isa); }, resolved("lut", l, in, out, 1),
+                                in, out, 1, 1);
         }
     }
 }
