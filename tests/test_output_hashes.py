@@ -231,6 +231,14 @@ def spatial_cases():
             out_hw = (23, 9) if o >= 5 else (9, 23)
             cases[f"orientation-{dtype}-c{ch}-{o}"] = one("orientation", src, dtype, shape_of(out_hw, ch),
                                                           orientation=o)
+    # Rows of more than 16 KiB: the fill copies its pattern in blocks.
+    for dtype, ch, values in (("uint16", 3, [1.0, 2.0, 3.0]), ("float32", 4, [0.5, -1.0, np.inf, 2.0]),
+                              ("uint8", 3, [200.0])):
+        cases[f"fill-wide-{dtype}-c{ch}"] = one("fill", image(dtype, (2, 2), 1), dtype, (3, 3001, ch),
+                                                value=np.array(values, F32))
+    cases["pad-wide-constant"] = one("pad", image("uint16", (3, 5, 3), 15), "uint16", (5, 9005, 3), top=1, bottom=1,
+                                     left=6000, right=3000, mode="constant",
+                                     constant_values=np.array([1, 2, 3, 4], F32))
     big = image("float32", (300, 530, 3), 16)
     for o in range(1, 9):  # several tiles each way
         out_hw = (530, 300) if o >= 5 else (300, 530)
@@ -880,6 +888,10 @@ HASHES = {
     'develop-bilinear_demosaic-': '2091ef565c017272',
     'develop-ea_demosaic-True': '2abe2560b2ea682a',
     'develop-ea_demosaic-False': '8acad2349dc53c91',
+    'fill-wide-uint16-c3': '38afa9b3385b55bb',
+    'fill-wide-float32-c4': '3e0e41f45ecc8232',
+    'fill-wide-uint8-c3': 'f404912b0608c685',
+    'pad-wide-constant': 'a2cd46a1a8d9a0ec',
     'pad-view-fill-chain': '98c4b2c4744fedd0',
 }
 
