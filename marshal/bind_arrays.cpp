@@ -2,7 +2,6 @@
 // shape, packed pixels and row step, checked in that order.
 #include "marshal/bind_arrays.hpp"
 
-#include <new>
 #include <string>
 
 #include "marshal/error_notes.hpp"
@@ -106,6 +105,16 @@ void check_array_fields(PyArrayObject* a, const TensorDesc& d, bool require_writ
     check_layout(a, d);
 }
 
+// The name of a value's type ("list"); under the stable ABI the type object is opaque.
+std::string type_name(PyObject* value) {
+#ifdef Py_LIMITED_API
+    const Ref name = Ref::checked(PyType_GetName(Py_TYPE(value)));
+    return std::string(py::utf8(name.get()));
+#else
+    return Py_TYPE(value)->tp_name;
+#endif
+}
+
 // "float32", "int64", "complex128", ... from the C-level fields, so that naming
 // the dtype of a refused array runs no Python code.
 std::string dtype_text(PyArrayObject* a) {
@@ -140,7 +149,7 @@ std::string expected_text(const TensorDesc& d) {
 std::string binding_note(uint32_t id, const TensorDesc& d, PyObject* value, bool output) {
     std::string note = "tensor " + std::to_string(id) + (output ? " (output)" : " (input)") + ": expected " +
                        expected_text(d) + ", got ";
-    if (!PyArray_Check(value)) return note + Py_TYPE(value)->tp_name;
+    if (!PyArray_Check(value)) return note + type_name(value);
     PyArrayObject* a = reinterpret_cast<PyArrayObject*>(value);
     if (output && !(PyArray_FLAGS(a) & NPY_ARRAY_WRITEABLE)) note = note + "a read-only " + dtype_text(a);
     else note += dtype_text(a);
@@ -154,10 +163,7 @@ void with_binding_note(uint32_t id, const TensorDesc& desc, PyObject* value, boo
     try {
         checks();
     } catch (const py::ErrorSet&) {
-        try {
-            py::add_note_to_raised(binding_note(id, desc, value, output));
-        } catch (const std::bad_alloc&) {
-        }
+        py::add_note_to_raised([&] { return binding_note(id, desc, value, output); });
         throw;
     }
 }

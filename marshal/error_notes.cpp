@@ -3,6 +3,9 @@
 
 #include <Python.h>
 
+#include <functional>
+#include <string>
+
 namespace pyxa::py {
 namespace {
 
@@ -15,7 +18,11 @@ PyObject* take_raised() {
     PyErr_Fetch(&type, &value, &traceback);
     if (type == nullptr) return nullptr;
     PyErr_NormalizeException(&type, &value, &traceback);
-    if (value != nullptr && traceback != nullptr) PyException_SetTraceback(value, traceback);
+    if (value == nullptr) {  // cannot happen after normalising; never lose the error
+        PyErr_Restore(type, value, traceback);
+        return nullptr;
+    }
+    if (traceback != nullptr) PyException_SetTraceback(value, traceback);
     Py_XDECREF(type);
     Py_XDECREF(traceback);
     return value;
@@ -31,16 +38,28 @@ void restore_raised(PyObject* exc) {
 #endif
 }
 
+// The note, or an empty text when building it failed in any way.
+std::string built_note(const std::function<std::string()>& make_note) {
+    try {
+        return make_note();
+    } catch (...) {
+        PyErr_Clear();
+        return std::string();
+    }
+}
+
 }  // namespace
 
-void add_note_to_raised(const std::string& note) noexcept {
-    if (note.empty() || !PyErr_Occurred()) return;
+void add_note_to_raised(const std::function<std::string()>& make_note) noexcept {
     PyObject* exc = take_raised();
     if (exc == nullptr) return;
-    PyObject* result = PyObject_CallMethod(exc, "add_note", "s", note.c_str());
-    Py_XDECREF(result);
-    // A note that could not be added is dropped; the original error stands.
-    if (result == nullptr) PyErr_Clear();
+    const std::string note = built_note(make_note);
+    if (!note.empty()) {
+        PyObject* result = PyObject_CallMethod(exc, "add_note", "s", note.c_str());
+        Py_XDECREF(result);
+        // A note that could not be added is dropped; the original error stands.
+        if (result == nullptr) PyErr_Clear();
+    }
     restore_raised(exc);
 }
 

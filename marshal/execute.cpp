@@ -2,7 +2,6 @@
 // outputs, engine, then the result or the status error.
 #include "marshal/execute.hpp"
 
-#include <new>
 #include <string>
 
 #include "engine/mod/engine.hpp"
@@ -35,10 +34,7 @@ bool read_profile_flag(PyObject* profile) {
     const std::string msg =
         std::string("execute_graph failed: ") + status_name(status) + " (" + std::to_string(status) + ")";
     PyErr_SetString(PyExc_RuntimeError, msg.c_str());
-    try {
-        py::add_note_to_raised(describe(diag));
-    } catch (const std::bad_alloc&) {
-    }
+    py::add_note_to_raised([&] { return describe(diag); });
     throw py::ErrorSet{};
 }
 
