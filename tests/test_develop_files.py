@@ -156,8 +156,6 @@ def test_pool_and_dask_give_the_bytes_of_a_single_run(tmp_path, raw_dir):
     assert [r.source for r in pooled] == [str(p) for p in paths]
     assert batch_bytes(tmp_path / "pool") == want
 
-    if "asan" in os.environ.get("LD_PRELOAD", ""):
-        pytest.skip("Dask worker processes do not start under the address sanitizer's preload")
     distributed = pytest.importorskip("distributed")
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
             distributed.Client(cluster) as client:
