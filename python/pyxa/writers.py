@@ -45,16 +45,19 @@ def _write_png(path: str, rgb: np.ndarray) -> None:
     except ImportError:
         raise ImportError("writing PNG needs pypng: pip install 'pyxa[raw]'") from None
     h, w, _ = rgb.shape
-    writer = png.Writer(w, h, greyscale=False, bitdepth=8 * rgb.itemsize, compression=6)
+    # Level 3 compresses photographs about as well as the default 6, faster.
+    writer = png.Writer(w, h, greyscale=False, bitdepth=8 * rgb.itemsize, compression=3)
     with open(path, "wb") as f:
-        writer.write(f, _png_rows(rgb))
+        writer.write_packed(f, _png_rows(rgb))
 
 
-def _png_rows(rgb: np.ndarray) -> Iterator[np.ndarray]:
-    # pypng packs each row from a sequence of ints; flat rows of the native
-    # dtype are the cheapest thing it accepts.
-    flat = rgb.reshape(rgb.shape[0], -1)
-    yield from flat
+def _png_rows(rgb: np.ndarray) -> Iterator[bytes]:
+    # Rows handed over already packed (16-bit samples big-endian, as PNG
+    # stores them): pypng would otherwise pack every sample in Python,
+    # several times slower for 16-bit images.
+    big_endian = rgb.dtype.newbyteorder(">")
+    for row in rgb.reshape(rgb.shape[0], -1):
+        yield row.astype(big_endian, copy=False).tobytes()  # one row at a time: no copy of the image
 
 
 def _write_tiff(path: str, rgb: np.ndarray) -> None:
