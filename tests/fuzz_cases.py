@@ -142,7 +142,8 @@ def mutate_value(d, v):
         return d.pick(HOSTILE_INTS) if isinstance(v, (int, np.integer)) else d.pick(HOSTILE_FLOATS)
     if kind == 3 and isinstance(v, np.ndarray) and v.size and v.dtype.kind == "f":
         a = v.copy()
-        a.flat[d.int(0, a.size - 1)] = d.pick(HOSTILE_FLOATS)
+        with np.errstate(over="ignore"):  # 1e300 into float32 becomes inf, as intended
+            a.flat[d.int(0, a.size - 1)] = d.pick(HOSTILE_FLOATS)
         return a
     if kind == 4 and isinstance(v, np.ndarray):
         return v.astype(d.pick((np.float32, np.float64, np.int32, np.int64, np.uint8)))
