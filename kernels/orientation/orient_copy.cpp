@@ -18,6 +18,14 @@ struct AnyPixel {
 
 template <class Pixel>
 void copy_rows(const OrientCopy& j, uint64_t r0, uint64_t r1, uint64_t c0, uint64_t c1) {
+    if (j.src_col_step == static_cast<int64_t>(j.px)) {
+        // The source pixels of an output row lie side by side: one copy per row.
+        for (uint64_t r = r0; r < r1; ++r)
+            std::memcpy(j.dst + static_cast<int64_t>(r) * j.dst_stride + c0 * j.px,
+                        j.src + static_cast<int64_t>(r) * j.src_row_step + static_cast<int64_t>(c0 * j.px),
+                        (c1 - c0) * j.px);
+        return;
+    }
     for (uint64_t r = r0; r < r1; ++r) {
         uint8_t* d = j.dst + static_cast<int64_t>(r) * j.dst_stride + c0 * j.px;
         const uint8_t* s = j.src + static_cast<int64_t>(r) * j.src_row_step + static_cast<int64_t>(c0) * j.src_col_step;
