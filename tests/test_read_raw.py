@@ -114,7 +114,8 @@ def write_xtrans(path):
 
 
 def write_linear(path):
-    tifffile.imwrite(path, np.full((36, 48, 3), 1000, np.uint16), photometric=34892, subfiletype=0, extratags=[
+    tifffile.imwrite(path, np.full((36, 48, 3), 1000, np.uint16), photometric=34892, planarconfig="contig",
+                     subfiletype=0, extratags=[
         (50706, 1, 4, (1, 4, 0, 0), True), (50708, 2, 0, "linear", True), (50717, 4, 1, 4095, True)])
 
 
