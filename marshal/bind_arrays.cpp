@@ -211,7 +211,8 @@ std::vector<TensorBinding> finish_bindings(const std::vector<PendingBinding>& pe
     out.reserve(pending.size());
     for (const PendingBinding& p : pending) {
         PyArrayObject* a = reinterpret_cast<PyArrayObject*>(p.array);
-        check_array_fields(a, *p.desc, require_writeable);
+        with_binding_note(p.tensor_id, *p.desc, p.array, require_writeable,
+                          [&] { check_array_fields(a, *p.desc, require_writeable); });
         TensorBinding b;
         b.data = PyArray_DATA(a);
         b.height = p.desc->height;

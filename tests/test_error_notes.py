@@ -100,7 +100,7 @@ ENGINE_CASES = {
     "too short a table": (lambda: one_node("lut", rgb(0), rgb(1), lut=[1.0]), "INVALID_ARGUMENT (1)",
                           'node 5 (lut): "lut" needs at least 2 values, got 1'),
     "list for a scalar": (lambda: one_node("mul_scalar", rgb(0), rgb(1), value=[2.0]), "INVALID_ARGUMENT (1)",
-                          'node 5 (mul_scalar): "value" must be a float, got a float list'),
+                          'node 5 (mul_scalar): "value" must be a float, got a float list or float32 array'),
     "int for a float": (lambda: one_node("mul_scalar", rgb(0), rgb(1), value=2), "INVALID_ARGUMENT (1)",
                         'node 5 (mul_scalar): "value" must be a float, got an int'),
     "out of range": (lambda: one_node("orientation", rgb(0), rgb(1), orientation=9), "INVALID_ARGUMENT (1)",
@@ -169,6 +169,25 @@ def read_only(array):
     return array
 
 
+class FreezesFirst(np.ndarray):
+    """An output whose Python-level flags, read while it is bound, make the
+    output bound before it read-only: only the final re-check can see that."""
+
+    @property
+    def flags(self):
+        self.first.setflags(write=False)
+        return np.ndarray.flags.__get__(self)
+
+
+def first_output_frozen_later():
+    g = develop_graph()
+    g["outputs"] = [1, 2]
+    first = np.zeros((H, W), np.float32)
+    second = np.zeros((H, W, 3), np.float32).view(FreezesFirst)
+    second.first = first
+    return g, develop_arrays()[0], {1: first, 2: second}
+
+
 WANT_RGB = "tensor 2 (output): expected float32 (4, 6, 3), got "
 WANT_MOSAIC = "tensor 0 (input): expected uint16 (4, 6), got "
 
@@ -192,6 +211,9 @@ BINDING_CASES = {
     "read-only output": (rgb_out(read_only(np.zeros((H, W, 3), np.float32))), ValueError,
                          "output binding array must be writeable",
                          WANT_RGB + "a read-only float32 array of shape (4, 6, 3) and byte strides (72, 12, 4)"),
+    "frozen after binding": (first_output_frozen_later, ValueError, "output binding array must be writeable",
+                             "tensor 1 (output): expected float32 (4, 6), got a read-only float32 array of shape "
+                             "(4, 6) and byte strides (24, 4)"),
 }
 
 

@@ -20,9 +20,9 @@ const char* attr_type_name(int32_t type) {
     switch (type) {
         case ATTR_INT32: return "an int";
         case ATTR_FLOAT32: return "a float";
-        case ATTR_FLOAT64: return "a float64 value";
+        case ATTR_FLOAT64: return "a float64 scalar";
         case ATTR_INT32_ARRAY: return "an int array";
-        case ATTR_FLOAT32_ARRAY: return "a float list";
+        case ATTR_FLOAT32_ARRAY: return "a float list or float32 array";
         case ATTR_FLOAT64_ARRAY: return "a float64 array";
         case ATTR_STRING: return "a string";
         default: return "an unknown type";
@@ -33,14 +33,15 @@ Status AttrList::missing(const char* name) const {
     return fail(diag_, INVALID_ARGUMENT, "missing required attribute \"", name, '"');
 }
 
-Status AttrList::wrong_type(const AttrItem& it, const char* wanted) const {
-    return fail(diag_, INVALID_ARGUMENT, '"', it.name, "\" must be ", wanted, ", got ", attr_type_name(it.type));
+Status AttrList::wrong_type(const AttrItem& it, int32_t wanted) const {
+    return fail(diag_, INVALID_ARGUMENT, '"', it.name, "\" must be ", attr_type_name(wanted), ", got ",
+                attr_type_name(it.type));
 }
 
 Status AttrList::required_int(const char* name, int32_t* out) const {
     const AttrItem* it = find(name);
     if (it == nullptr) return missing(name);
-    if (it->type != ATTR_INT32 || it->count != 1) return wrong_type(*it, "an int");
+    if (it->type != ATTR_INT32 || it->count != 1) return wrong_type(*it, ATTR_INT32);
     *out = it->value.i32;
     return OK;
 }
@@ -51,7 +52,7 @@ Status AttrList::flag(const char* name, bool default_value, bool* out) const {
         *out = default_value;
         return OK;
     }
-    if (it->type != ATTR_INT32 || it->count != 1) return wrong_type(*it, "an int");
+    if (it->type != ATTR_INT32 || it->count != 1) return wrong_type(*it, ATTR_INT32);
     *out = it->value.i32 != 0;
     return OK;
 }
@@ -59,7 +60,7 @@ Status AttrList::flag(const char* name, bool default_value, bool* out) const {
 Status AttrList::required_float(const char* name, float* out) const {
     const AttrItem* it = find(name);
     if (it == nullptr) return missing(name);
-    if (it->type != ATTR_FLOAT32 || it->count != 1) return wrong_type(*it, "a float");
+    if (it->type != ATTR_FLOAT32 || it->count != 1) return wrong_type(*it, ATTR_FLOAT32);
     *out = it->value.f32;
     return OK;
 }
@@ -67,7 +68,7 @@ Status AttrList::required_float(const char* name, float* out) const {
 Status AttrList::float_array_min(const char* name, uint64_t min_count, std::vector<float>* out) const {
     const AttrItem* it = find(name);
     if (it == nullptr) return missing(name);
-    if (it->type != ATTR_FLOAT32_ARRAY || it->value.ptr == nullptr) return wrong_type(*it, "a float list");
+    if (it->type != ATTR_FLOAT32_ARRAY || it->value.ptr == nullptr) return wrong_type(*it, ATTR_FLOAT32_ARRAY);
     if (it->count == 0 || it->count < min_count)
         return fail(diag_, INVALID_ARGUMENT, '"', name, "\" needs at least ", min_count, " values, got ", it->count);
     const float* p = static_cast<const float*>(it->value.ptr);
@@ -78,7 +79,7 @@ Status AttrList::float_array_min(const char* name, uint64_t min_count, std::vect
 Status AttrList::float_array_exact(const char* name, uint64_t count, std::vector<float>* out) const {
     const AttrItem* it = find(name);
     if (it == nullptr) return missing(name);
-    if (it->type != ATTR_FLOAT32_ARRAY || it->value.ptr == nullptr) return wrong_type(*it, "a float list");
+    if (it->type != ATTR_FLOAT32_ARRAY || it->value.ptr == nullptr) return wrong_type(*it, ATTR_FLOAT32_ARRAY);
     if (it->count != count)
         return fail(diag_, INVALID_ARGUMENT, '"', name, "\" needs ", count, " values, got ", it->count);
     const float* p = static_cast<const float*>(it->value.ptr);
@@ -92,7 +93,7 @@ Status AttrList::optional_string(const char* name, const char** out) const {
         *out = nullptr;
         return OK;
     }
-    if (it->type != ATTR_STRING || it->count != 1 || it->value.ptr == nullptr) return wrong_type(*it, "a string");
+    if (it->type != ATTR_STRING || it->count != 1 || it->value.ptr == nullptr) return wrong_type(*it, ATTR_STRING);
     *out = static_cast<const char*>(it->value.ptr);
     return OK;
 }

@@ -24,9 +24,9 @@ public:
     // Where the node's builder records why it refused; may be null.
     Diagnostic* diag() const { return diag_; }
     // The two refusals every getter shares: an absent required attribute, and
-    // a present one that is not `wanted` (e.g. "an int"). Both INVALID_ARGUMENT.
+    // a present one that is not of the `wanted` AttrType. Both INVALID_ARGUMENT.
     Status missing(const char* name) const;
-    Status wrong_type(const AttrItem& it, const char* wanted) const;
+    Status wrong_type(const AttrItem& it, int32_t wanted) const;
 
     // Required integer: absent or mistyped -> INVALID_ARGUMENT.
     Status required_int(const char* name, int32_t* out) const;
@@ -46,7 +46,7 @@ private:
     Diagnostic* diag_;
 };
 
-// "an int", "a float list", ...: the attribute types as a caller wrote them.
+// "an int", "a float list or float32 array", ...: the attribute types as a caller wrote them.
 const char* attr_type_name(int32_t type);
 
 // "dest_dtype": "uint8" | "uint16" | "float32". Absent or not a string:

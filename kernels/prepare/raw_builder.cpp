@@ -21,7 +21,7 @@ Status optional_floats(const AttrList& attrs, const char* name, std::vector<floa
     const AttrItem* it = attrs.find(name);
     out->clear();
     if (it == nullptr || (it->type == ATTR_FLOAT32_ARRAY && it->count == 0)) return OK;
-    if (it->type != ATTR_FLOAT32_ARRAY || it->value.ptr == nullptr) return attrs.wrong_type(*it, "a float list");
+    if (it->type != ATTR_FLOAT32_ARRAY || it->value.ptr == nullptr) return attrs.wrong_type(*it, ATTR_FLOAT32_ARRAY);
     const float* v = static_cast<const float*>(it->value.ptr);
     out->assign(v, v + it->count);
     return OK;
@@ -32,7 +32,7 @@ Status optional_table(const AttrList& attrs, std::vector<uint16_t>* out) {
     const AttrItem* it = attrs.find("linearization_table");
     out->clear();
     if (it == nullptr || (it->type == ATTR_INT32_ARRAY && it->count == 0)) return OK;
-    if (it->type != ATTR_INT32_ARRAY || it->value.ptr == nullptr) return attrs.wrong_type(*it, "an int array");
+    if (it->type != ATTR_INT32_ARRAY || it->value.ptr == nullptr) return attrs.wrong_type(*it, ATTR_INT32_ARRAY);
     const int32_t* v = static_cast<const int32_t*>(it->value.ptr);
     out->resize(it->count);
     for (uint64_t i = 0; i < it->count; ++i) (*out)[i] = static_cast<uint16_t>(static_cast<uint32_t>(v[i]) & 0xFFFFu);
