@@ -76,10 +76,10 @@ struct ChainRunner {
     void clear_caches();
 
 private:
-    std::vector<PullFrame> frames;  // the pull stack (row_pull.cpp), kept between rows
+    std::vector<PullFrame> frames;  // the pull stack, kept between rows
 
-    // The pull stack (row_pull.cpp): each call runs the top frame until it
-    // finishes or pushes the frame it waits on.
+    // The pull stack: each call runs the top frame until it finishes or
+    // pushes the frame it waits on.
     Status advance();
     Status begin(size_t f);
     Status make_rows(size_t f);
