@@ -2,6 +2,7 @@
 // pixels; `with_value` selects the map with value divisions.
 #pragma once
 
+#include "kernels/isa.hpp"
 #include "kernels/prepare/kernel_step.hpp"
 
 namespace pyxa {
@@ -9,6 +10,6 @@ namespace pyxa {
 // Converts each pixel to hue/saturation/value and interpolates the prepared map.
 PointwiseRun hsv_direct_routine(bool with_value);
 // Interpolates the precomputed colour table.
-PointwiseRun hsv_table_routine(bool with_value);
+PointwiseRun hsv_table_routine(bool with_value, Isa isa = best_isa());
 
 }  // namespace pyxa

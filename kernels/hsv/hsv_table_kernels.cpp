@@ -7,6 +7,20 @@
 namespace pyxa {
 namespace {
 
+// Pixels go through in blocks, each stage a plain loop: the face, cell and
+// fractions of every pixel (selects instead of branches, which random colours
+// would mispredict), then the table corners fetched, then the interpolation
+// and the store. The arithmetic per pixel is the one of the per-pixel form:
+// the same expressions in the same order.
+inline constexpr uint64_t kHsvBlock = 64;
+
+template <bool WithValue>
+struct Corners {
+    static constexpr int kLevels = WithValue ? 2 : 1;
+    // [level][corner 00, 01, 10, 11][component] planes of the block.
+    alignas(64) float q[kLevels][4][4][kHsvBlock];
+};
+
 template <bool WithValue>
 void hsv_table(void* ctx, const PixelRun* in, const PixelRun* out) {
     const HueSatMapParams& p = *static_cast<const HueSatMapParams*>(ctx);
@@ -17,48 +31,78 @@ void hsv_table(void* ctx, const PixelRun* in, const PixelRun* out) {
     const float val_span = static_cast<float>(vals - 1);
     const int64_t row = static_cast<int64_t>(n) * vals * 4;  // one i step
     const int64_t col = static_cast<int64_t>(vals) * 4;      // one j step
-    for (uint64_t i = 0; i < in->len; ++i) {
-        const float r = src[3 * i], g = src[3 * i + 1], b = src[3 * i + 2];
-        int face;
-        float x1, x2, m;
-        if (r >= g && r >= b) { face = 0; m = r; x1 = g; x2 = b; }
-        else if (g >= b) { face = 1; m = g; x1 = r; x2 = b; }
-        else { face = 2; m = b; x1 = r; x2 = g; }
-        const float inv = 1.0f / (m > 1e-20f ? m : 1e-20f);
-        const float a1 = x1 * inv * span, a2 = x2 * inv * span;
-        const int32_t i1 = cell_index(a1, n - 2), i2 = cell_index(a2, n - 2);
-        const float f1 = a1 - static_cast<float>(i1), f2 = a2 - static_cast<float>(i2);
-        int32_t li = 0;
-        float fv = 0.0f;
-        if constexpr (WithValue) {
-            const float t = m * val_span;
-            li = cell_index(t, vals - 2);
-            fv = t - static_cast<float>(li);
-        }
-        const int16_t* e = p.data.data() + face * n * row + i1 * row + i2 * col + li * 4;
-        float c[4];
-        for (int k = 0; k < 4; ++k) {
-            float lo = (1.0f - f1) * ((1.0f - f2) * e[k] + f2 * e[col + k]) +
-                       f1 * ((1.0f - f2) * e[row + k] + f2 * e[row + col + k]);
+    const int16_t* table = p.data.data();
+    alignas(64) float mx[kHsvBlock], f1s[kHsvBlock], f2s[kHsvBlock], fvs[kHsvBlock];
+    alignas(64) int64_t offs[kHsvBlock];
+    alignas(64) float c[4][kHsvBlock];
+    Corners<WithValue> k4;
+    for (uint64_t i0 = 0; i0 < in->len; i0 += kHsvBlock) {
+        const uint64_t bn = in->len - i0 < kHsvBlock ? in->len - i0 : kHsvBlock;
+        const float* s = src + 3 * i0;
+        for (uint64_t j = 0; j < bn; ++j) {
+            const float r = s[3 * j], g = s[3 * j + 1], b = s[3 * j + 2];
+            // Face of the largest channel: red wins ties, then green.
+            const bool red_face = r >= g && r >= b, green_face = g >= b;
+            const int64_t face = red_face ? 0 : (green_face ? 1 : 2);
+            const float m = red_face ? r : (green_face ? g : b);
+            const float x1 = red_face ? g : r;
+            const float x2 = (red_face || green_face) ? b : g;
+            const float inv = 1.0f / (m > 1e-20f ? m : 1e-20f);
+            const float a1 = x1 * inv * span, a2 = x2 * inv * span;
+            const int32_t i1 = cell_index(a1, n - 2), i2 = cell_index(a2, n - 2);
+            f1s[j] = a1 - static_cast<float>(i1);
+            f2s[j] = a2 - static_cast<float>(i2);
+            int32_t li = 0;
             if constexpr (WithValue) {
-                const int16_t* u = e + 4;
-                const float up = (1.0f - f1) * ((1.0f - f2) * u[k] + f2 * u[col + k]) +
-                                 f1 * ((1.0f - f2) * u[row + k] + f2 * u[row + col + k]);
-                lo = (1.0f - fv) * lo + fv * up;
+                const float t = m * val_span;
+                li = cell_index(t, vals - 2);
+                fvs[j] = t - static_cast<float>(li);
             }
-            c[k] = lo * kHsvInvUnit;
+            mx[j] = m;
+            offs[j] = face * n * row + i1 * row + i2 * col + li * 4;
         }
-        float v = m * c[3];
-        v = v < 1.0f ? v : 1.0f;
-        v = v > 0.0f ? v : 0.0f;
-        for (int k = 0; k < 3; ++k) dst[3 * i + k] = v * c[k];
+        for (uint64_t j = 0; j < bn; ++j) {
+            const int16_t* e = table + offs[j];
+            for (int lv = 0; lv < Corners<WithValue>::kLevels; ++lv) {
+                const int16_t* u = e + 4 * lv;
+                for (int k = 0; k < 4; ++k) {
+                    k4.q[lv][0][k][j] = u[k];
+                    k4.q[lv][1][k][j] = u[col + k];
+                    k4.q[lv][2][k][j] = u[row + k];
+                    k4.q[lv][3][k][j] = u[row + col + k];
+                }
+            }
+        }
+        for (int k = 0; k < 4; ++k) {
+            for (uint64_t j = 0; j < bn; ++j) {
+                const float f1 = f1s[j], f2 = f2s[j];
+                float lo = (1.0f - f1) * ((1.0f - f2) * k4.q[0][0][k][j] + f2 * k4.q[0][1][k][j]) +
+                           f1 * ((1.0f - f2) * k4.q[0][2][k][j] + f2 * k4.q[0][3][k][j]);
+                if constexpr (WithValue) {
+                    const int top = Corners<WithValue>::kLevels - 1;
+                    const float up = (1.0f - f1) * ((1.0f - f2) * k4.q[top][0][k][j] + f2 * k4.q[top][1][k][j]) +
+                                     f1 * ((1.0f - f2) * k4.q[top][2][k][j] + f2 * k4.q[top][3][k][j]);
+                    lo = (1.0f - fvs[j]) * lo + fvs[j] * up;
+                }
+                c[k][j] = lo * kHsvInvUnit;
+            }
+        }
+        float* d = dst + 3 * i0;
+        for (uint64_t j = 0; j < bn; ++j) {
+            float v = mx[j] * c[3][j];
+            v = v < 1.0f ? v : 1.0f;
+            v = v > 0.0f ? v : 0.0f;
+            d[3 * j] = v * c[0][j];
+            d[3 * j + 1] = v * c[1][j];
+            d[3 * j + 2] = v * c[2][j];
+        }
     }
 }
 
 }  // namespace
 
-PointwiseRun hsv_table_routine(bool with_value) {
-    return with_value ? hsv_table<true> : hsv_table<false>;
+PointwiseRun hsv_table_routine(bool with_value, Isa isa) {
+    return with_value ? routine_for<hsv_table<true>>(isa) : routine_for<hsv_table<false>>(isa);
 }
 
 }  // namespace pyxa

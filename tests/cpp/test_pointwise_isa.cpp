@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "kernels/hsv/hsv_routines.hpp"
 #include "kernels/pointwise/pointwise_routines.hpp"
 #include "test_pointwise_support.hpp"
 
@@ -127,6 +128,24 @@ TEST(PointwiseIsa, ConvertAndLutAgree) {
             expect_copies_agree([&](Isa isa) { return lut_routine(in, out, false, isa); }, resolved("lut", l, in, out, 1),
                                 in, out, 1, 1);
         }
+    }
+}
+
+TEST(PointwiseIsa, HueSatTablesAgree) {
+    for (bool with_value : {false, true}) {
+        Attrs a;
+        a.i32("hue_divs", 6).i32("sat_divs", 4);
+        if (with_value) a.i32("val_divs", 3);
+        std::vector<float> data;
+        for (int i = 0; i < 6 * 4 * (with_value ? 3 : 1); ++i) {
+            data.push_back(static_cast<float>(i % 7) * 5.0f - 15.0f);  // hue shift in degrees
+            data.push_back(0.8f + 0.05f * static_cast<float>(i % 9));
+            data.push_back(0.9f + 0.03f * static_cast<float>(i % 5));
+        }
+        a.floats("map_data", data);
+        const char* op = with_value ? "apply_hue_sat_val_map" : "apply_hue_sat_map";
+        expect_copies_agree([&](Isa isa) { return hsv_table_routine(with_value, isa); },
+                            resolved(op, a, FLOAT32, FLOAT32, 3), FLOAT32, FLOAT32, 3, 3);
     }
 }
 
