@@ -6,11 +6,12 @@
 # build/fuzz/crashes/, replayable with scripts/fuzz_campaign.py --replay FILE);
 # then the soak and size checks: refcounts and RSS over 100,000 mixed calls, a
 # 100,000-node chain in a 256 KiB thread stack, an output over 2^31 bytes.
-# PYXA_FUZZ_PLAIN=1 fuzzes the regular build instead (faster, no sanitizer reports).
+# PYXA_FUZZ_PLAIN=1 fuzzes the regular build instead (faster, no sanitizer reports);
+# PYXA_FUZZ_WORK=DIR puts builds, logs and reproducers in DIR instead of build/fuzz.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
-WORK=$ROOT/build/fuzz
+WORK=${PYXA_FUZZ_WORK:-$ROOT/build/fuzz}
 MINUTES=${1:-60}
 mkdir -p "$WORK"
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
