@@ -117,6 +117,13 @@ def test_misspelled_method_keyword_is_a_type_error_naming_graph_method():
         g.normalize_raw(raw, black_level=0)  # type: ignore[call-arg]
 
 
+def test_misspelled_op_method_suggests_the_op():
+    g, raw, lin, rgb = start()
+    with pytest.raises(AttributeError, match='^\'Graph\' has no op or method "bilinear_demosiac"; '
+                                             'did you mean "bilinear_demosaic"\\?$'):
+        g.bilinear_demosiac(lin)
+
+
 @pytest.mark.parametrize("run, message", [
     (lambda g: g.run(), "run: input tensor 0 (uint16, 4x6) has no array"),
     (lambda g: g.run(np.zeros((4, 6), np.uint16), np.zeros((4, 6), np.uint16)), "run: 2 arrays given for 1 inputs"),

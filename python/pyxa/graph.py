@@ -5,7 +5,7 @@ execute_graph call, and converts to and from the plain graph dict."""
 from __future__ import annotations
 
 from collections.abc import Mapping, Sequence
-from typing import Any, Union
+from typing import TYPE_CHECKING, Any, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -70,6 +70,14 @@ class Graph(OpMethods):
         self.last_profile: list[dict[str, Any]] | None = None
         """Per-node timings of the last ``run(..., profile=True)``: dicts with
         "node_id", "op" and "exclusive_ns"."""
+
+    if not TYPE_CHECKING:  # mypy keeps flagging misspelled methods statically
+
+        def __getattr__(self, name: str) -> Any:
+            # Only reached when normal lookup fails: a misspelled op gets a suggestion.
+            if name.startswith("_"):
+                raise AttributeError(name)
+            raise AttributeError(f"'Graph' has no op or method \"{name}\"{did_you_mean(name, OPS_BY_NAME)}")
 
     # -- building ---------------------------------------------------------------------------------
     def input(self, source: np.ndarray | Sequence[int], dtype: npt.DTypeLike | None = None) -> Tensor:
