@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/mod/records.hpp"
+#include "core/records.hpp"
 
 namespace pyxa {
 

@@ -14,13 +14,7 @@ namespace {
 using py::Ref;
 
 uint32_t binding_key(PyObject* key) {
-    try {
-        return py::to_u32(key);
-    } catch (const py::ErrorSet&) {
-        py::clear_ordinary_error();
-        if (PyErr_Occurred()) throw;
-        py::raise(PyExc_TypeError, "binding key must be tensor id int");
-    }
+    return py::convert_or_type_error(py::to_u32, key, "binding key must be tensor id int");
 }
 
 const TensorDesc* find_desc(const DescIndex& descs, uint32_t id) {
@@ -93,7 +87,8 @@ void check_layout(PyArrayObject* a, const TensorDesc& d) {
                             : stride_is(a, 2, e) && stride_is(a, 1, saturating_mul(e, d.channels));
     if (!packed) py::raise(PyExc_ValueError, "binding array must have packed pixels (unit column stride)");
     const npy_intp row = PyArray_STRIDE(a, 0);
-    if (row <= 0 || static_cast<uint64_t>(row) < d.packed_row_size())
+    // Pixels were just found packed, so only the row length is left to check.
+    if (row <= 0 || row_layout(static_cast<uint64_t>(row), d.packed_row_size(), 1) != RowLayout::Fits)
         py::raise(PyExc_ValueError, "binding array must have a positive row stride of at least one packed row");
 }
 

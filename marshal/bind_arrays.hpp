@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/mod/records.hpp"
+#include "core/records.hpp"
 #include "marshal/py_ref.hpp"
 
 namespace pyxa {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/mod/engine.hpp"
+#include "engine/driver/engine.hpp"
 #include "marshal/aligned_stand_ins.hpp"
 #include "marshal/bind_arrays.hpp"
 #include "marshal/error_notes.hpp"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "engine/mod/records.hpp"
+#include "core/records.hpp"
 
 namespace pyxa {
 

@@ -32,14 +32,7 @@ int32_t parse_dtype(PyObject* v) {
         Ref msg = Ref::checked(PyUnicode_FromFormat("unsupported dtype string: %U", v));
         py::raise_object(PyExc_ValueError, msg.get());
     }
-    int64_t d = 0;
-    try {
-        d = py::to_i64(v);
-    } catch (const py::ErrorSet&) {
-        py::clear_ordinary_error();
-        if (PyErr_Occurred()) throw;
-        py::raise(PyExc_TypeError, "dtype must be str or int");
-    }
+    const int64_t d = py::convert_or_type_error(py::to_i64, v, "dtype must be str or int");
     // Taken as unsigned, so negative codes fail the same bound.
     if (static_cast<uint64_t>(d) >= 4) py::raise(PyExc_ValueError, "dtype enum out of range");
     return static_cast<int32_t>(d);
@@ -80,14 +73,8 @@ bool is_abc_sequence(PyObject* o) {
 }
 
 uint32_t parse_tensor_id(PyObject* item) {
-    try {
-        return py::to_u32(item);
-    } catch (const py::ErrorSet&) {
-        // Every element failure reads the same; only interrupts keep their own.
-        py::clear_ordinary_error();
-        if (PyErr_Occurred()) throw;
-        py::raise(PyExc_TypeError, "tensor id must be int");
-    }
+    // Every element failure reads the same; only interrupts keep their own.
+    return py::convert_or_type_error(py::to_u32, item, "tensor id must be int");
 }
 
 // Lists are read through the list itself (a subclass's __getitem__ is not

@@ -30,6 +30,19 @@ std::string_view utf8(PyObject* s);
 // did not convert); KeyboardInterrupt and the like keep propagating.
 void clear_ordinary_error();
 
+// convert(o), where a value that does not convert raises TypeError(message)
+// instead of its own error; KeyboardInterrupt and the like keep propagating.
+template <typename T>
+T convert_or_type_error(T (*convert)(PyObject*), PyObject* o, const char* message) {
+    try {
+        return convert(o);
+    } catch (const ErrorSet&) {
+        clear_ordinary_error();
+        if (PyErr_Occurred()) throw;
+        raise(PyExc_TypeError, message);
+    }
+}
+
 // A double rounded to float without undefined behaviour for out-of-range values.
 float narrow_to_float(double d);
 

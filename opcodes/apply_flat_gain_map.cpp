@@ -3,7 +3,7 @@
 // grid row and column, without clamping.
 #include <cmath>
 
-#include "engine/mod/checked.hpp"
+#include "core/checked.hpp"
 #include "opcodes/entries.h"
 #include "opcodes/guard.hpp"
 #include "opcodes/image_checks.hpp"

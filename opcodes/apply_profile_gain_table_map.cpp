@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "engine/mod/checked.hpp"
+#include "core/checked.hpp"
 #include "opcodes/entries.h"
 #include "opcodes/float_math.hpp"
 #include "opcodes/guard.hpp"

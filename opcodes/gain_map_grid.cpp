@@ -7,7 +7,7 @@
 #include <cmath>
 #include <limits>
 
-#include "engine/mod/checked.hpp"
+#include "core/checked.hpp"
 #include "opcodes/float_math.hpp"
 #include "opcodes/image_checks.hpp"
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/mod/status.hpp"
+#include "core/status.hpp"
 #include "tarnimg_opcodes.h"
 
 namespace tarnimg {
@@ -31,5 +31,12 @@ void apply_gain_grid(const ImageView& out, const GainGridParams& p);
 // What both gain-grid opcodes do after their schema check: the image checks
 // for `channels`, the copy step, the grid checks and the application.
 Status run_gain_grid(const ImageView* in, const ImageView* out, uint64_t channels, const GainGridParams& p);
+
+// The whole opcode (gain_map_attrs.cpp): schema check, attribute reading and
+// run_gain_grid; `with_planes` is "apply_gain_map" (3 channels and a plane
+// range), otherwise "apply_gain_map_cfa" (plane 0 of a mosaic).
+Status run_gain_map_opcode(bool with_planes, const ImageView* inputs, uint64_t input_count,
+                           const ImageView* outputs, uint64_t output_count, const AttrItem* items,
+                           uint64_t item_count);
 
 }  // namespace tarnimg

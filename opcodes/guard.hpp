@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <new>
 
-#include "engine/mod/status.hpp"
+#include "core/status.hpp"
 
 namespace tarnimg {
 

@@ -2,24 +2,14 @@
 // schemes and the layout checks that the float32 kernels repeat.
 #include "opcodes/image_checks.hpp"
 
-#include "engine/mod/checked.hpp"
+#include "core/checked.hpp"
+#include "core/row_layout.hpp"
 
 namespace tarnimg {
 
-uint64_t view_element_size(int32_t dtype) {
-    switch (dtype) {
-        case 0: return 1;
-        case 1: return 2;
-        case 2: return 2;
-        case 3: return 4;
-        default: return 0;
-    }
-}
-
 bool stride_fits(const ImageView& v, uint64_t element_size) {
-    if (element_size == 0) return false;
     const uint64_t packed = pyxa::saturating_mul(pyxa::saturating_mul(v.width, v.channels), element_size);
-    return v.row_stride >= packed && v.row_stride % element_size == 0;
+    return pyxa::row_layout(v.row_stride, packed, element_size) == pyxa::RowLayout::Fits;
 }
 
 const ImageView* first_view(const ImageView* views, uint64_t count) {
@@ -32,7 +22,7 @@ namespace {
 
 bool well_formed(const ImageView* v) {
     if (v == nullptr || v->data == nullptr) return false;
-    const uint64_t es = view_element_size(v->dtype);
+    const uint64_t es = pyxa::element_size(v->dtype);
     return es != 0 && stride_fits(*v, es);
 }
 
@@ -73,8 +63,7 @@ Status check_scheme_b(const ImageView* inputs, uint64_t input_count, const Image
 }
 
 bool float_rows_fit(const ImageView& v, uint64_t channels) {
-    if (v.row_stride % 4 != 0) return false;
-    return v.row_stride >= pyxa::saturating_mul(pyxa::saturating_mul(v.width, channels), 4);
+    return stride_fits(ImageView{v.data, v.height, v.width, channels, v.dtype, v.row_stride}, 4);
 }
 
 }  // namespace tarnimg

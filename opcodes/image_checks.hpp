@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/mod/status.hpp"
+#include "core/status.hpp"
 #include "tarnimg_opcodes.h"
 
 namespace tarnimg {
@@ -13,9 +13,6 @@ using pyxa::Status;
 
 inline constexpr int32_t kFloat32 = 3;
 inline constexpr int32_t kUint16 = 1;
-
-// Bytes per element of a library dtype code; 0 for codes outside 0..3.
-uint64_t view_element_size(int32_t dtype);
 
 // True when the view's row_stride holds width * channels * element_size bytes
 // (a product that overflows never fits) and is a multiple of the element size.

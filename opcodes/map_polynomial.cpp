@@ -3,7 +3,7 @@
 // samples, clamped to [-1, 1].
 #include <algorithm>
 
-#include "engine/mod/checked.hpp"
+#include "core/checked.hpp"
 #include "opcodes/entries.h"
 #include "opcodes/float_math.hpp"
 #include "opcodes/guard.hpp"

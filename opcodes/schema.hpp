@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/mod/status.hpp"
+#include "core/status.hpp"
 #include "tarnimg_opcodes.h"
 
 namespace tarnimg {

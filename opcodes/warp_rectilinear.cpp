@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/mod/checked.hpp"
+#include "core/checked.hpp"
 #include "opcodes/bicubic_table.hpp"
 #include "opcodes/entries.h"
 #include "opcodes/float_math.hpp"

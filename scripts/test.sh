@@ -38,6 +38,9 @@ venv() {
     echo "$dir/bin/python"
 }
 
+step "layers: every include points down (docs/architecture.md)"
+"$PY311" "$ROOT/scripts/check_layers.py"
+
 step "system packages (GoogleTest)"
 if [ ! -f /usr/include/gtest/gtest.h ]; then
     if [ "$(id -u)" -ne 0 ]; then echo "GoogleTest is missing: install libgtest-dev" >&2; exit 1; fi

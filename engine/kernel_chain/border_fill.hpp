@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "kernels/prepare/kernel_step.hpp"
+#include "core/kernel_step.hpp"
 
 namespace pyxa {
 

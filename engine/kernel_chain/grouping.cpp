@@ -38,16 +38,14 @@ Status make_chain_step(const KernelStep& step, uint32_t node_id, ChainStep* out)
         case KernelKind::Demosaic:
             cs.step_class = StepClass::Row;
             cs.row_kind = step.kind;
-            if (step.request == nullptr) return INTERNAL;
             break;
         case KernelKind::Orientation:
             cs.step_class = StepClass::Tile;
-            if (step.tile == nullptr || step.source_region == nullptr || step.output_region == nullptr)
-                return INTERNAL;
             break;
         default:
             return INTERNAL;  // chain-kind node has no kernel step
     }
+    if (!step_complete(step, false)) return INTERNAL;
     *out = cs;
     return OK;
 }

@@ -7,11 +7,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "kernels/prepare/kernel_step.hpp"
+#include "core/kernel_step.hpp"
 
 namespace pyxa {
 
-enum class StepClass : uint8_t { Row = 0, Tile = 2 };
+enum class StepClass : uint8_t { Row = 0, Tile = 1 };
 
 // One node of a chain, seen through its resolved step (borrowed, not owned).
 struct ChainStep {

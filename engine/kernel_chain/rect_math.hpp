@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "kernels/prepare/kernel_step.hpp"
+#include "core/kernel_step.hpp"
 
 namespace pyxa {
 

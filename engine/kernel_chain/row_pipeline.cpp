@@ -7,7 +7,7 @@
 
 #include "engine/kernel_chain/chain_runner.hpp"
 #include "engine/kernel_chain/rect_math.hpp"
-#include "engine/mod/clock.hpp"
+#include "core/clock.hpp"
 
 namespace pyxa {
 

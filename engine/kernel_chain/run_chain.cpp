@@ -65,11 +65,7 @@ Status set_up_stages(const KernelChain& chain, ChainPlan& plan) {
         const KernelStep& s = *chain.steps[k].step;
         const uint8_t mode = s.edge_mode;
         if (mode != kNoEdgeMode && mode > static_cast<uint8_t>(PadMode::Constant)) return INTERNAL;
-        const bool tile = chain.steps[k].step_class == StepClass::Tile;
-        if (tile ? (!s.tile || !s.source_region || !s.output_region) : !s.request) return INTERNAL;
-        if (!tile && ((s.kind == KernelKind::Pointwise && !s.pointwise) || (s.kind == KernelKind::Span && !s.span) ||
-                      (s.kind == KernelKind::Demosaic && !s.demosaic)))
-            return INTERNAL;
+        if (!step_complete(s, true)) return INTERNAL;
         plan.stages[k].edge_mode = mode;
         plan.stages[k].edge_pattern = s.edge_pattern;
     }

@@ -9,8 +9,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/mod/diagnostic.hpp"
-#include "engine/mod/records.hpp"
+#include "core/diagnostic.hpp"
+#include "core/records.hpp"
 
 namespace pyxa {
 

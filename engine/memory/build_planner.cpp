@@ -12,8 +12,7 @@ bool layout_fits(const TensorBinding& b, const TensorDesc& d) {
         return false;
     const uint64_t row = d.packed_row_size();
     const uint64_t px = d.pixel_size();
-    if (row == 0 || px == 0 || b.row_stride < row) return false;
-    return b.row_stride % px == 0;
+    return row != 0 && row_layout(b.row_stride, row, px) == RowLayout::Fits;
 }
 
 // The canvas of an extra input lies inside the tensor's own extent. The tensor

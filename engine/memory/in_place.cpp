@@ -5,7 +5,8 @@
 #include <new>
 #include <unordered_map>
 
-#include "kernels/prepare/kernel_step.hpp"
+#include "core/kernel_step.hpp"
+#include "ops/registry.hpp"
 
 namespace pyxa {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "engine/mod/records.hpp"
-#include "engine/mod/status.hpp"
+#include "core/records.hpp"
+#include "core/status.hpp"
 
 namespace pyxa {
 

@@ -11,8 +11,7 @@ void FreeDeleter::operator()(uint8_t* p) const { std::free(p); }
 bool view_layout_valid(const ImageView& v) {
     const uint64_t px = pixel_size(v.dtype, v.channels);
     const uint64_t row = packed_row_size(v.dtype, v.width, v.channels);
-    return v.data != nullptr && px != 0 && row != 0 && row != kSizeMax && v.row_stride >= row &&
-           v.row_stride % px == 0;
+    return v.data != nullptr && row != 0 && row != kSizeMax && row_layout(v.row_stride, row, px) == RowLayout::Fits;
 }
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "engine/mod/views.hpp"
+#include "core/views.hpp"
 
 namespace pyxa {
 

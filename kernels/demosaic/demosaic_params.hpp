@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/mod/views.hpp"
+#include "core/views.hpp"
 #include "kernels/isa.hpp"
 
 namespace pyxa {

@@ -4,7 +4,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "engine/mod/checked.hpp"
+#include "core/checked.hpp"
 #include "kernels/hsv/hsv_color.hpp"
 #include "kernels/hsv/hsv_tables.hpp"
 

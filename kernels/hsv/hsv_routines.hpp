@@ -3,7 +3,7 @@
 #pragma once
 
 #include "kernels/isa.hpp"
-#include "kernels/prepare/kernel_step.hpp"
+#include "core/kernel_step.hpp"
 
 namespace pyxa {
 

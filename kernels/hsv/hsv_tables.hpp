@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/mod/status.hpp"
+#include "core/status.hpp"
 #include "kernels/hsv/hsv_params.hpp"
 
 namespace pyxa {

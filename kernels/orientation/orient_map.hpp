@@ -2,7 +2,7 @@
 // planner uses: source region of an output rect, output region of a source rect.
 #pragma once
 
-#include "kernels/prepare/kernel_step.hpp"
+#include "core/kernel_step.hpp"
 #include "tarnimg_process.h"
 
 namespace pyxa {

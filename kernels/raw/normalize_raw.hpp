@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/mod/views.hpp"
+#include "core/views.hpp"
 #include "kernels/isa.hpp"
 
 namespace pyxa {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/mod/records.hpp"
+#include "core/records.hpp"
 
 namespace pyxa::testing {
 

@@ -3,7 +3,7 @@
 // "engine_opts" rules.
 #include <array>
 
-#include "kernels/prepare/attrs.hpp"
+#include "ops/attrs.hpp"
 #include "test_pointwise_support.hpp"
 
 using namespace pyxa;

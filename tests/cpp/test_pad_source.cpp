@@ -6,8 +6,8 @@
 #include <tuple>
 #include <vector>
 
-#include "kernels/prepare/pad_common.hpp"
-#include "kernels/span/pad_row.hpp"
+#include "ops/pad_common.hpp"
+#include "kernels/geometry/pad_row.hpp"
 
 using namespace pyxa;
 

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "kernels/prepare/kernel_step.hpp"
+#include "core/kernel_step.hpp"
+#include "ops/registry.hpp"
 
 namespace pyxa::spatial_test {
 

@@ -6,8 +6,8 @@
 #include <limits>
 #include <vector>
 
-#include "engine/mod/records.hpp"
-#include "engine/mod/views.hpp"
+#include "core/records.hpp"
+#include "core/views.hpp"
 
 using namespace pyxa;
 

@@ -1,0 +1,86 @@
+// Builder of "bilinear_demosaic" and "ea_demosaic": checks the mosaic and the
+// RGB output, reads the CFA pattern and options, sizes the green cache.
+#include <memory>
+#include <new>
+
+#include "kernels/demosaic/demosaic_params.hpp"
+#include "kernels/isa.hpp"
+#include "ops/builders.hpp"
+
+namespace pyxa {
+namespace {
+
+// Output row (x, y, w) reads rows y - halo .. y + halo, columns x - halo .. x + w - 1 + halo.
+template <int Halo>
+Status window_request(const void*, int64_t x, int64_t y, uint64_t w, RowRequest* out) {
+    int64_t sx, sy;
+    uint64_t width;
+    if (__builtin_sub_overflow(x, Halo, &sx) || __builtin_sub_overflow(y, Halo, &sy) ||
+        !checked_add(w, 2 * Halo, &width))
+        return INVALID_ARGUMENT;
+    *out = RowRequest{sx, sy, width, 2 * Halo + 1, 0};
+    return OK;
+}
+
+Status allocate_green_cache(uint64_t width, GreenCache* cache) {
+    uint64_t row = 0, total = 0;
+    if (!checked_add(width, 2, &row) || !checked_mul(row, 3, &total) || total > kSizeMax / sizeof(float))
+        return OUT_OF_MEMORY;
+    cache->buf.reset(new (std::nothrow) float[total]);
+    if (cache->buf == nullptr) return OUT_OF_MEMORY;
+    cache->row_capacity = row;
+    return OK;
+}
+
+Status build_demosaic(bool edge_aware, const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
+                      KernelStep* step) {
+    Diagnostic* diag = attrs.diag();
+    PYXA_TRY(require_input(input, diag));
+    if (input->dtype != FLOAT32) return refuse_dtype(diag, UNSUPPORTED_DTYPE, "input", *input, "float32");
+    if (output.dtype != FLOAT32) return refuse_dtype(diag, UNSUPPORTED_DTYPE, "output", output, "float32");
+    // One mosaic sample in, one RGB pixel out at the same position.
+    if (input->channels != 1) return refuse_channels(diag, "input", *input, 1);
+    if (input->height == 0 || input->width == 0) return INVALID_ARGUMENT;
+    PYXA_TRY(check_output_size(output, input->height, input->width, 3, diag));
+    auto p = std::make_shared<DemosaicParams>();
+    p->in_height = p->out_height = input->height;
+    p->in_width = p->out_width = input->width;
+    if (edge_aware) {
+        PYXA_TRY(attrs.flag("fast", false, &p->fast));
+        PYXA_TRY(read_engine_opts(attrs, "neon", true, &p->neon));
+        if (!p->fast) PYXA_TRY(allocate_green_cache(input->width, &p->green));
+    }
+    PYXA_TRY(read_cfa_pattern(attrs, p->cfa));
+    for (int site = 0; site < 4; ++site) {
+        if (p->cfa[site] == 0) {
+            p->red_row = site / 2;
+            p->red_col = site % 2;
+        }
+    }
+    step->params = p;
+    step->forward = same_rect_forward;
+    if (!edge_aware) {
+        step->demosaic = bilinear_demosaic_routine(best_isa());
+        step->request = window_request<1>;
+    } else if (p->fast) {
+        step->demosaic = ea_fast_demosaic_routine(best_isa());
+        step->request = window_request<1>;
+    } else {
+        step->demosaic = ea_full_demosaic_routine(best_isa());
+        step->request = window_request<3>;
+    }
+    return OK;
+}
+
+}  // namespace
+
+Status build_bilinear_demosaic(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
+                               KernelStep* step) {
+    return build_demosaic(false, attrs, input, output, step);
+}
+
+Status build_ea_demosaic(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output, KernelStep* step) {
+    return build_demosaic(true, attrs, input, output, step);
+}
+
+}  // namespace pyxa
