@@ -86,7 +86,7 @@ inline float brightness(const GainTable& t, float r, float g, float b) {
     const float m = (w[0] * r + w[1] * g + w[2] * b + w[3] * lo + w[4] * hi) * t.exposure_gain;
     float v = m > 0.0f ? m : 0.0f;
     v = v < 1.0f ? v : 1.0f;
-    if (t.gamma != 1.0f) v = clamp_unit(std::pow(v, t.gamma));
+    if (t.gamma != 1.0f) v = unit_clamp(std::pow(v, t.gamma));
     return v;
 }
 
@@ -114,9 +114,9 @@ void process_row(const GainTable& t, float* __restrict red, float* __restrict gr
         const float top = a + (b - a) * col.f;
         const float bottom = c + (d - c) * col.f;
         const float gain = top + (bottom - top) * row.f;
-        red[x] = clamp_unit(gain * red[x]);
-        green[x] = clamp_unit(gain * green[x]);
-        blue[x] = clamp_unit(gain * blue[x]);
+        red[x] = unit_clamp(gain * red[x]);
+        green[x] = unit_clamp(gain * green[x]);
+        blue[x] = unit_clamp(gain * blue[x]);
     }
 }
 

@@ -40,7 +40,7 @@ inline float radial_gain(const double* k, uint64_t terms, double s) {
 }
 
 void scale_pixels(float* __restrict px, uint64_t channels, float gain) {
-    for (uint64_t c = 0; c < channels; ++c) px[c] = clamp_unit(px[c] * gain);
+    for (uint64_t c = 0; c < channels; ++c) px[c] = unit_clamp(px[c] * gain);
 }
 
 void apply_vignette(const ImageView& out, const double* k, uint64_t terms, double center_x, double center_y) {

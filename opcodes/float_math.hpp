@@ -5,13 +5,11 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/unit_clamp.hpp"
+
 namespace tarnimg {
 
-// First to at most 1, then to at least 0; a NaN falls through to 0.
-inline float clamp_unit(float v) {
-    v = v > 1.0f ? 1.0f : v;
-    return v > 0.0f ? v : 0.0f;
-}
+using pyxa::unit_clamp;
 
 // The value clamped into [lo, hi] in double and then converted; NaN counts as
 // 0. lo and hi must be exactly representable doubles with lo <= 0 <= hi.

@@ -92,7 +92,7 @@ void scale_run(float* __restrict px, int64_t stride, int64_t n, int64_t pitch, f
                float steps0) {
     for (int64_t k = 0; k < n; ++k) {
         const float gain = value + slope * (steps0 + float(k * pitch));
-        px[k * stride] = clamp_unit(px[k * stride] * gain);
+        px[k * stride] = unit_clamp(px[k * stride] * gain);
     }
 }
 

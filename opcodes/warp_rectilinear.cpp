@@ -110,7 +110,7 @@ struct Bicubic {
         for (int64_t r = 0; r < 4; ++r) {
             for (int64_t c = 0; c < 4; ++c) acc += src.at(by + r, bx + c) * w[4 * r + c];
         }
-        return clamp_unit(acc);
+        return unit_clamp(acc);
     }
 };
 

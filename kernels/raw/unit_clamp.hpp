@@ -1,11 +1,12 @@
-// The clamp of normalised and demosaiced values to [0, 1]: NaN becomes 0.
+// The clamp of normalised and demosaiced values to [0, 1] (NaN becomes 0), and
+// its block form over the planes of the demosaic.
 #pragma once
 
 #include <cstdint>
 
-namespace pyxa {
+#include "core/unit_clamp.hpp"
 
-inline float unit_clamp(float v) { return v >= 1.0f ? 1.0f : (v > 0.0f ? v : 0.0f); }
+namespace pyxa {
 
 // v[j] = unit_clamp(v[j]) for j < n, one bound per pass so each stays a compare
 // and a select on whole vectors (in one loop the compiler chains the masks):
