@@ -7,8 +7,16 @@
 namespace pyxa {
 namespace {
 
+// Pixels go through in blocks, each stage a plain loop: hue/saturation/value
+// and the map cell of every pixel (selects instead of branches, which random
+// colours would mispredict), then the map corners fetched, then the
+// interpolation and the way back to RGB. Per pixel, the expressions and their
+// order are those of rgb_to_hsv, map_bilinear and adjust_to_rgb.
+inline constexpr uint64_t kDirectBlock = 64;
+
 template <bool WithValue>
 void hsv_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
+    constexpr int kLevels = WithValue ? 2 : 1;
     const HueSatMapParams& p = *static_cast<const HueSatMapParams*>(ctx);
     const float* __restrict src = static_cast<const float*>(in->data);
     float* __restrict dst = static_cast<float*>(out->data);
@@ -17,34 +25,84 @@ void hsv_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
     const float hf = hue_factor(hues);
     const float sat_span = static_cast<float>(sats - 1);
     const float val_span = static_cast<float>(vals - 1);
-    for (uint64_t i = 0; i < in->len; ++i) {
-        const Hsv c = rgb_to_hsv(src[3 * i], src[3 * i + 1], src[3 * i + 2]);
-        const float u = hf * c.hue, o = c.sat * sat_span;
-        // Indices are clamped at 0 too: a negative maximum gives a negative
-        // saturation coordinate, which must not index before the map.
-        const int32_t hi = cell_index(u, hues - 1), si = cell_index(o, sats - 2);
-        const float fh = u - static_cast<float>(hi), fs = o - static_cast<float>(si);
-        MapPoint m;
-        if constexpr (!WithValue) {
-            m = map_bilinear(p.data.data(), sats, hi, fh, si, fs);
-        } else {
-            const float t = c.val * val_span;
-            const int32_t vi = cell_index(t, vals - 2);
-            const float fv = t - static_cast<float>(vi);
-            const MapPoint a = map_bilinear(p.data.data() + vi * slab, sats, hi, fh, si, fs);
-            const MapPoint b = map_bilinear(p.data.data() + (vi + 1) * slab, sats, hi, fh, si, fs);
-            m.hue_shift = (1.0f - fv) * a.hue_shift + fv * b.hue_shift;
-            m.sat_scale = (1.0f - fv) * a.sat_scale + fv * b.sat_scale;
-            m.val_scale = (1.0f - fv) * a.val_scale + fv * b.val_scale;
+    const int16_t* map = p.data.data();
+    alignas(64) float hue[kDirectBlock], sat[kDirectBlock], val[kDirectBlock];
+    alignas(64) float fhs[kDirectBlock], fss[kDirectBlock], fvs[kDirectBlock];
+    alignas(64) int64_t offs[kDirectBlock];
+    // [level][a lo, a hi, b lo, b hi][component] corner planes of the block.
+    alignas(64) float q[kLevels][4][3][kDirectBlock];
+    alignas(64) float mp[3][kDirectBlock];
+    for (uint64_t i0 = 0; i0 < in->len; i0 += kDirectBlock) {
+        const uint64_t bn = in->len - i0 < kDirectBlock ? in->len - i0 : kDirectBlock;
+        const float* s = src + 3 * i0;
+        for (uint64_t j = 0; j < bn; ++j) {
+            const float r = s[3 * j], g = s[3 * j + 1], b = s[3 * j + 2];
+            const float mx = r > g ? (r > b ? r : b) : (g > b ? g : b);
+            const float mn = r < g ? (r < b ? r : b) : (g < b ? g : b);
+            const float delta = mx - mn;
+            const bool coloured = delta > 0.0f;
+            float hr = (g - b) / delta;
+            hr = hr < 0.0f ? hr + 6.0f : hr;
+            const float hg = (b - r) / delta + 2.0f, hb = (r - g) / delta + 4.0f;
+            const float h = coloured ? (r == mx ? hr : (g == mx ? hg : hb)) : 0.0f;
+            const float sa = coloured ? delta / mx : 0.0f;
+            hue[j] = h;
+            sat[j] = sa;
+            val[j] = mx;
+            const float u = hf * h, o = sa * sat_span;
+            // Indices are clamped at 0 too: a negative maximum gives a negative
+            // saturation coordinate, which must not index before the map.
+            const int32_t hi = cell_index(u, hues - 1), si = cell_index(o, sats - 2);
+            fhs[j] = u - static_cast<float>(hi);
+            fss[j] = o - static_cast<float>(si);
+            int64_t vi = 0;
+            if constexpr (WithValue) {
+                const float t = mx * val_span;
+                vi = cell_index(t, vals - 2);
+                fvs[j] = t - static_cast<float>(vi);
+            }
+            offs[j] = vi * slab + (static_cast<int64_t>(hi) * sats + si) * 4;
         }
-        adjust_to_rgb(c, m, dst + 3 * i);
+        for (uint64_t j = 0; j < bn; ++j) {
+            for (int lv = 0; lv < kLevels; ++lv) {
+                const int16_t* a = map + offs[j] + lv * slab;
+                const int16_t* b = a + static_cast<int64_t>(sats) * 4;
+                for (int k = 0; k < 3; ++k) {
+                    q[lv][0][k][j] = a[k];
+                    q[lv][1][k][j] = a[4 + k];
+                    q[lv][2][k][j] = b[k];
+                    q[lv][3][k][j] = b[4 + k];
+                }
+            }
+        }
+        for (int k = 0; k < 3; ++k) {
+            for (uint64_t j = 0; j < bn; ++j) {
+                const float fh = fhs[j], fs = fss[j];
+                float at[kLevels];
+                for (int lv = 0; lv < kLevels; ++lv) {
+                    const float lo = (1.0f - fs) * q[lv][0][k][j] + fs * q[lv][1][k][j];
+                    const float up = (1.0f - fs) * q[lv][2][k][j] + fs * q[lv][3][k][j];
+                    at[lv] = ((1.0f - fh) * lo + fh * up) * kHsvInvUnit;
+                }
+                if constexpr (WithValue) mp[k][j] = (1.0f - fvs[j]) * at[0] + fvs[j] * at[kLevels - 1];
+                else mp[k][j] = at[0];
+            }
+        }
+        float* d = dst + 3 * i0;
+        for (uint64_t j = 0; j < bn; ++j) {
+            Hsv c;
+            c.hue = hue[j];
+            c.sat = sat[j];
+            c.val = val[j];
+            adjust_to_rgb(c, MapPoint{mp[0][j], mp[1][j], mp[2][j]}, d + 3 * j);
+        }
     }
 }
 
 }  // namespace
 
-PointwiseRun hsv_direct_routine(bool with_value) {
-    return with_value ? hsv_direct<true> : hsv_direct<false>;
+PointwiseRun hsv_direct_routine(bool with_value, Isa isa) {
+    return with_value ? routine_for<hsv_direct<true>>(isa) : routine_for<hsv_direct<false>>(isa);
 }
 
 }  // namespace pyxa

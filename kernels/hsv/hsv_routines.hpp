@@ -8,7 +8,7 @@
 namespace pyxa {
 
 // Converts each pixel to hue/saturation/value and interpolates the prepared map.
-PointwiseRun hsv_direct_routine(bool with_value);
+PointwiseRun hsv_direct_routine(bool with_value, Isa isa = best_isa());
 // Interpolates the precomputed colour table.
 PointwiseRun hsv_table_routine(bool with_value, Isa isa = best_isa());
 

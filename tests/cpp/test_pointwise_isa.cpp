@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "kernels/hsv/hsv_routines.hpp"
@@ -131,11 +132,14 @@ TEST(PointwiseIsa, ConvertAndLutAgree) {
     }
 }
 
-TEST(PointwiseIsa, HueSatTablesAgree) {
+TEST(PointwiseIsa, HueSatMapsAgree) {
     for (bool with_value : {false, true}) {
+      for (bool table : {false, true}) {
         Attrs a;
         a.i32("hue_divs", 6).i32("sat_divs", 4);
         if (with_value) a.i32("val_divs", 3);
+        const char* key = with_value ? "prism_lut" : "chroma_lut";
+        a.str("engine_opts", (std::string("{\"") + key + "\": " + (table ? "true" : "false") + "}").c_str());
         std::vector<float> data;
         for (int i = 0; i < 6 * 4 * (with_value ? 3 : 1); ++i) {
             data.push_back(static_cast<float>(i % 7) * 5.0f - 15.0f);  // hue shift in degrees
@@ -144,8 +148,10 @@ TEST(PointwiseIsa, HueSatTablesAgree) {
         }
         a.floats("map_data", data);
         const char* op = with_value ? "apply_hue_sat_val_map" : "apply_hue_sat_map";
-        expect_copies_agree([&](Isa isa) { return hsv_table_routine(with_value, isa); },
-                            resolved(op, a, FLOAT32, FLOAT32, 3), FLOAT32, FLOAT32, 3, 3);
+        expect_copies_agree(
+            [&](Isa isa) { return table ? hsv_table_routine(with_value, isa) : hsv_direct_routine(with_value, isa); },
+            resolved(op, a, FLOAT32, FLOAT32, 3), FLOAT32, FLOAT32, 3, 3);
+      }
     }
 }
 
