@@ -1,46 +1,18 @@
-// The one table that names every built-in op with its family and builder, and
-// the resolver that dispatches through it (falling back to the opcode library).
+// The resolver: finds a node's op among the built-in definitions and runs its
+// builder, falling back to the opcode library; names a near op on a typo.
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <string_view>
 
-#include "ops/builders.hpp"
+#include "ops/op_definitions.hpp"
 #include "ops/registry.hpp"
 
 namespace pyxa {
 namespace {
 
-// One row per built-in op: its name, the family the runner calls it through,
-// and its builder.
-struct OpEntry {
-    const char* name;
-    KernelKind kind;
-    Builder build;
-};
-
-constexpr OpEntry kOps[] = {
-    {"sub_scalar", KernelKind::Pointwise, build_sub_scalar},
-    {"mul_scalar", KernelKind::Pointwise, build_mul_scalar},
-    {"matrix_3x3", KernelKind::Pointwise, build_matrix_3x3},
-    {"convert_dtype", KernelKind::Pointwise, build_convert_dtype},
-    {"lut", KernelKind::Pointwise, build_lut},
-    {"mono_lut", KernelKind::Pointwise, build_mono_lut},
-    {"transform_color", KernelKind::Pointwise, build_transform_color},
-    {"clip_and_transform_color", KernelKind::Pointwise, build_clip_and_transform},
-    {"apply_hue_sat_map", KernelKind::Pointwise, build_hue_sat_map},
-    {"apply_hue_sat_val_map", KernelKind::Pointwise, build_hue_sat_val_map},
-    {"normalize_raw", KernelKind::Span, build_normalize_raw},
-    {"view", KernelKind::Span, build_view},
-    {"pad", KernelKind::Span, build_pad},
-    {"fill", KernelKind::Span, build_fill},
-    {"bilinear_demosaic", KernelKind::Demosaic, build_bilinear_demosaic},
-    {"ea_demosaic", KernelKind::Demosaic, build_ea_demosaic},
-    {"orientation", KernelKind::Orientation, build_orientation},
-};
-
-const OpEntry* find_builtin(const char* op, size_t op_len) {
-    for (const OpEntry& e : kOps) {
+const OpDefinition* find_builtin(const char* op, size_t op_len) {
+    for (const OpDefinition& e : op_definitions()) {
         if (std::strlen(e.name) == op_len && std::memcmp(e.name, op, op_len) == 0) return &e;
     }
     return nullptr;
@@ -71,7 +43,7 @@ const char* closest_builtin(std::string_view op) {
     if (op.size() > 64) return nullptr;
     const char* best = nullptr;
     size_t best_distance = 3;
-    for (const OpEntry& e : kOps) {
+    for (const OpDefinition& e : op_definitions()) {
         const size_t d = edit_distance(op, e.name);
         if (d < best_distance) {
             best = e.name;
@@ -91,7 +63,7 @@ Status unknown_op(Diagnostic* diag, const char* op, size_t op_len) {
 Status resolve(const char* op, size_t op_len, const AttrList& attrs, const TensorDesc* input,
                const TensorDesc& output, KernelStep* step) {
     KernelStep s;
-    if (const OpEntry* e = find_builtin(op, op_len)) {
+    if (const OpDefinition* e = find_builtin(op, op_len)) {
         s.kind = e->kind;
         PYXA_TRY(e->build(attrs, input, output, &s));
         // Demosaic windows reach past the image; their outside samples mirror.
