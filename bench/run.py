@@ -124,7 +124,9 @@ def main():
 
     model, flags = cpu_model_and_flags()
     header = [f"- Machine: {model}; flags: {' '.join(flags)}; {os.cpu_count()} logical CPUs.",
-              f"- Image size: {w} x {h} ({h * w / 1e6:.1f} Mpx); {args.repeat} rounds per case.",
+              f"- Image size: {w} x {h} ({h * w / 1e6:.1f} Mpx); {args.repeat} rounds per case; load average "
+              f"{os.getloadavg()[0]:.1f} at the start (other work on a shared machine moves absolute times; "
+              "the ratios of interleaved rounds much less).",
               f"- NumPy {np.__version__}"]
     try:
         import cv2
