@@ -41,19 +41,8 @@ PyMethodDef kMethods[] = {
     {"execute_graph", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(execute_graph)),
      METH_VARARGS | METH_KEYWORDS,
      "execute_graph(graph, inputs, outputs, profile=False)\n--\n\n"
-     "Run a graph of image operations over NumPy arrays, writing the outputs in place.\n\n"
-     "graph: dict with \"tensor_descs\" (id, dtype, height, width, channels, stride in\n"
-     "bytes), \"inputs\" and \"outputs\" (tensor ids) and \"nodes\" (id, op, inputs,\n"
-     "outputs, attrs). inputs / outputs: dicts tensor id -> ndarray of uint8, uint16\n"
-     "or float32, shape (H, W) or (H, W, C); outputs must be writeable.\n\n"
-     "Everything is checked before any pixel is computed. Returns None, or with\n"
-     "profile=True a list of {\"node_id\", \"exclusive_ns\"} dicts. Raises TypeError or\n"
-     "ValueError for a bad description or array, RuntimeError \"execute_graph failed:\n"
-     "NAME (code)\" for an engine failure (a note names the node and the reason).\n"
-     "The pyxa package builds these dicts for you: see pyxa.Graph."},
-    {"version", version, METH_NOARGS,
-     "version()\n--\n\n"
-     "Version string of the built-in raw-correction opcode library."},
+     "execute_graph(graph, inputs, outputs, profile=False) -> None | list[dict]"},
+    {"version", version, METH_NOARGS, "version()\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
