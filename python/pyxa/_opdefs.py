@@ -248,7 +248,11 @@ OPS: tuple[OpDef, ...] = (
          AttrDef("height", "int", "Window height.", minimum=1, example=2),
          AttrDef("oob_valid", "bool", "Whether fused neighbours may read past the window into the rest of "
                  "the input.", required=False, default=True)),
-        notes=("The window lies inside the input.",)),
+        notes=("The window lies inside the input.",
+               "With oob_valid true (the default), a demosaic fused after the view reads the real "
+               "pixels beyond the window for its edge rows and columns, where the same demosaic run "
+               "on the cropped image alone mirrors the window's own pixels: the two results differ "
+               "at the window's border by design. Set oob_valid to false for the mirrored result.")),
     OpDef(
         "pad", "op",
         "Adds borders around the image: a constant per side, or the image mirrored or repeated.",

@@ -378,6 +378,11 @@ class OpMethods:
           read past the window into the rest of the input.
 
         The window lies inside the input.
+        With oob_valid true (the default), a demosaic fused after the view reads the
+        real pixels beyond the window for its edge rows and columns, where the same
+        demosaic run on the cropped image alone mirrors the window's own pixels: the two
+        results differ at the window's border by design. Set oob_valid to false for the
+        mirrored result.
         """
         return self._add_node("view", (x,), {"top": top, "left": left, "width": width, "height": height, "oob_valid": oob_valid}, unknown)
 
