@@ -56,7 +56,11 @@ struct KernelStep {
     uint8_t edge_mode = kNoEdgeMode;  // a PadMode, or kNoEdgeMode
 
     // The parameter block, owned by the step (type-erased; deleted correctly).
+    // Routines only read it while they run.
     std::shared_ptr<void> params;
+    // What a routine writes while it runs (the full edge-aware demosaic's green
+    // cache), owned by the step apart from the read-only parameter block.
+    std::shared_ptr<void> run_state;
 
     // Exactly one of these is set, by kind.
     PointwiseRun pointwise = nullptr;

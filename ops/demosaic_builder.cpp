@@ -48,7 +48,12 @@ Status build_demosaic(bool edge_aware, const AttrList& attrs, const TensorDesc* 
     if (edge_aware) {
         PYXA_TRY(attrs.flag("fast", false, &p->fast));
         PYXA_TRY(read_engine_opts(attrs, "neon", true, &p->neon));
-        if (!p->fast) PYXA_TRY(allocate_green_cache(input->width, &p->green));
+        if (!p->fast) {
+            auto cache = std::make_shared<GreenCache>();
+            PYXA_TRY(allocate_green_cache(input->width, cache.get()));
+            p->green = cache.get();
+            step->run_state = std::move(cache);
+        }
     }
     PYXA_TRY(read_cfa_pattern(attrs, p->cfa));
     for (int site = 0; site < 4; ++site) {

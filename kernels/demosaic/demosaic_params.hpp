@@ -26,7 +26,7 @@ struct DemosaicParams {
     uint64_t in_height = 0, in_width = 0, out_height = 0, out_width = 0;
     bool fast = false;
     bool neon = true;  // "engine_opts" switch for arm64 builds; read and kept, no separate loop here
-    GreenCache green;
+    GreenCache* green = nullptr;  // the full edge-aware routine's cache, in the step's run state
 };
 
 // Row routines as the tile runner calls them: `rows` ascending, each labelled

@@ -91,14 +91,14 @@ void run_row(Site first, const Planes& q, float* out, uint64_t n) {
 }
 
 // Output pixels [k, k + n) of the span, with the window still at the span's x0.
-void chunk(DemosaicParams& p, const RowWindow& w, const SpanView& out, uint64_t k, uint64_t n) {
+void chunk(const DemosaicParams& p, const RowWindow& w, const SpanView& out, uint64_t k, uint64_t n) {
     const int64_t x0 = out.x0 + static_cast<int64_t>(k);
     RowWindow wk = w;  // the same rows, positioned at the piece's first column
     for (const float*& r : wk.rows) r += k;
     Planes q;
     for (int dy = -1; dy <= 1; ++dy) {
         q.c[dy + 1] = wk.row(dy);
-        q.g[dy + 1] = green_row(p, p.green, wk, out.y, dy, x0, n) + 1;
+        q.g[dy + 1] = green_row(p, *p.green, wk, out.y, dy, x0, n) + 1;
     }
     float* dst = static_cast<float*>(out.data) + 3 * k;
     run_row(row_sites(p.red_row, p.red_col, out.y, x0).first, q, dst, n);
@@ -109,14 +109,15 @@ void chunk(DemosaicParams& p, const RowWindow& w, const SpanView& out, uint64_t 
 void ea_full_demosaic_row(void* ctx, const SpanView* rows, uint64_t row_count, const SpanView* out) {
     if (ctx == nullptr || out == nullptr || out->data == nullptr || out->dtype != FLOAT32 || out->channels != 3)
         return;
-    DemosaicParams& p = *static_cast<DemosaicParams*>(ctx);
+    const DemosaicParams& p = *static_cast<const DemosaicParams*>(ctx);
     RowWindow w;
-    if (p.green.buf == nullptr || p.green.row_capacity < 3 || !make_window(rows, row_count, *out, 3, 3, &w)) {
+    if (p.green == nullptr || p.green->buf == nullptr || p.green->row_capacity < 3 ||
+        !make_window(rows, row_count, *out, 3, 3, &w)) {
         std::memset(out->data, 0, out->len * 3 * sizeof(float));
         return;
     }
     // A span wider than the cache rows is done in pieces that fit them.
-    const uint64_t piece = p.green.row_capacity - 2;
+    const uint64_t piece = p.green->row_capacity - 2;
     for (uint64_t k = 0; k < out->len; k += piece) chunk(p, w, *out, k, std::min(piece, out->len - k));
 }
 
