@@ -271,7 +271,19 @@ def test_orientation_across_tiles(o):
     np.testing.assert_array_equal(got.view(np.uint32), want.view(np.uint32))
 
 
-# ---------------------------------------------------------------- resolution statuses
+# Mirrored rows move whole pixels in 16-byte pieces and finish pixel by pixel:
+# every pixel size, and widths below, at and just past one piece.
+@pytest.mark.parametrize("o", [2, 3])
+@pytest.mark.parametrize("dtype,channels", [(np.uint8, ()), (np.uint8, (2,)), (np.uint8, (3,)), (np.uint8, (4,)),
+                                            (np.uint16, (3,)), (np.uint16, (4,)), (np.float32, (3,)),
+                                            (np.float32, (4,))])
+def test_mirrored_rows_every_pixel_size(o, dtype, channels):
+    for width in list(range(1, 20)) + [37]:
+        src = RNG.integers(0, 255, (3, width) + channels).astype(dtype)
+        want = np.ascontiguousarray(NUMPY_ORIENT[o](src))
+        got = run_single("orientation", src, np.zeros_like(want), orientation=o)
+        np.testing.assert_array_equal(got, want, err_msg=f"width {width}")
+
 
 U16, U8 = np.uint16, np.uint8
 LEVELS = dict(black_repeat_rows=1, black_repeat_cols=1, samples_per_pixel=1, black_level=np.array([0], F32),

@@ -72,6 +72,18 @@ Status set_up_stages(const KernelChain& chain, ChainPlan& plan) {
     return OK;
 }
 
+// A lone tile step writes straight into the output, so its tiles only set its
+// memory walk. When each output row comes from one whole source row (the
+// flips), full-width bands move every row as one long run the prefetcher can
+// follow; other steps keep square tiles, which bound the source rows a
+// transpose touches at once.
+bool whole_row_bands(const ChainPlan& plan, uint64_t width) {
+    if (plan.stages.size() != 1 || !plan.is_tile(0) || plan.stages[0].edge_mode != kNoEdgeMode) return false;
+    const KernelStep& s = plan.step(0);
+    Rect src;
+    return s.source_region(s.context(), Rect{0, 0, width, 1}, &src) == OK && src.height == 1 && src.width == width;
+}
+
 // Both ping-pong slots start at 2 x T x T x P when tiles pass between segments.
 Status set_up_arena(ChainRunner& r, uint64_t tile_size) {
     if (!r.plan.has_tile_step() || r.plan.segments.size() < 2) return OK;
@@ -103,6 +115,10 @@ Status run(BufferPlanner& planner, const KernelChain& chain, ProfileList* profil
     const bool tiled = r.plan.has_tile_step();
     TileGrid grid;
     PYXA_TRY(make_tile_grid(ends.output.width, ends.output.height, tiled, max_tile_width, tile_size, &grid));
+    if (tiled && whole_row_bands(r.plan, ends.output.width)) {
+        grid.tile_width = std::min(ends.output.width, max_tile_width);
+        grid.cols = ends.output.width / grid.tile_width + (ends.output.width % grid.tile_width != 0);
+    }
     PYXA_TRY(set_up_arena(r, tile_size));
     std::optional<ProfileState> prof;
     if (profile) {

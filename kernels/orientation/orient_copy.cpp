@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "kernels/orientation/reverse_row.hpp"
+
 namespace pyxa {
 namespace {
 
@@ -37,9 +39,19 @@ void copy_rows(const OrientCopy& j, uint64_t r0, uint64_t r1, uint64_t c0, uint6
     }
 }
 
+// Rows whose source pixels run right to left (the horizontal flips).
+bool mirrored_rows(const OrientCopy& j, ReverseRow reverse) {
+    if (reverse == nullptr || j.src_col_step != -static_cast<int64_t>(j.px)) return false;
+    for (uint64_t r = 0; r < j.height; ++r)
+        reverse(j.dst + static_cast<int64_t>(r) * j.dst_stride, j.src + static_cast<int64_t>(r) * j.src_row_step,
+                j.width);
+    return true;
+}
+
 template <class Pixel>
 void run(const OrientCopy& j, bool transposing) {
     if (!transposing) {
+        if (mirrored_rows(j, reverse_row_for(j.px))) return;
         copy_rows<Pixel>(j, 0, j.height, 0, j.width);
         return;
     }
