@@ -359,7 +359,7 @@ def node_by_node(gd, inputs):
 def bind(case):
     """Fresh arrays for one run: inputs, output buffers and the bound outputs."""
     inputs = {k: v.copy() for k, v in case["inputs"].items()}
-    bufs = {k: OutputBuffer(*spec[:1], spec[1], spec[2], spec[3], seed=k + 1) for k, spec in case["outputs"].items()}
+    bufs = {k: OutputBuffer(*layout[:1], layout[1], layout[2], layout[3], seed=k + 1) for k, layout in case["outputs"].items()}
     outputs = {k: b.array for k, b in bufs.items()}
     what = None
     if case["binding_mutation"]:
