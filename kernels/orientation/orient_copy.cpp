@@ -28,7 +28,12 @@ void copy_rows(const OrientCopy& j, uint64_t r0, uint64_t r1, uint64_t c0, uint6
                         (c1 - c0) * j.px);
         return;
     }
-    for (uint64_t r = r0; r < r1; ++r) {
+    // When each output row starts at a lower source address than the one before
+    // (orientations 7 and 8, or a vertical flip), the block is walked from its
+    // last row, so the source is read in rising address order.
+    const bool upwards = j.src_row_step < 0;
+    for (uint64_t i = r0; i < r1; ++i) {
+        const uint64_t r = upwards ? r1 - 1 - (i - r0) : i;
         uint8_t* d = j.dst + static_cast<int64_t>(r) * j.dst_stride + c0 * j.px;
         const uint8_t* s = j.src + static_cast<int64_t>(r) * j.src_row_step + static_cast<int64_t>(c0) * j.src_col_step;
         for (uint64_t c = c0; c < c1; ++c) {
@@ -48,6 +53,11 @@ bool mirrored_rows(const OrientCopy& j, ReverseRow reverse) {
     return true;
 }
 
+// Side of a transpose block in bytes of one pixel row: each output row of a
+// block reads one pixel from each of its source rows, and the lines of those
+// rows stay cached until the block's last output row has used them.
+constexpr uint64_t kBlockBytes = 192;
+
 template <class Pixel>
 void run(const OrientCopy& j, bool transposing) {
     if (!transposing) {
@@ -55,7 +65,7 @@ void run(const OrientCopy& j, bool transposing) {
         copy_rows<Pixel>(j, 0, j.height, 0, j.width);
         return;
     }
-    const uint64_t b = j.px <= 64 ? std::max<uint64_t>(1, 64 / j.px) : 1;
+    const uint64_t b = j.px <= kBlockBytes ? kBlockBytes / j.px : 1;
     for (uint64_t r = 0; r < j.height; r += b)
         for (uint64_t c = 0; c < j.width; c += b)
             copy_rows<Pixel>(j, r, std::min(r + b, j.height), c, std::min(c + b, j.width));

@@ -18,8 +18,8 @@ struct OrientCopy {
     uint64_t px;
 };
 
-// Copies the rectangle; `transposing` walks it in square blocks of
-// 64 / px pixels (at least 1) so both sides stay within cache-line strips.
+// Copies the rectangle; `transposing` walks it in square blocks of 192 bytes
+// of pixels a side (at least 1 pixel), so the source lines a block touches stay cached.
 void orient_copy(const OrientCopy& job, bool transposing);
 
 }  // namespace pyxa
