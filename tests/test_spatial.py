@@ -271,15 +271,17 @@ def test_orientation_across_tiles(o):
     np.testing.assert_array_equal(got.view(np.uint32), want.view(np.uint32))
 
 
-# Mirrored rows move whole pixels in 16-byte pieces and finish pixel by pixel:
-# every pixel size, and widths below, at and just past one piece.
-@pytest.mark.parametrize("o", [2, 3])
+# Mirrored rows move whole pixels in 16-byte pieces and finish pixel by pixel;
+# transposes move 3-, 6- and 12-byte pixels with wider copies except in the
+# last output row and column: every pixel size, widths below, at and just past
+# one piece, and heights past one transpose block.
+@pytest.mark.parametrize("o", [2, 3, 5, 6, 7, 8])
 @pytest.mark.parametrize("dtype,channels", [(np.uint8, ()), (np.uint8, (2,)), (np.uint8, (3,)), (np.uint8, (4,)),
                                             (np.uint16, (3,)), (np.uint16, (4,)), (np.float32, (3,)),
                                             (np.float32, (4,))])
-def test_mirrored_rows_every_pixel_size(o, dtype, channels):
+def test_orientation_every_pixel_size(o, dtype, channels):
     for width in list(range(1, 20)) + [37]:
-        src = RNG.integers(0, 255, (3, width) + channels).astype(dtype)
+        src = RNG.integers(0, 255, (70 if o >= 5 else 3, width) + channels).astype(dtype)
         want = np.ascontiguousarray(NUMPY_ORIENT[o](src))
         got = run_single("orientation", src, np.zeros_like(want), orientation=o)
         np.testing.assert_array_equal(got, want, err_msg=f"width {width}")

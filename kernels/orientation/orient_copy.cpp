@@ -10,13 +10,29 @@
 namespace pyxa {
 namespace {
 
+// Pixels of 3, 6 or 12 bytes may also move as one 4-, 8- or 16-byte copy that
+// carries the first bytes of the next pixel along (`kWide`; 0 where none).
 template <uint64_t PX>
 struct FixedPixel {
+    static constexpr uint64_t kWide = PX == 3 ? 4 : PX == 6 ? 8 : PX == 12 ? 16 : 0;
     static void move(uint8_t* __restrict d, const uint8_t* __restrict s, uint64_t) { std::memcpy(d, s, PX); }
+    static void move_wide(uint8_t* __restrict d, const uint8_t* __restrict s) { std::memcpy(d, s, kWide); }
 };
 struct AnyPixel {
+    static constexpr uint64_t kWide = 0;
     static void move(uint8_t* __restrict d, const uint8_t* __restrict s, uint64_t px) { std::memcpy(d, s, px); }
+    static void move_wide(uint8_t*, const uint8_t*) {}
 };
+
+// The output row whose wide copies would read past the job's source: the
+// next pixel in a source row is the source of the neighbouring output row, so
+// wide copies are safe in every other row. Rows without that layout get none
+// (returns height).
+uint64_t row_without_wide_copies(const OrientCopy& j) {
+    if (j.src_row_step == static_cast<int64_t>(j.px)) return j.height - 1;
+    if (j.src_row_step == -static_cast<int64_t>(j.px)) return 0;
+    return j.height;
+}
 
 template <class Pixel>
 void copy_rows(const OrientCopy& j, uint64_t r0, uint64_t r1, uint64_t c0, uint64_t c1) {
@@ -32,11 +48,23 @@ void copy_rows(const OrientCopy& j, uint64_t r0, uint64_t r1, uint64_t c0, uint6
     // (orientations 7 and 8, or a vertical flip), the block is walked from its
     // last row, so the source is read in rising address order.
     const bool upwards = j.src_row_step < 0;
+    const uint64_t narrow_row = Pixel::kWide != 0 ? row_without_wide_copies(j) : j.height;
     for (uint64_t i = r0; i < r1; ++i) {
         const uint64_t r = upwards ? r1 - 1 - (i - r0) : i;
         uint8_t* d = j.dst + static_cast<int64_t>(r) * j.dst_stride + c0 * j.px;
         const uint8_t* s = j.src + static_cast<int64_t>(r) * j.src_row_step + static_cast<int64_t>(c0) * j.src_col_step;
-        for (uint64_t c = c0; c < c1; ++c) {
+        uint64_t c = c0;
+        if (Pixel::kWide != 0 && r != narrow_row && narrow_row != j.height) {
+            // The spare bytes written belong to the next output pixel of the
+            // row, which this loop or the next block writes again; the row's
+            // last pixel is copied exactly.
+            for (const uint64_t end = std::min(c1, j.width - 1); c < end; ++c) {
+                Pixel::move_wide(d, s);
+                d += j.px;
+                s += j.src_col_step;
+            }
+        }
+        for (; c < c1; ++c) {
             Pixel::move(d, s, j.px);
             d += j.px;
             s += j.src_col_step;
