@@ -1,0 +1,76 @@
+// Hot routines also exist as copies compiled for AVX2 and for AVX-512; a step
+// takes the widest copy the processor offers, once, at resolution. The
+// arithmetic is the same in every copy (no fused multiply-adds are formed:
+// the build keeps -ffp-contract=off, and no copy reassociates), only the lanes
+// are wider, so all copies give identical results.
+#pragma once
+
+#include <cstdint>
+
+namespace pyxa {
+
+enum class Isa : uint8_t { Baseline, Avx2, Avx512 };
+
+// Every copy a processor may be handed, narrowest first (tests compare them all).
+inline constexpr Isa kAllIsas[] = {Isa::Baseline, Isa::Avx2, Isa::Avx512};
+
+template <auto F>
+struct Avx2Copy;
+template <auto F>
+struct Avx512Copy;
+
+#if defined(__x86_64__) && defined(__GNUC__)
+inline bool isa_supported(Isa isa) {
+    switch (isa) {
+        case Isa::Avx512:
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                   __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
+                   __builtin_cpu_supports("avx2");
+        case Isa::Avx2: return __builtin_cpu_supports("avx2");
+        default: return true;
+    }
+}
+
+inline Isa best_isa() {
+    static const Isa isa = isa_supported(Isa::Avx512) ? Isa::Avx512
+                           : isa_supported(Isa::Avx2) ? Isa::Avx2
+                                                      : Isa::Baseline;
+    return isa;
+}
+
+// `flatten` inlines the whole routine here, so its loops are compiled for AVX2.
+template <typename R, typename... A, R (*F)(A...)>
+struct Avx2Copy<F> {
+    __attribute__((target("avx2"), flatten)) static R run(A... args) { return F(args...); }
+};
+
+// The same with 512-bit vectors (and AVX-512's masks for loop tails).
+template <typename R, typename... A, R (*F)(A...)>
+struct Avx512Copy<F> {
+    __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512dq,prefer-vector-width=512"), flatten)) static R
+    run(A... args) {
+        return F(args...);
+    }
+};
+
+// The copy of routine F for an instruction set.
+template <auto F>
+decltype(F) routine_for(Isa isa) {
+    switch (isa) {
+        case Isa::Avx512: return &Avx512Copy<F>::run;
+        case Isa::Avx2: return &Avx2Copy<F>::run;
+        default: return F;
+    }
+}
+#else
+inline bool isa_supported(Isa isa) { return isa == Isa::Baseline; }
+
+inline Isa best_isa() { return Isa::Baseline; }
+
+template <auto F>
+decltype(F) routine_for(Isa) {
+    return F;
+}
+#endif
+
+}  // namespace pyxa
