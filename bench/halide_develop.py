@@ -4,10 +4,24 @@ float32: normalise with one black level, bilinear demosaic of RGGB with
 mirrored edges, 3x3 matrix, clamp, interpolated 4096-entry output table, uint8.
 
 The schedule follows the camera pipeline example of that language: the mosaic
-is split into its four colour planes at half resolution, the interpolation
-runs on those planes per tile, every stage vectorises along x, and the
-channels of the interleaved output are unrolled. It runs on one thread (no
-parallel loops; HL_NUM_THREADS=1 is set by the caller before import)."""
+is split into its four colour planes at half resolution, the output goes in
+strips of 32 rows, and the planes, the colour interpolation and the corrected
+colours are computed row by row inside a strip and kept in a sliding window
+(store_at the strip, compute_at the row), so each value is computed once and
+stays in cache; every stage vectorises along x by 16 and the channels of the
+interleaved output are unrolled. It runs on one thread (no parallel loops;
+HL_NUM_THREADS=1 is set by the caller before import). The JIT target is the
+host's, with its AVX-512 features (e.g. x86-64-linux-avx512_zen4 on the EPYC
+machines here).
+
+Schedules measured on the 24 Mpx graph (thread CPU time, interleaved rounds),
+all within a few percent of each other: tiles of 128x64 with the planes and
+interpolation per tile (the previous schedule, ~114 ms), 256x32 and 64x32
+tiles, vectors of 8 or 32 lanes, an AVX2-only target, the corrected colours
+inline or planar per tile, the tone lookup as its own planar stage, strips of
+8-64 rows without the sliding window. The sliding window over 16-64 row strips
+was the fastest, 5-8% under the tiles. The table lookup is about half the time
+(without it the pipeline takes ~59 ms): its two reads per value are gathers."""
 
 import numpy as np
 
@@ -33,7 +47,7 @@ def _interleave_y(a, b):
 class HalideDevelop:
     """Compiled once; __call__(mosaic, out) fills out (H, W, 3) uint8."""
 
-    def __init__(self, lut, vector=16, tile_w=128, tile_h=64, corrected_at_tile=True):
+    def __init__(self, lut, vector=16, strip_rows=32):
         self.mosaic = hl.ImageParam(hl.UInt(16), 2, "mosaic")
         table = np.append(lut, lut[-1]).astype(np.float32)
         self.table = hl.Buffer(table)
@@ -86,18 +100,14 @@ class HalideDevelop:
         # NumPy's (H, W, 3) array is (c, x, y) to Halide: channels innermost.
         out[c, x, y] = hl.u8(hl.clamp(tone * np.float32(255.0), 0.0, 255.0))
 
-        # Schedule: output tiles, channels unrolled, x vectorised; the quad
-        # planes and the colour interpolation computed per tile.
-        xo, yo, xi, yi = hl.Var("xo"), hl.Var("yo"), hl.Var("xi"), hl.Var("yi")
+        # Schedule: strips of rows; inside a strip, each stage is computed row
+        # by row into a sliding window, x vectorised, channels unrolled.
+        yo, yi = hl.Var("yo"), hl.Var("yi")
         out.bound(c, 0, 3).reorder(c, x, y).unroll(c)
-        out.tile(x, y, xo, yo, xi, yi, tile_w, tile_h).vectorize(xi, vector)
-        planes = (r_r, g_gr, g_gb, b_b)
-        for p in planes:
-            p.compute_at(out, xo).vectorize(qx, vector)
-        for fn in (g_r, b_r, r_gr, b_gr, r_gb, b_gb, r_b, g_b):
-            fn.compute_at(out, xo).vectorize(qx, vector)
-        if corrected_at_tile:
-            corrected.compute_at(out, xo).bound(c, 0, 3).reorder(c, x, y).unroll(c).vectorize(x, vector)
+        out.split(y, yo, yi, strip_rows).vectorize(x, vector)
+        for fn in (r_r, g_gr, g_gb, b_b, g_r, b_r, r_gr, b_gr, r_gb, b_gb, r_b, g_b):
+            fn.compute_at(out, yi).store_at(out, yo).vectorize(qx, vector)
+        corrected.compute_at(out, yi).bound(c, 0, 3).reorder(c, x, y).unroll(c).vectorize(x, vector)
         out.output_buffer().dim(0).set_stride(1).set_bounds(0, 3)
         self.pipeline = out
         self.pipeline.compile_jit(hl.get_jit_target_from_environment())
