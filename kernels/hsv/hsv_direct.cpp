@@ -1,7 +1,10 @@
 // Direct routines: per pixel, hue/saturation/value, interpolation of the
 // prepared fixed-point map (bilinear, or trilinear with value divisions) and
 // the conversion back to RGB.
+#include <climits>
+
 #include "kernels/hsv/hsv_color.hpp"
+#include "kernels/hsv/hsv_fetch.hpp"
 #include "kernels/hsv/hsv_routines.hpp"
 
 namespace pyxa {
@@ -14,7 +17,7 @@ namespace {
 // order are those of rgb_to_hsv, map_bilinear and adjust_to_rgb.
 inline constexpr uint64_t kDirectBlock = 64;
 
-template <bool WithValue>
+template <bool WithValue, Isa I>
 void hsv_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
     constexpr int kLevels = WithValue ? 2 : 1;
     const HueSatMapParams& p = *static_cast<const HueSatMapParams*>(ctx);
@@ -26,6 +29,7 @@ void hsv_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
     const float sat_span = static_cast<float>(sats - 1);
     const float val_span = static_cast<float>(vals - 1);
     const int16_t* map = p.data.data();
+    const bool wide = p.data.size() / 4 <= static_cast<uint64_t>(INT32_MAX);
     alignas(64) float hue[kDirectBlock], sat[kDirectBlock], val[kDirectBlock];
     alignas(64) float fhs[kDirectBlock], fss[kDirectBlock], fvs[kDirectBlock];
     alignas(64) int64_t offs[kDirectBlock];
@@ -63,17 +67,11 @@ void hsv_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
             }
             offs[j] = vi * slab + (static_cast<int64_t>(hi) * sats + si) * 4;
         }
-        for (uint64_t j = 0; j < bn; ++j) {
-            for (int lv = 0; lv < kLevels; ++lv) {
-                const int16_t* a = map + offs[j] + lv * slab;
-                const int16_t* b = a + static_cast<int64_t>(sats) * 4;
-                for (int k = 0; k < 3; ++k) {
-                    q[lv][0][k][j] = a[k];
-                    q[lv][1][k][j] = a[4 + k];
-                    q[lv][2][k][j] = b[k];
-                    q[lv][3][k][j] = b[4 + k];
-                }
-            }
+        for (int lv = 0; lv < kLevels; ++lv) {
+            const int64_t a = lv * slab, b = a + static_cast<int64_t>(sats) * 4;
+            const int64_t corner[4] = {a, a + 4, b, b + 4};
+            for (int c = 0; c < 4; ++c)
+                fetch_entries<I>(EntryFetch{map, offs, corner[c], 3, &q[lv][c][0][0], kDirectBlock}, bn, wide);
         }
         for (int k = 0; k < 3; ++k) {
             for (uint64_t j = 0; j < bn; ++j) {
@@ -101,8 +99,21 @@ void hsv_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
 
 }  // namespace
 
+namespace {
+
+template <bool WithValue>
+PointwiseRun direct_copy(Isa isa) {
+    switch (isa) {
+        case Isa::Avx512: return routine_for<hsv_direct<WithValue, Isa::Avx512>>(Isa::Avx512);
+        case Isa::Avx2: return routine_for<hsv_direct<WithValue, Isa::Avx2>>(Isa::Avx2);
+        default: return hsv_direct<WithValue, Isa::Baseline>;
+    }
+}
+
+}  // namespace
+
 PointwiseRun hsv_direct_routine(bool with_value, Isa isa) {
-    return with_value ? routine_for<hsv_direct<true>>(isa) : routine_for<hsv_direct<false>>(isa);
+    return with_value ? direct_copy<true>(isa) : direct_copy<false>(isa);
 }
 
 }  // namespace pyxa

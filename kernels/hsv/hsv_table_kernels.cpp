@@ -1,7 +1,10 @@
 // Table routines: per pixel, one interpolation of the precomputed colour table
 // (bilinear on the face of the largest channel, trilinear with value levels),
 // scaled by the pixel's adjusted value.
+#include <climits>
+
 #include "kernels/hsv/hsv_color.hpp"
+#include "kernels/hsv/hsv_fetch.hpp"
 #include "kernels/hsv/hsv_routines.hpp"
 
 namespace pyxa {
@@ -21,7 +24,7 @@ struct Corners {
     alignas(64) float q[kLevels][4][4][kHsvBlock];
 };
 
-template <bool WithValue>
+template <bool WithValue, Isa I>
 void hsv_table(void* ctx, const PixelRun* in, const PixelRun* out) {
     const HueSatMapParams& p = *static_cast<const HueSatMapParams*>(ctx);
     const float* __restrict src = static_cast<const float*>(in->data);
@@ -32,6 +35,7 @@ void hsv_table(void* ctx, const PixelRun* in, const PixelRun* out) {
     const int64_t row = static_cast<int64_t>(n) * vals * 4;  // one i step
     const int64_t col = static_cast<int64_t>(vals) * 4;      // one j step
     const int16_t* table = p.data.data();
+    const bool wide = p.data.size() / 4 <= static_cast<uint64_t>(INT32_MAX);
     alignas(64) float mx[kHsvBlock], f1s[kHsvBlock], f2s[kHsvBlock], fvs[kHsvBlock];
     alignas(64) int64_t offs[kHsvBlock];
     alignas(64) float c[4][kHsvBlock];
@@ -61,17 +65,10 @@ void hsv_table(void* ctx, const PixelRun* in, const PixelRun* out) {
             mx[j] = m;
             offs[j] = face * n * row + i1 * row + i2 * col + li * 4;
         }
-        for (uint64_t j = 0; j < bn; ++j) {
-            const int16_t* e = table + offs[j];
-            for (int lv = 0; lv < Corners<WithValue>::kLevels; ++lv) {
-                const int16_t* u = e + 4 * lv;
-                for (int k = 0; k < 4; ++k) {
-                    k4.q[lv][0][k][j] = u[k];
-                    k4.q[lv][1][k][j] = u[col + k];
-                    k4.q[lv][2][k][j] = u[row + k];
-                    k4.q[lv][3][k][j] = u[row + col + k];
-                }
-            }
+        for (int lv = 0; lv < Corners<WithValue>::kLevels; ++lv) {
+            const int64_t corner[4] = {4 * lv, col + 4 * lv, row + 4 * lv, row + col + 4 * lv};
+            for (int c = 0; c < 4; ++c)
+                fetch_entries<I>(EntryFetch{table, offs, corner[c], 4, &k4.q[lv][c][0][0], kHsvBlock}, bn, wide);
         }
         for (int k = 0; k < 4; ++k) {
             for (uint64_t j = 0; j < bn; ++j) {
@@ -101,8 +98,21 @@ void hsv_table(void* ctx, const PixelRun* in, const PixelRun* out) {
 
 }  // namespace
 
+namespace {
+
+template <bool WithValue>
+PointwiseRun table_copy(Isa isa) {
+    switch (isa) {
+        case Isa::Avx512: return routine_for<hsv_table<WithValue, Isa::Avx512>>(Isa::Avx512);
+        case Isa::Avx2: return routine_for<hsv_table<WithValue, Isa::Avx2>>(Isa::Avx2);
+        default: return hsv_table<WithValue, Isa::Baseline>;
+    }
+}
+
+}  // namespace
+
 PointwiseRun hsv_table_routine(bool with_value, Isa isa) {
-    return with_value ? routine_for<hsv_table<true>>(isa) : routine_for<hsv_table<false>>(isa);
+    return with_value ? table_copy<true>(isa) : table_copy<false>(isa);
 }
 
 }  // namespace pyxa
