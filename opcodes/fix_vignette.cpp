@@ -1,5 +1,9 @@
 // "fix_vignette": brightens a float32 image of any channel count by a radial
 // polynomial gain around the optical centre, clamping samples to [0, 1].
+#include <algorithm>
+#include <memory>
+#include <new>
+
 #include "opcodes/entries.h"
 #include "opcodes/float_math.hpp"
 #include "opcodes/guard.hpp"
@@ -28,34 +32,72 @@ Status check_vignette(const ImageView& out, const AttrItem& params) {
     return pyxa::OK;
 }
 
-// 1 + k0 s + k1 s^2 + ... over the first `terms` coefficients, in double.
-inline float radial_gain(const double* k, uint64_t terms, double s) {
-    double gain = 1.0;
-    double power = s;
-    for (uint64_t i = 0; i < terms; ++i) {
-        gain += k[i] * power;
-        power *= s;
+// Rows are handled in chunks of this many pixels: a pass forms the chunk's
+// gains, then a pass scales its samples, each a plain loop.
+constexpr int64_t kChunk = 256;
+
+// 1 + k0 s + k1 s^2 + ... over the first Terms coefficients, in double, for
+// n pixels whose distances from the centre over the radius are d (this row's
+// dy is shared).
+template <uint64_t Terms>
+void radial_gains(const double* __restrict k, const double* __restrict d, double dy, int64_t n,
+                  float* __restrict gains) {
+    for (int64_t x = 0; x < n; ++x) {
+        const double s = d[x] * d[x] + dy * dy;
+        double gain = 1.0;
+        double power = s;
+        for (uint64_t i = 0; i < Terms; ++i) {
+            gain += k[i] * power;
+            power *= s;
+        }
+        gains[x] = float(gain);
     }
-    return float(gain);
 }
 
-void scale_pixels(float* __restrict px, uint64_t channels, float gain) {
-    for (uint64_t c = 0; c < channels; ++c) px[c] = unit_clamp(px[c] * gain);
+using RadialGains = void (*)(const double*, const double*, double, int64_t, float*);
+
+RadialGains gains_for(uint64_t terms) {
+    switch (terms) {
+        case 1: return radial_gains<1>;
+        case 2: return radial_gains<2>;
+        case 3: return radial_gains<3>;
+        case 4: return radial_gains<4>;
+        default: return radial_gains<5>;
+    }
 }
 
-void apply_vignette(const ImageView& out, const double* k, uint64_t terms, double center_x, double center_y) {
+void scale_samples(float* __restrict px, uint64_t channels, const float* __restrict gains, int64_t n) {
+    if (channels == 1) {
+        for (int64_t x = 0; x < n; ++x) px[x] = unit_clamp(px[x] * gains[x]);
+        return;
+    }
+    for (int64_t x = 0; x < n; ++x) {
+        float* pixel = px + uint64_t(x) * channels;
+        for (uint64_t c = 0; c < channels; ++c) pixel[c] = unit_clamp(pixel[c] * gains[x]);
+    }
+}
+
+Status apply_vignette(const ImageView& out, const double* k, uint64_t terms, double center_x, double center_y) {
     const LensGeometry g = lens_geometry(out.height, out.width, center_x, center_y);
     const uint64_t channels = out.channels;
+    const int64_t width = int64_t(out.width);
+    // Each column's distance from the centre over the radius, the same on every row.
+    std::unique_ptr<double[]> d(new (std::nothrow) double[out.width]);
+    if (!d) return pyxa::OUT_OF_MEMORY;
+    for (int64_t x = 0; x < width; ++x) d[x] = (double(x) - g.cx) / g.radius;
+    const RadialGains radial = gains_for(terms);
+    float gains[kChunk];
     auto* base = static_cast<unsigned char*>(out.data);
     for (uint64_t y = 0; y < out.height; ++y) {
         auto* row = reinterpret_cast<float*>(base + y * out.row_stride);
         const double dy = (double(y) - g.cy) / g.radius;
-        for (uint64_t x = 0; x < out.width; ++x) {
-            const double dx = (double(x) - g.cx) / g.radius;
-            const float gain = radial_gain(k, terms, dx * dx + dy * dy);
-            scale_pixels(row + x * channels, channels, gain);
+        for (int64_t x = 0; x < width; x += kChunk) {
+            const int64_t n = std::min(kChunk, width - x);
+            radial(k, d.get() + x, dy, n, gains);
+            scale_samples(row + uint64_t(x) * channels, channels, gains, n);
         }
     }
+    return pyxa::OK;
 }
 
 Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outputs, uint64_t output_count,
@@ -66,8 +108,7 @@ Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outpu
     PYXA_TRY(copy_input_to_output(inputs, outputs));
     PYXA_TRY(check_vignette(*outputs, *slots[0]));
     const uint64_t terms = slots[0]->count < kMaxTerms ? slots[0]->count : kMaxTerms;
-    apply_vignette(*outputs, attr_f64s(slots[0]), terms, attr_f64(slots[1]), attr_f64(slots[2]));
-    return pyxa::OK;
+    return apply_vignette(*outputs, attr_f64s(slots[0]), terms, attr_f64(slots[1]), attr_f64(slots[2]));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <new>
 
 #include "core/checked.hpp"
 #include "opcodes/float_math.hpp"
@@ -87,13 +89,9 @@ WalkState state_at(const GainGridParams& p, const GridRow& g, int64_t x, uint64_
     return {value, slope, 0.0f, clamp_to_i64(next, -kFarPosition, kFarPosition)};
 }
 
-// n visited samples, `stride` floats apart, under the state's linear gain.
-void scale_run(float* __restrict px, int64_t stride, int64_t n, int64_t pitch, float value, float slope,
-               float steps0) {
-    for (int64_t k = 0; k < n; ++k) {
-        const float gain = value + slope * (steps0 + float(k * pitch));
-        px[k * stride] = unit_clamp(px[k * stride] * gain);
-    }
+// The gains of n visited columns, pitch apart, under the state's linear gain.
+void fill_gains(float* __restrict gains, int64_t n, int64_t pitch, float value, float slope, float steps0) {
+    for (int64_t k = 0; k < n; ++k) gains[k] = value + slope * (steps0 + float(k * pitch));
 }
 
 // Steps the state column by column from `from` to `to`, recomputing it at every
@@ -108,8 +106,10 @@ void advance(const GainGridParams& p, const GridRow& g, uint64_t width, int64_t 
     st->steps += float(to - cur);
 }
 
-void walk_row(const GainGridParams& p, const GridRow& g, float* row, int64_t channels, int64_t plane, int64_t left0,
-              int64_t right1, uint64_t width) {
+// The gain of every visited column of the row, packed: gains[j] belongs to
+// column left0 + j * pitch.
+void row_gains(const GainGridParams& p, const GridRow& g, float* gains, int64_t left0, int64_t right1,
+               uint64_t width) {
     const int64_t pitch = p.col_pitch;
     const int64_t move = std::min<int64_t>(pitch, right1 - left0);
     int64_t x = left0;
@@ -117,7 +117,7 @@ void walk_row(const GainGridParams& p, const GridRow& g, float* row, int64_t cha
     for (;;) {
         const int64_t limit = std::min(std::max(st.next, x + 1), right1);
         const int64_t n = (limit - x + pitch - 1) / pitch;
-        scale_run(row + x * channels + plane, pitch * channels, n, pitch, st.value, st.slope, st.steps);
+        fill_gains(gains + (x - left0) / pitch, n, pitch, st.value, st.slope, st.steps);
         const int64_t last = x + (n - 1) * pitch;
         st.steps += float((n - 1) * pitch);
         const int64_t target = last + move;
@@ -127,9 +127,22 @@ void walk_row(const GainGridParams& p, const GridRow& g, float* row, int64_t cha
     }
 }
 
-}  // namespace
+// n visited samples, `stride` floats apart, each by its gain.
+void scale_samples(float* __restrict px, int64_t stride, const float* __restrict gains, int64_t n) {
+    for (int64_t k = 0; k < n; ++k) px[k * stride] = unit_clamp(px[k * stride] * gains[k]);
+}
 
-void apply_gain_grid(const ImageView& out, const GainGridParams& p) {
+// Every sample of n three-channel pixels, by the gain of its plane.
+void scale_pixels3(float* __restrict px, const float* __restrict g0, const float* __restrict g1,
+                   const float* __restrict g2, int64_t n) {
+    for (int64_t k = 0; k < n; ++k) {
+        px[3 * k] = unit_clamp(px[3 * k] * g0[k]);
+        px[3 * k + 1] = unit_clamp(px[3 * k + 1] * g1[k]);
+        px[3 * k + 2] = unit_clamp(px[3 * k + 2] * g2[k]);
+    }
+}
+
+Status apply_gain_grid(const ImageView& out, const GainGridParams& p) {
     const int64_t height = int64_t(out.height);
     const int64_t width = int64_t(out.width);
     const int64_t channels = int64_t(out.channels);
@@ -137,26 +150,47 @@ void apply_gain_grid(const ImageView& out, const GainGridParams& p) {
     const int64_t left0 = std::max<int64_t>(p.left, 0);
     const int64_t bottom1 = (p.bottom >= 1 && p.bottom <= height) ? p.bottom : height;
     const int64_t right1 = (p.right >= 1 && p.right <= width) ? p.right : width;
-    if (top0 >= bottom1 || left0 >= right1) return;
-    if (p.num_planes < 1 || p.start_plane >= channels) return;
+    if (top0 >= bottom1 || left0 >= right1) return pyxa::OK;
+    if (p.num_planes < 1 || p.start_plane >= channels) return pyxa::OK;
     const int64_t plane_end = std::min<int64_t>(int64_t(p.start_plane) + p.num_planes, channels);
+    const int64_t planes = plane_end - p.start_plane;
+    // A row's gains are formed first (one packed buffer per plane), then the
+    // samples are scaled; every sample is scaled once, by the same gain as
+    // when each was formed on the way.
+    const int64_t visited = (right1 - left0 + p.col_pitch - 1) / p.col_pitch;
+    uint64_t floats = 0;
+    if (!pyxa::checked_mul(uint64_t(visited), uint64_t(planes), &floats)) return pyxa::OUT_OF_MEMORY;
+    std::unique_ptr<float[]> gains(new (std::nothrow) float[floats]);
+    if (!gains) return pyxa::OUT_OF_MEMORY;
+    const bool whole_pixels = channels == 3 && planes == 3 && p.col_pitch == 1;
     auto* base = static_cast<unsigned char*>(out.data);
-    for (int64_t plane = p.start_plane; plane < plane_end; ++plane) {
-        const int64_t m = std::min<int64_t>(plane, p.map_planes - 1);
-        for (int64_t y = top0; y < bottom1; y += p.row_pitch) {
-            const GridRow g = grid_row(p, m, y, out.height);
-            auto* row = reinterpret_cast<float*>(base + uint64_t(y) * out.row_stride);
-            walk_row(p, g, row, channels, plane, left0, right1, out.width);
+    for (int64_t y = top0; y < bottom1; y += p.row_pitch) {
+        auto* row = reinterpret_cast<float*>(base + uint64_t(y) * out.row_stride);
+        for (int64_t j = 0; j < planes; ++j) {
+            const int64_t m = std::min<int64_t>(p.start_plane + j, p.map_planes - 1);
+            row_gains(p, grid_row(p, m, y, out.height), gains.get() + j * visited, left0, right1, out.width);
+        }
+        if (whole_pixels) {
+            scale_pixels3(row + left0 * 3, gains.get(), gains.get() + visited, gains.get() + 2 * visited, visited);
+            continue;
+        }
+        for (int64_t j = 0; j < planes; ++j) {
+            scale_samples(row + left0 * channels + p.start_plane + j, p.col_pitch * channels,
+                          gains.get() + j * visited, visited);
         }
     }
+    return pyxa::OK;
 }
+
+}  // namespace
+
+GainGridApply gain_grid_routine(pyxa::Isa isa) { return pyxa::routine_for<apply_gain_grid>(isa); }
 
 Status run_gain_grid(const ImageView* in, const ImageView* out, uint64_t channels, const GainGridParams& p) {
     PYXA_TRY(check_scheme_a(in, out, channels));
     PYXA_TRY(copy_input_to_output(in, out));
     PYXA_TRY(check_gain_grid(*out, p, channels));
-    apply_gain_grid(*out, p);
-    return pyxa::OK;
+    return gain_grid_routine(pyxa::best_isa())(*out, p);
 }
 
 }  // namespace tarnimg

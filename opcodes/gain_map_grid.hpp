@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "core/isa.hpp"
 #include "core/status.hpp"
 #include "tarnimg_opcodes.h"
 
@@ -25,8 +26,12 @@ struct GainGridParams {
 // works on (3 or 1).
 Status check_gain_grid(const ImageView& out, const GainGridParams& p, uint64_t channels);
 
-// Multiplies the selected samples of the output by the grid gain, clamped to [0, 1].
-void apply_gain_grid(const ImageView& out, const GainGridParams& p);
+// Multiplies the selected samples of the output by the grid gain, clamped to
+// [0, 1]; fails only when its row buffers cannot be allocated. One copy per
+// instruction set (the vector copies form the gains and scale the samples in
+// vector lanes); every copy gives the same bytes.
+using GainGridApply = Status (*)(const ImageView&, const GainGridParams&);
+GainGridApply gain_grid_routine(pyxa::Isa isa);
 
 // What both gain-grid opcodes do after their schema check: the image checks
 // for `channels`, the copy step, the grid checks and the application.

@@ -86,6 +86,33 @@ void map_row(float* __restrict row, int64_t first, int64_t end, int64_t pitch, i
     for (int64_t x = first; x < end; x += pitch) row[x * channels] = polynomial(c, degree, row[x * channels]);
 }
 
+// The common case of every sample of a row in turn, with the degree fixed so
+// that the loop over the terms unrolls and the one over the samples runs in
+// vector lanes; same operations per sample as polynomial().
+template <int32_t Degree>
+void map_packed(float* __restrict row, int64_t n, const float* __restrict c) {
+    for (int64_t x = 0; x < n; ++x) row[x] = polynomial(c, Degree, row[x]);
+}
+
+using PackedMap = void (*)(float*, int64_t, const float*);
+
+// The packed routine for a degree, or null for degrees above 8 (the general
+// loop handles them).
+PackedMap packed_for(int32_t degree) {
+    switch (degree) {
+        case 0: return map_packed<0>;
+        case 1: return map_packed<1>;
+        case 2: return map_packed<2>;
+        case 3: return map_packed<3>;
+        case 4: return map_packed<4>;
+        case 5: return map_packed<5>;
+        case 6: return map_packed<6>;
+        case 7: return map_packed<7>;
+        case 8: return map_packed<8>;
+        default: return nullptr;
+    }
+}
+
 void apply_poly(const ImageView& out, const PolyParams& p) {
     const int64_t channels = int64_t(out.channels);
     const bool all_rows = p.top == 0 && p.bottom == 0;
@@ -96,11 +123,16 @@ void apply_poly(const ImageView& out, const PolyParams& p) {
     const int64_t x1 = all_cols ? int64_t(out.width) : p.right;
     if (p.num_planes < 1 || p.start_plane >= channels) return;
     const int64_t plane_end = std::min<int64_t>(int64_t(p.start_plane) + p.num_planes, channels);
+    const PackedMap packed = (channels == 1 && p.col_pitch == 1) ? packed_for(p.degree) : nullptr;
     auto* base = static_cast<unsigned char*>(out.data);
     for (int64_t plane = p.start_plane; plane < plane_end; ++plane) {
         for (int64_t y = y0; y < y1; y += p.row_pitch) {
             auto* row = reinterpret_cast<float*>(base + uint64_t(y) * out.row_stride) + plane;
-            map_row(row, x0, x1, p.col_pitch, channels, p.coeffs, p.degree);
+            if (packed != nullptr) {
+                packed(row + x0, x1 - x0, p.coeffs);
+            } else {
+                map_row(row, x0, x1, p.col_pitch, channels, p.coeffs, p.degree);
+            }
         }
     }
 }

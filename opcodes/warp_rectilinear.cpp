@@ -3,8 +3,11 @@
 // bicubic (through the precomputed weight table).
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <new>
 
 #include "core/checked.hpp"
+#include "core/isa.hpp"
 #include "opcodes/bicubic_table.hpp"
 #include "opcodes/entries.h"
 #include "opcodes/float_math.hpp"
@@ -12,6 +15,8 @@
 #include "opcodes/image_checks.hpp"
 #include "opcodes/lens_geometry.hpp"
 #include "opcodes/schema.hpp"
+#include "opcodes/warp_chunks.hpp"
+#include "opcodes/warp_rectilinear.hpp"
 
 namespace tarnimg {
 namespace {
@@ -40,18 +45,6 @@ WarpParams read_params(const AttrItem* const (&s)[7]) {
             s[3],            attr_f64(s[4]), attr_f64(s[5]),      attr_i32(s[6]) != 0};
 }
 
-// The read side of the sampling: plane `plane` of the input.
-struct Source {
-    const unsigned char* base;
-    uint64_t row_stride;
-    int64_t channels, plane;
-    int64_t width, height;
-
-    float at(int64_t y, int64_t x) const {
-        return reinterpret_cast<const float*>(base + uint64_t(y) * row_stride)[x * channels + plane];
-    }
-};
-
 Status check_warp(const ImageView& in, const ImageView& out, const WarpParams& p, uint64_t planes) {
     if (p.radial == nullptr || p.num_planes < 1 || p.num_coeffs < 1) return pyxa::INVALID_ARGUMENT;
     if (in.dtype != kFloat32 || out.dtype != kFloat32) return pyxa::UNSUPPORTED_DTYPE;
@@ -68,99 +61,94 @@ Status check_warp(const ImageView& in, const ImageView& out, const WarpParams& p
     return pyxa::OK;
 }
 
-struct Bilinear {
-    float operator()(const Source& src, double sx, double sy) const {
-        const int64_t x0 = clamp_to_i64(std::floor(sx), 0, src.width - 1);
-        const int64_t y0 = clamp_to_i64(std::floor(sy), 0, src.height - 1);
-        const int64_t x1 = std::min(x0 + 1, src.width - 1);
-        const int64_t y1 = std::min(y0 + 1, src.height - 1);
-        const double fx = sx - double(x0);
-        const double fy = sy - double(y0);
-        const double top = double(src.at(y0, x0)) * (1.0 - fx) + double(src.at(y0, x1)) * fx;
-        const double bottom = double(src.at(y1, x0)) * (1.0 - fx) + double(src.at(y1, x1)) * fx;
-        return float(top * (1.0 - fy) + bottom * fy);
-    }
+// The per-column terms of the map, the same on every row: x - cx and its
+// distance from the centre over the radius.
+struct ColumnTerms {
+    std::unique_ptr<double[]> offset, d;
 };
 
-// Window start and fraction bin along one axis; a window pushed against an
-// image edge uses bin 0.
-inline void bicubic_axis(double s, int64_t extent, int64_t* start, int64_t* bin) {
-    const int64_t i0 = clamp_to_i64(std::floor(s), 0, extent - 1);
-    if (i0 - 1 < 0) {
-        *start = 0;
-        *bin = 0;
-    } else if (i0 - 1 > extent - 4) {
-        *start = extent - 4;
-        *bin = 0;
-    } else {
-        *start = i0 - 1;
-        *bin = clamp_to_i64((s - double(i0)) * kBicubicBins, 0, kBicubicBins - 1);
+bool column_terms(const LensGeometry& g, int64_t width, ColumnTerms* t) {
+    t->offset.reset(new (std::nothrow) double[uint64_t(width)]);
+    t->d.reset(new (std::nothrow) double[uint64_t(width)]);
+    if (!t->offset || !t->d) return false;
+    for (int64_t x = 0; x < width; ++x) {
+        t->offset[x] = double(x) - g.cx;
+        t->d[x] = (double(x) - g.cx) / g.radius;
     }
+    return true;
 }
 
-struct Bicubic {
-    const float* table;
-
-    float operator()(const Source& src, double sx, double sy) const {
-        int64_t bx, jx, by, jy;
-        bicubic_axis(sx, src.width, &bx, &jx);
-        bicubic_axis(sy, src.height, &by, &jy);
-        const float* w = table + (jy * kBicubicBins + jx) * kBicubicTaps;
-        float acc = 0.0f;
-        for (int64_t r = 0; r < 4; ++r) {
-            for (int64_t c = 0; c < 4; ++c) acc += src.at(by + r, bx + c) * w[4 * r + c];
-        }
-        return unit_clamp(acc);
-    }
-};
-
-inline double clamp_coord(double v, int64_t extent) {
-    const double hi = double(extent - 1);
-    v = v < hi ? v : hi;
-    return v > 0.0 ? v : 0.0;  // NaN becomes 0
+// True when every float index of a plane of the input, counted from the
+// plane's first sample, fits in 32 bits.
+bool narrow_indices(const ImageView& in) {
+    constexpr uint64_t kMax = 0x7fffffff;
+    uint64_t rows = 0, cols = 0, last = 0;
+    return in.height <= kMax && in.width <= kMax &&
+           pyxa::checked_mul(in.height - 1, in.row_stride / 4, &rows) &&
+           pyxa::checked_mul(in.width - 1, in.channels, &cols) && pyxa::checked_add(rows, cols, &last) &&
+           last <= kMax;
 }
 
-template <class Sampler>
-void resample(const ImageView& in, const ImageView& out, const WarpParams& p, uint64_t planes,
-              const Sampler& sample) {
+RowMap row_map(const WarpParams& p, const LensGeometry& g, const double* tan, uint64_t k, int64_t y,
+               int64_t width, int64_t height) {
+    const double dy = (double(y) - g.cy) / g.radius;
+    return {p.radial + k * uint64_t(p.num_coeffs),
+            tan != nullptr ? tan[2 * k] : 0.0,
+            tan != nullptr ? tan[2 * k + 1] : 0.0,
+            g.cx,
+            g.cy,
+            g.radius,
+            dy,
+            2.0 * dy * dy,
+            double(y) - g.cy,
+            double(width - 1),
+            double(height - 1)};
+}
+
+// Row by row, plane by plane, chunk by chunk: the map pass, the sampling pass,
+// and the values stored at the output's channel step (straight into the row
+// when it has one channel).
+Status resample(const ImageView& in, const ImageView& out, const WarpParams& p, uint64_t planes,
+                const float* table, pyxa::Isa isa) {
     const LensGeometry g = lens_geometry(in.height, in.width, p.center_x, p.center_y);
     const int64_t width = int64_t(in.width);
     const int64_t height = int64_t(in.height);
     const int64_t channels = int64_t(out.channels);
+    ColumnTerms cols;
+    if (!column_terms(g, width, &cols)) return pyxa::OUT_OF_MEMORY;
     const double* tan = p.tangential ? attr_f64s(p.tangential) : nullptr;
+    const WarpSample sample = warp_sample_for(isa, p.bicubic, narrow_indices(in));
+    const WarpMap plain_map = warp_map_for(isa, p.num_coeffs, false);
+    const WarpMap tangential_map = warp_map_for(isa, p.num_coeffs, true);
     auto* out_base = static_cast<unsigned char*>(out.data);
+    double xs[kWarpChunk], ys[kWarpChunk];
+    float values[kWarpChunk];
     for (int64_t y = 0; y < height; ++y) {
         auto* row = reinterpret_cast<float*>(out_base + uint64_t(y) * out.row_stride);
-        const double dy = (double(y) - g.cy) / g.radius;
-        for (int64_t x = 0; x < width; ++x) {
-            const double dx = (double(x) - g.cx) / g.radius;
-            const double s = std::min(dx * dx + dy * dy, 1.0);
-            const double s2 = s * s;
-            const double s3 = s2 * s;
-            for (uint64_t k = 0; k < planes; ++k) {
-                const double* c = p.radial + k * uint64_t(p.num_coeffs);
-                double ratio = c[0];
-                if (p.num_coeffs > 1) ratio += c[1] * s;
-                if (p.num_coeffs > 2) ratio += c[2] * s2;
-                if (p.num_coeffs > 3) ratio += c[3] * s3;
-                double sx = g.cx + ratio * (double(x) - g.cx);
-                double sy = g.cy + ratio * (double(y) - g.cy);
-                if (tan != nullptr && (tan[2 * k] != 0.0 || tan[2 * k + 1] != 0.0)) {
-                    const double p0 = tan[2 * k];
-                    const double p1 = tan[2 * k + 1];
-                    sx += g.radius * (2.0 * p0 * dx * dy + p1 * (s + 2.0 * dx * dx));
-                    sy += g.radius * (p0 * (s + 2.0 * dy * dy) + 2.0 * p1 * dx * dy);
+        for (uint64_t k = 0; k < planes; ++k) {
+            const bool tangential = tan != nullptr && (tan[2 * k] != 0.0 || tan[2 * k + 1] != 0.0);
+            const RowMap m = row_map(p, g, tangential ? tan : nullptr, k, y, width, height);
+            const WarpSource src{static_cast<const float*>(in.data) + k, int64_t(in.row_stride / 4),
+                                 int64_t(in.channels), width, height};
+            const WarpMap map = tangential ? tangential_map : plain_map;
+            for (int64_t x = 0; x < width; x += kWarpChunk) {
+                const int64_t n = std::min(kWarpChunk, width - x);
+                map(m, cols.offset.get() + x, cols.d.get() + x, n, xs, ys);
+                float* dst = row + x * channels + int64_t(k);
+                if (channels == 1) {
+                    sample(src, table, xs, ys, n, dst);
+                    continue;
                 }
-                const Source src{static_cast<const unsigned char*>(in.data), in.row_stride,
-                                 int64_t(in.channels), int64_t(k), width, height};
-                row[x * channels + int64_t(k)] = sample(src, clamp_coord(sx, width), clamp_coord(sy, height));
+                sample(src, table, xs, ys, n, values);
+                for (int64_t i = 0; i < n; ++i) dst[i * channels] = values[i];
             }
         }
     }
+    return pyxa::OK;
 }
 
-Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outputs, uint64_t output_count,
-           const AttrItem* items, uint64_t item_count) {
+Status run(pyxa::Isa isa, const ImageView* inputs, uint64_t input_count, const ImageView* outputs,
+           uint64_t output_count, const AttrItem* items, uint64_t item_count) {
     const AttrItem* slots[7];
     PYXA_TRY(check_schema(kSchema, items, item_count, slots));
     PYXA_TRY(check_scheme_b(inputs, input_count, outputs, output_count, SchemeB::SameImage));
@@ -170,19 +158,28 @@ Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outpu
     const uint64_t planes = std::min<uint64_t>(uint64_t(p.num_planes), out.channels);
     PYXA_TRY(check_warp(in, out, p, planes));
     if (in.height == 0 || in.width == 0 || planes == 0) return pyxa::OK;
-    if (!p.bicubic) {
-        resample(in, out, p, planes, Bilinear{});
-        return pyxa::OK;
+    const float* table = nullptr;
+    if (p.bicubic) {
+        table = bicubic_table();
+        if (table == nullptr) return pyxa::OUT_OF_MEMORY;
     }
-    const float* table = bicubic_table();
-    if (table == nullptr) return pyxa::OUT_OF_MEMORY;
-    resample(in, out, p, planes, Bicubic{table});
-    return pyxa::OK;
+    return resample(in, out, p, planes, table, isa);
 }
 
 }  // namespace
 }  // namespace tarnimg
 
+namespace tarnimg {
+
+int32_t warp_rectilinear_with(pyxa::Isa isa, const ImageView* inputs, uint64_t input_count,
+                              const ImageView* outputs, uint64_t output_count, const AttrItem* items,
+                              uint64_t item_count) {
+    return guarded([&] { return run(isa, inputs, input_count, outputs, output_count, items, item_count); });
+}
+
+}  // namespace tarnimg
+
 extern "C" TARNIMG_OPCODE_ENTRY(tarnimg_warp_rectilinear) {
-    return tarnimg::guarded([&] { return tarnimg::run(inputs, input_count, outputs, output_count, items, item_count); });
+    return tarnimg::warp_rectilinear_with(pyxa::best_isa(), inputs, input_count, outputs, output_count, items,
+                                          item_count);
 }

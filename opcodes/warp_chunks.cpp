@@ -1,0 +1,171 @@
+// The warp's map and sampling passes and their instruction-set copies; each
+// pixel goes through the same double and float operations, in the same order,
+// in every copy.
+#include "opcodes/warp_chunks.hpp"
+
+#include <algorithm>
+
+#include "opcodes/bicubic_table.hpp"
+#include "opcodes/float_math.hpp"
+
+namespace tarnimg {
+namespace {
+
+using pyxa::Isa;
+using pyxa::routine_for;
+
+inline double clamp_coord(double v, double hi) {
+    v = v < hi ? v : hi;
+    return v > 0.0 ? v : 0.0;  // NaN becomes 0
+}
+
+// Terms is how many radial coefficients count (1 to 4).
+template <int Terms, bool Tangential>
+void map_chunk(const RowMap& m, const double* __restrict offset, const double* __restrict d, int64_t n,
+               double* __restrict xs, double* __restrict ys) {
+    const double c0 = m.c[0];
+    const double c1 = Terms > 1 ? m.c[1] : 0.0;
+    const double c2 = Terms > 2 ? m.c[2] : 0.0;
+    const double c3 = Terms > 3 ? m.c[3] : 0.0;
+    const double two_p0 = 2.0 * m.p0;
+    const double two_p1 = 2.0 * m.p1;
+    for (int64_t i = 0; i < n; ++i) {
+        const double dx = d[i];
+        const double sum = dx * dx + m.dy * m.dy;
+        const double s = 1.0 < sum ? 1.0 : sum;  // std::min(sum, 1.0): a NaN stays
+        const double s2 = s * s;
+        const double s3 = s2 * s;
+        double ratio = c0;
+        if (Terms > 1) ratio += c1 * s;
+        if (Terms > 2) ratio += c2 * s2;
+        if (Terms > 3) ratio += c3 * s3;
+        double sx = m.cx + ratio * offset[i];
+        double sy = m.cy + ratio * m.offset_y;
+        if (Tangential) {
+            sx += m.radius * (two_p0 * dx * m.dy + m.p1 * (s + 2.0 * dx * dx));
+            sy += m.radius * (m.p0 * (s + m.dy2) + two_p1 * dx * m.dy);
+        }
+        xs[i] = clamp_coord(sx, m.hi_x);
+        ys[i] = clamp_coord(sy, m.hi_y);
+    }
+}
+
+// Coordinates arrive clamped to [0, extent - 1], so truncation is the floor
+// and no index leaves the image. Index is int32_t when every index of the
+// input fits, else int64_t. Three passes: the corner positions and fractions
+// (in vector lanes), the four corner loads (scalar loads, no lane shuffling),
+// the blend (in vector lanes); each pixel's arithmetic is unchanged.
+template <class Index>
+void bilinear_chunk(const WarpSource& src, const float*, const double* __restrict xs, const double* __restrict ys,
+                    int64_t n, float* __restrict values) {
+    Index at[kWarpChunk], step_x[kWarpChunk], step_y[kWarpChunk];
+    double fx[kWarpChunk], fy[kWarpChunk];
+    float a[kWarpChunk], b[kWarpChunk], c[kWarpChunk], d[kWarpChunk];
+    const Index rf = Index(src.row_floats), ch = Index(src.channels);
+    const Index last_x = Index(src.width - 1), last_y = Index(src.height - 1);
+    for (int64_t i = 0; i < n; ++i) {
+        const Index x0 = Index(xs[i]);
+        const Index y0 = Index(ys[i]);
+        const Index x1 = x0 + 1 < last_x ? x0 + 1 : last_x;
+        const Index y1 = y0 + 1 < last_y ? y0 + 1 : last_y;
+        fx[i] = xs[i] - double(x0);
+        fy[i] = ys[i] - double(y0);
+        at[i] = y0 * rf + x0 * ch;
+        step_x[i] = (x1 - x0) * ch;
+        step_y[i] = (y1 - y0) * rf;
+    }
+    const float* __restrict base = src.base;
+    for (int64_t i = 0; i < n; ++i) {
+        const float* p = base + at[i];
+        a[i] = p[0];
+        b[i] = p[step_x[i]];
+        c[i] = p[step_y[i]];
+        d[i] = p[step_y[i] + step_x[i]];
+    }
+    for (int64_t i = 0; i < n; ++i) {
+        const double top = double(a[i]) * (1.0 - fx[i]) + double(b[i]) * fx[i];
+        const double bottom = double(c[i]) * (1.0 - fx[i]) + double(d[i]) * fx[i];
+        values[i] = float(top * (1.0 - fy[i]) + bottom * fy[i]);
+    }
+}
+
+// Window start and fraction bin along one axis: the window starts one
+// before the pixel, pushed back inside the image at the edges (the extent is
+// at least 4), where it uses bin 0. The fraction s - i0 is exact and below 1,
+// so its bin is below kBicubicBins. Written with selects and a product so
+// that the loop runs in vector lanes.
+template <class Index>
+inline void bicubic_axis(double s, Index extent, Index* start, Index* bin) {
+    const Index i0 = Index(s);
+    const Index below_end = i0 - 1 < extent - 4 ? i0 - 1 : extent - 4;
+    const Index first = below_end > 0 ? below_end : 0;
+    const Index inside = Index((s - double(i0)) * kBicubicBins);
+    const Index fraction_bin = inside < kBicubicBins - 1 ? inside : kBicubicBins - 1;
+    *start = first;
+    *bin = fraction_bin * Index(first == i0 - 1);
+}
+
+// The 16 taps of one pixel's window, summed in row order.
+inline float bicubic_taps(const float* __restrict px, int64_t rf, int64_t ch, const float* __restrict w) {
+    float acc = 0.0f;
+    for (int64_t r = 0; r < 4; ++r) {
+        for (int64_t k = 0; k < 4; ++k) acc += px[r * rf + k * ch] * w[4 * r + k];
+    }
+    return acc;
+}
+
+// A pass that places each pixel's window (its first sample and its weight
+// entry) runs in vector lanes; the taps then run four pixels at a time, so
+// that their chains of additions overlap (gathering the taps into vector
+// lanes is slower than these scalar loads).
+template <class Index>
+void bicubic_chunk(const WarpSource& src, const float* table, const double* __restrict xs,
+                   const double* __restrict ys, int64_t n, float* __restrict values) {
+    Index at[kWarpChunk], entry[kWarpChunk];
+    const Index rf = Index(src.row_floats), ch = Index(src.channels);
+    const Index width = Index(src.width), height = Index(src.height);
+    for (int64_t i = 0; i < n; ++i) {
+        Index bx, jx, by, jy;
+        bicubic_axis(xs[i], width, &bx, &jx);
+        bicubic_axis(ys[i], height, &by, &jy);
+        at[i] = by * rf + bx * ch;
+        entry[i] = (jy * kBicubicBins + jx) * kBicubicTaps;
+    }
+    int64_t i = 0;
+    for (; i + 3 < n; i += 4) {
+        const float a = bicubic_taps(src.base + at[i], rf, ch, table + entry[i]);
+        const float b = bicubic_taps(src.base + at[i + 1], rf, ch, table + entry[i + 1]);
+        const float c = bicubic_taps(src.base + at[i + 2], rf, ch, table + entry[i + 2]);
+        const float d = bicubic_taps(src.base + at[i + 3], rf, ch, table + entry[i + 3]);
+        values[i] = unit_clamp(a);
+        values[i + 1] = unit_clamp(b);
+        values[i + 2] = unit_clamp(c);
+        values[i + 3] = unit_clamp(d);
+    }
+    for (; i < n; ++i) values[i] = unit_clamp(bicubic_taps(src.base + at[i], rf, ch, table + entry[i]));
+}
+
+template <int Terms>
+WarpMap map_terms(Isa isa, bool tangential) {
+    return tangential ? routine_for<map_chunk<Terms, true>>(isa) : routine_for<map_chunk<Terms, false>>(isa);
+}
+
+}  // namespace
+
+WarpMap warp_map_for(Isa isa, int32_t num_coeffs, bool tangential) {
+    switch (num_coeffs) {
+        case 1: return map_terms<1>(isa, tangential);
+        case 2: return map_terms<2>(isa, tangential);
+        case 3: return map_terms<3>(isa, tangential);
+        default: return map_terms<4>(isa, tangential);
+    }
+}
+
+WarpSample warp_sample_for(Isa isa, bool bicubic, bool narrow) {
+    if (bicubic) {
+        return narrow ? routine_for<bicubic_chunk<int32_t>>(isa) : routine_for<bicubic_chunk<int64_t>>(isa);
+    }
+    return narrow ? routine_for<bilinear_chunk<int32_t>>(isa) : routine_for<bilinear_chunk<int64_t>>(isa);
+}
+
+}  // namespace tarnimg

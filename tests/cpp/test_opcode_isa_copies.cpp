@@ -1,0 +1,106 @@
+// The warp's instruction-set copies and its two index widths: every copy this
+// processor can run gives the baseline's bytes, over widths that leave
+// partial chunks and vector tails, one and several channels, each radial term
+// count, tangential terms and centres off the image.
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "core/isa.hpp"
+#include "opcodes/bicubic_table.hpp"
+#include "opcodes/warp_chunks.hpp"
+#include "opcodes/warp_rectilinear.hpp"
+#include "test_opcode_support.hpp"
+
+using namespace opcode_test;
+
+namespace {
+
+struct WarpCase {
+    uint64_t h, w, c;
+    int32_t coeffs;
+    bool tangential, bicubic;
+    double cx, cy;
+};
+
+void PrintTo(const WarpCase& k, std::ostream* os) {
+    *os << k.h << "x" << k.w << "x" << k.c << ", " << k.coeffs << " coefficients"
+        << (k.tangential ? ", tangential" : "") << (k.bicubic ? ", bicubic" : ", bilinear") << ", centre " << k.cx
+        << "," << k.cy;
+}
+
+Attrs attrs_for(const WarpCase& k) {
+    std::vector<double> radial;
+    for (uint64_t p = 0; p < k.c; ++p)
+        for (int32_t i = 0; i < k.coeffs; ++i) radial.push_back(i == 0 ? 1.0 + 0.01 * double(p) : 0.07 / (i + p + 1.0));
+    Attrs a;
+    a.f64s("radial_params", radial).i32("num_planes", int32_t(k.c)).i32("num_coeffs", k.coeffs);
+    // Plane 0 keeps zero tangential terms (the plain map), the others take them.
+    if (k.tangential) {
+        std::vector<double> tan(2 * k.c, 0.0);
+        for (uint64_t p = 1; p < k.c; ++p) tan[2 * p] = 0.01, tan[2 * p + 1] = -0.02;
+        if (k.c == 1) tan = {0.015, 0.01};
+        a.f64s("tangential_params", tan);
+    }
+    a.f64("center_x", k.cx).f64("center_y", k.cy).i32("use_bicubic", k.bicubic ? 1 : 0);
+    return a;
+}
+
+class WarpCopies : public ::testing::TestWithParam<WarpCase> {};
+
+TEST_P(WarpCopies, EveryCopyGivesTheBaselineBytes) {
+    const WarpCase k = GetParam();
+    FImage in(k.h, k.w, k.c, 1);
+    fill(in, -0.1, 1.1, 17);
+    in.at(k.h / 2, k.w / 3, 0) = std::numeric_limits<float>::quiet_NaN();
+    const Attrs a = attrs_for(k);
+    ImageView src = in.view();
+    FImage base(k.h, k.w, k.c, 2);
+    ImageView base_view = base.view();
+    ASSERT_EQ(tarnimg::warp_rectilinear_with(pyxa::Isa::Baseline, &src, 1, &base_view, 1, a.data(), a.size()), 0);
+    for (pyxa::Isa isa : pyxa::kAllIsas) {
+        if (!pyxa::isa_supported(isa)) continue;
+        FImage out(k.h, k.w, k.c, 2);
+        ImageView view = out.view();
+        ASSERT_EQ(tarnimg::warp_rectilinear_with(isa, &src, 1, &view, 1, a.data(), a.size()), 0);
+        EXPECT_TRUE(out.same_pixels(base)) << "copy " << int(isa);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, WarpCopies,
+    ::testing::Values(WarpCase{4, 4, 1, 1, false, false, 0.5, 0.5}, WarpCase{5, 263, 1, 3, false, false, 0.5, 0.5},
+                      WarpCase{5, 263, 1, 3, false, true, 0.5, 0.5}, WarpCase{6, 517, 3, 2, true, false, 0.3, 0.8},
+                      WarpCase{6, 517, 3, 4, true, true, 0.3, 0.8}, WarpCase{7, 29, 2, 5, true, true, -0.4, 1.7},
+                      WarpCase{7, 29, 2, 1, false, false, 1.2, -0.3}, WarpCase{9, 300, 1, 2, true, true, 0.5, 0.5},
+                      WarpCase{4, 4, 3, 3, true, true, 0.0, 1.0}));
+
+// The sampling with 32-bit and with 64-bit indices reads the same samples
+// with the same weights (only images of 2^31 floats take the wide form).
+TEST(WarpSampling, NarrowAndWideIndicesAgree) {
+    constexpr int64_t kN = tarnimg::kWarpChunk - 3;  // a partial chunk
+    FImage in(7, 301, 2);
+    fill(in, 0.0, 1.0, 5);
+    const tarnimg::WarpSource src{&in.at(0, 0, 1), int64_t(in.stride() / 4), 2, 301, 7};
+    std::vector<double> xs(kN), ys(kN);
+    uint32_t seed = 9;
+    for (int64_t i = 0; i < kN; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        xs[i] = i % 5 == 0 ? double(i % 301) : 300.0 * double(seed >> 8) / double(1u << 24);
+        ys[i] = i % 7 == 0 ? 6.0 : 6.0 * double(seed & 0xffff) / 65536.0;
+    }
+    const float* table = tarnimg::bicubic_table();
+    ASSERT_NE(table, nullptr);
+    for (pyxa::Isa isa : pyxa::kAllIsas) {
+        if (!pyxa::isa_supported(isa)) continue;
+        for (bool bicubic : {false, true}) {
+            std::vector<float> narrow(kN), wide(kN);
+            tarnimg::warp_sample_for(isa, bicubic, true)(src, table, xs.data(), ys.data(), kN, narrow.data());
+            tarnimg::warp_sample_for(isa, bicubic, false)(src, table, xs.data(), ys.data(), kN, wide.data());
+            EXPECT_EQ(std::memcmp(narrow.data(), wide.data(), kN * sizeof(float)), 0)
+                << "copy " << int(isa) << (bicubic ? " bicubic" : " bilinear");
+        }
+    }
+}
+
+}  // namespace
