@@ -1,13 +1,14 @@
-// The warp's instruction-set copies and its two index widths: every copy this
-// processor can run gives the baseline's bytes, over widths that leave
-// partial chunks and vector tails, one and several channels, each radial term
-// count, tangential terms and centres off the image.
+// The opcode routines' instruction-set copies (the warp, also in its two
+// index widths, and the gain grid): every copy this processor can run gives
+// the baseline's bytes, over widths that leave partial chunks and vector
+// tails, one and several channels, and each parameter form.
 #include <cstring>
 #include <limits>
 #include <vector>
 
 #include "core/isa.hpp"
 #include "opcodes/bicubic_table.hpp"
+#include "opcodes/gain_map_grid.hpp"
 #include "opcodes/warp_chunks.hpp"
 #include "opcodes/warp_rectilinear.hpp"
 #include "test_opcode_support.hpp"
@@ -102,5 +103,51 @@ TEST(WarpSampling, NarrowAndWideIndicesAgree) {
         }
     }
 }
+
+}  // namespace
+
+namespace {
+
+struct GridCase {
+    uint64_t c;
+    int32_t start_plane, num_planes, map_planes, col_pitch, row_pitch, left, right;
+};
+
+void PrintTo(const GridCase& k, std::ostream* os) {
+    *os << k.c << " channels, planes " << k.start_plane << "+" << k.num_planes << " of " << k.map_planes
+        << ", pitch " << k.row_pitch << "x" << k.col_pitch << ", columns " << k.left << ".." << k.right;
+}
+
+class GainGridCopies : public ::testing::TestWithParam<GridCase> {};
+
+TEST_P(GainGridCopies, EveryCopyGivesTheBaselineBytes) {
+    const GridCase k = GetParam();
+    std::vector<float> gains(4 * 7 * size_t(k.map_planes));
+    for (size_t i = 0; i < gains.size(); ++i) gains[i] = 0.6f + 0.05f * float(i % 17);
+    tarnimg::GainGridParams p;
+    p.gains = gains.data(), p.gain_count = gains.size();
+    p.points_v = 4, p.points_h = 7, p.map_planes = k.map_planes;
+    p.top = 1, p.left = k.left, p.bottom = 0, p.right = k.right;
+    p.start_plane = k.start_plane, p.num_planes = k.num_planes;
+    p.row_pitch = k.row_pitch, p.col_pitch = k.col_pitch;
+    // The grid covers part of the image: columns before and after it take
+    // the edge gains.
+    p.spacing_v = 0.3, p.spacing_h = 0.13, p.origin_v = 0.05, p.origin_h = 0.1;
+    FImage base(6, 263, k.c, 1);
+    fill(base, -0.1, 1.1, 23);
+    FImage source = base;
+    ASSERT_EQ(tarnimg::gain_grid_routine(pyxa::Isa::Baseline)(base.view(), p), 0);
+    for (pyxa::Isa isa : pyxa::kAllIsas) {
+        if (!pyxa::isa_supported(isa)) continue;
+        FImage out = source;
+        ASSERT_EQ(tarnimg::gain_grid_routine(isa)(out.view(), p), 0);
+        EXPECT_TRUE(out.same_pixels(base)) << "copy " << int(isa);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Selections, GainGridCopies,
+                         ::testing::Values(GridCase{3, 0, 3, 3, 1, 1, 0, 0}, GridCase{3, 0, 3, 1, 1, 2, 3, 250},
+                                           GridCase{3, 1, 2, 3, 1, 1, 0, 0}, GridCase{3, 0, 3, 3, 3, 1, 2, 0},
+                                           GridCase{1, 0, 1, 1, 1, 1, 0, 0}, GridCase{1, 0, 1, 2, 2, 2, 1, 262}));
 
 }  // namespace
