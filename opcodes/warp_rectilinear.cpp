@@ -13,10 +13,10 @@
 #include "opcodes/float_math.hpp"
 #include "opcodes/guard.hpp"
 #include "opcodes/image_checks.hpp"
+#include "opcodes/isa_entries.hpp"
 #include "opcodes/lens_geometry.hpp"
 #include "opcodes/schema.hpp"
 #include "opcodes/warp_chunks.hpp"
-#include "opcodes/warp_rectilinear.hpp"
 
 namespace tarnimg {
 namespace {

@@ -1,5 +1,5 @@
 // The opcode routines' instruction-set copies (the warp, also in its two
-// index widths, and the gain grid): every copy this processor can run gives
+// index widths, the vignette and the gain grid): every copy this processor can run gives
 // the baseline's bytes, over widths that leave partial chunks and vector
 // tails, one and several channels, and each parameter form.
 #include <cstring>
@@ -9,8 +9,8 @@
 #include "core/isa.hpp"
 #include "opcodes/bicubic_table.hpp"
 #include "opcodes/gain_map_grid.hpp"
+#include "opcodes/isa_entries.hpp"
 #include "opcodes/warp_chunks.hpp"
-#include "opcodes/warp_rectilinear.hpp"
 #include "test_opcode_support.hpp"
 
 using namespace opcode_test;
@@ -149,5 +149,48 @@ INSTANTIATE_TEST_SUITE_P(Selections, GainGridCopies,
                          ::testing::Values(GridCase{3, 0, 3, 3, 1, 1, 0, 0}, GridCase{3, 0, 3, 1, 1, 2, 3, 250},
                                            GridCase{3, 1, 2, 3, 1, 1, 0, 0}, GridCase{3, 0, 3, 3, 3, 1, 2, 0},
                                            GridCase{1, 0, 1, 1, 1, 1, 0, 0}, GridCase{1, 0, 1, 2, 2, 2, 1, 262}));
+
+}  // namespace
+
+namespace {
+
+struct VignetteCase {
+    uint64_t w, c;
+    std::vector<double> k;
+    double cx, cy;
+};
+
+void PrintTo(const VignetteCase& v, std::ostream* os) {
+    *os << v.w << " wide, " << v.c << " channels, " << v.k.size() << " coefficients, centre " << v.cx << ","
+        << v.cy;
+}
+
+class VignetteCopies : public ::testing::TestWithParam<VignetteCase> {};
+
+TEST_P(VignetteCopies, EveryCopyGivesTheBaselineBytes) {
+    const VignetteCase v = GetParam();
+    FImage in(7, v.w, v.c, 1);
+    fill(in, -0.2, 1.2, 31);
+    Attrs a;
+    a.f64s("params", v.k).f64("center_x", v.cx).f64("center_y", v.cy);
+    ImageView src = in.view();
+    FImage base(7, v.w, v.c, 2);
+    ImageView base_view = base.view();
+    ASSERT_EQ(tarnimg::fix_vignette_with(pyxa::Isa::Baseline, &src, 1, &base_view, 1, a.data(), a.size()), 0);
+    for (pyxa::Isa isa : pyxa::kAllIsas) {
+        if (!pyxa::isa_supported(isa)) continue;
+        FImage out(7, v.w, v.c, 2);
+        ImageView view = out.view();
+        ASSERT_EQ(tarnimg::fix_vignette_with(isa, &src, 1, &view, 1, a.data(), a.size()), 0);
+        EXPECT_TRUE(out.same_pixels(base)) << "copy " << int(isa);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Terms, VignetteCopies,
+                         ::testing::Values(VignetteCase{263, 1, {0.3}, 0.5, 0.5},
+                                           VignetteCase{517, 1, {0.3, -0.1, 0.05}, 0.2, 0.9},
+                                           VignetteCase{29, 3, {0.1, 0.2}, 1.4, -0.5},
+                                           VignetteCase{300, 2, {0.1, -0.2, 0.3, -0.4}, 0.5, 0.5},
+                                           VignetteCase{31, 1, {1, 1, 1, 1, 1, 50.0}, 0.5, 0.5}));
 
 }  // namespace
