@@ -6,6 +6,7 @@
 
 #include "core/checked.hpp"
 #include "kernels/hsv/hsv_color.hpp"
+#include "kernels/hsv/hsv_table_rows.hpp"
 #include "kernels/hsv/hsv_tables.hpp"
 
 namespace pyxa {
@@ -29,16 +30,6 @@ Status allocate(std::vector<int16_t>* v, uint64_t count) {
         return OUT_OF_MEMORY;
     }
     return OK;
-}
-
-// The colour of entry (i, j) of a face: the face's channel is 1, the other two
-// follow the axes in channel order.
-void face_colour(int face, float a, float b, float rgb[3]) {
-    const int c1 = face == 0 ? 1 : 0;
-    const int c2 = face == 2 ? 1 : 2;
-    rgb[face] = 1.0f;
-    rgb[c1] = a;
-    rgb[c2] = b;
 }
 
 }  // namespace
@@ -71,36 +62,19 @@ Status prepare_hsv_map(const std::vector<float>& map_data, int32_t hue_divs, int
     return OK;
 }
 
-Status build_hsv_table(HueSatMapParams* params, int32_t n) {
-    const int32_t hues = params->hue_size, sats = params->sat_size, vals = params->val_size;
-    const uint64_t slab = (static_cast<uint64_t>(hues) + 1) * static_cast<uint64_t>(sats) * 4;
+Status build_hsv_table(HueSatMapParams* params, int32_t n, Isa isa) {
+    static_assert(kChromaLutSize <= kMaxTableRow && kPrismLutSize <= kMaxTableRow);
+    if (n < 2 || n > kMaxTableRow) return INVALID_ARGUMENT;
+    const int32_t vals = params->val_size;
     uint64_t count = 0;
     if (!checked_mul(3ull * n * n, static_cast<uint64_t>(vals) * 4, &count)) return OUT_OF_MEMORY;
     std::vector<int16_t> table;
     PYXA_TRY(allocate(&table, count));
-    const float hf = hue_factor(hues);
-    const float step = 1.0f / static_cast<float>(n - 1);
-    int16_t* out = table.data();
-    for (int face = 0; face < 3; ++face) {
-        for (int32_t i = 0; i < n; ++i) {
-            for (int32_t j = 0; j < n; ++j) {
-                float rgb[3];
-                face_colour(face, static_cast<float>(i) * step, static_cast<float>(j) * step, rgb);
-                const Hsv c = rgb_to_hsv(rgb[0], rgb[1], rgb[2]);
-                const float u = hf * c.hue, o = c.sat * static_cast<float>(sats - 1);
-                const int32_t hi = cell_index(u, hues - 1), si = cell_index(o, sats - 2);
-                for (int32_t l = 0; l < vals; ++l, out += 4) {
-                    MapPoint m = map_bilinear(params->data.data() + l * slab, sats, hi, u - static_cast<float>(hi), si,
-                                              o - static_cast<float>(si));
-                    const float val_scale = m.val_scale;
-                    m.val_scale = 1.0f;  // chroma is stored at value 1
-                    float ch[3];
-                    adjust_to_rgb(Hsv{c.hue, c.sat, 1.0f}, m, ch);
-                    for (int k = 0; k < 3; ++k) out[k] = to_fixed(ch[k] * kHsvUnit);
-                    out[3] = to_fixed(val_scale * kHsvUnit);
-                }
-            }
-        }
+    const TableRowRun row = table_row_routine(isa);
+    const int64_t row_size = static_cast<int64_t>(n) * vals * 4;
+    TableRowJob job{params->data.data(), params->hue_size, params->sat_size, vals, n, 0, 0, table.data()};
+    for (job.face = 0; job.face < 3; ++job.face) {
+        for (job.i = 0; job.i < n; ++job.i, job.out += row_size) row(job);
     }
     params->data = std::move(table);
     params->hue_size = n;

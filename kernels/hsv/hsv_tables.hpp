@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/status.hpp"
+#include "kernels/isa.hpp"
 #include "kernels/hsv/hsv_params.hpp"
 
 namespace pyxa {
@@ -22,6 +23,6 @@ Status prepare_hsv_map(const std::vector<float>& map_data, int32_t hue_divs, int
 // Replaces the prepared map in params with the colour table of N = 256
 // (val_divs 1) or N = 65 entries per face axis and V value levels, and sets the
 // grid sizes to N. OUT_OF_MEMORY when the table cannot be allocated.
-Status build_hsv_table(HueSatMapParams* params, int32_t faces_size);
+Status build_hsv_table(HueSatMapParams* params, int32_t faces_size, Isa isa = best_isa());
 
 }  // namespace pyxa

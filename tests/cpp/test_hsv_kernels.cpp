@@ -9,6 +9,7 @@
 #include <string>
 
 #include "kernels/hsv/hsv_routines.hpp"
+#include "kernels/hsv/hsv_tables.hpp"
 #include "test_pointwise_support.hpp"
 
 using namespace pyxa;
@@ -141,3 +142,37 @@ TEST_P(HsvCopies, MatchTheBaselineByteForByte) {
 INSTANTIATE_TEST_SUITE_P(Routines, HsvCopies,
                          ::testing::Values(MapCase{false, false}, MapCase{false, true}, MapCase{true, false},
                                            MapCase{true, true}));
+
+// The colour table is built row by row in blocks, by the copy of the
+// processor; every copy must build the baseline's table. The maps push the
+// arithmetic to its edges: hue shifts of many turns, scales that drive the
+// saturation negative or the fixed-point values past the int16 range, a single
+// hue row, and table sizes whose rows end in a ragged vector.
+TEST(HsvTableBuild, EveryCopyBuildsTheBaselineTable) {
+    struct Grid {
+        int32_t hues, sats, vals;
+        float shift, scale_lo, scale_hi;
+    };
+    std::mt19937 gen(4);
+    for (const Grid& g : {Grid{90, 30, 1, 20.0f, 0.8f, 1.2f}, Grid{37, 11, 4, 400.0f, -0.5f, 4.5f},
+                          Grid{1, 2, 1, 200.0f, 0.0f, 2.0f}, Grid{5, 3, 2, 1e6f, -5.0f, 5.0f}}) {
+        std::uniform_real_distribution<float> shift(-g.shift, g.shift), scale(g.scale_lo, g.scale_hi);
+        std::vector<float> data;
+        for (int i = 0; i < g.hues * g.sats * g.vals; ++i)
+            data.insert(data.end(), {shift(gen), scale(gen), scale(gen)});
+        for (int32_t n : {kChromaLutSize, kPrismLutSize, 2, 23}) {
+            HueSatMapParams map;
+            ASSERT_EQ(prepare_hsv_map(data, g.hues, g.sats, g.vals, &map), OK);
+            HueSatMapParams baseline = map;
+            ASSERT_EQ(build_hsv_table(&baseline, n, Isa::Baseline), OK);
+            for (Isa isa : kAllIsas) {
+                if (isa == Isa::Baseline || !isa_supported(isa)) continue;
+                SCOPED_TRACE(testing::Message() << (isa == Isa::Avx2 ? "avx2" : "avx512") << " n=" << n
+                                                << " hues=" << g.hues);
+                HueSatMapParams copy = map;
+                ASSERT_EQ(build_hsv_table(&copy, n, isa), OK);
+                EXPECT_EQ(copy.data, baseline.data);
+            }
+        }
+    }
+}
