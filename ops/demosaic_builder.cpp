@@ -24,7 +24,8 @@ Status window_request(const void*, int64_t x, int64_t y, uint64_t w, RowRequest*
 
 Status allocate_green_cache(uint64_t width, GreenCache* cache) {
     uint64_t row = 0, total = 0;
-    if (!checked_add(width, 2, &row) || !checked_mul(row, 3, &total) || total > kSizeMax / sizeof(float))
+    // Three green rows and their three difference rows.
+    if (!checked_add(width, 2, &row) || !checked_mul(row, 6, &total) || total > kSizeMax / sizeof(float))
         return OUT_OF_MEMORY;
     cache->buf.reset(new (std::nothrow) float[total]);
     if (cache->buf == nullptr) return OUT_OF_MEMORY;

@@ -10,9 +10,10 @@
 
 namespace pyxa {
 
-// Up to three green rows of one column range, in a ring indexed by row mod 3.
+// Up to three green rows of one column range, in a ring indexed by row mod 3,
+// each with its row of differences sample - green.
 struct GreenCache {
-    std::unique_ptr<float[]> buf;  // 3 rows of `row_capacity` floats
+    std::unique_ptr<float[]> buf;  // 3 green rows, then their 3 difference rows, of `row_capacity` floats
     uint64_t row_capacity = 0;     // floats per row: the input width + 2
     int64_t col0 = 0;              // first cached column
     uint64_t cols = 0;             // cached columns per row (0: cache empty)

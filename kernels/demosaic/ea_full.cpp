@@ -3,81 +3,61 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/unit_clamp.hpp"
 #include "kernels/demosaic/bayer_sites.hpp"
 #include "kernels/demosaic/demosaic_params.hpp"
 #include "kernels/demosaic/green_cache.hpp"
-#include "kernels/raw/unit_clamp.hpp"
+#include "kernels/demosaic/green_plane.hpp"
 
 namespace pyxa {
 namespace {
 
-// Mosaic rows y-1, y, y+1 and their green rows, all indexed by output pixel.
+// Mosaic row y with its green row, and the difference rows (sample - green)
+// of rows y-1, y, y+1, all indexed by output pixel.
 struct Planes {
-    const float* c[3];
-    const float* g[3];
+    const float* c;
+    const float* g;
+    const float* d[3];
 };
 
-// Pixels go through in blocks, filled pair by pair (the sites alternate along
-// a row) into three colour planes that are clamped and then interleaved into
-// RGB: every loop walks contiguous memory and vectorises.
-inline constexpr uint64_t kBlock = 256;  // even, so a block starts on the row's first site
-
-struct ColourPlanes {
-    alignas(64) float red[kBlock];
-    alignas(64) float green[kBlock];
-    alignas(64) float blue[kBlock];
+// Every candidate colour is formed at every pixel in full vectors, and each
+// pixel keeps the ones of its own site: the sites alternate along the row, so
+// a per-site loop would step two pixels at a time and shuffle its loads.
+// The candidates of pixel i, each in the order of its formula:
+struct Candidates {
+    float c;      // the pixel's own sample
+    float g0;     // its green
+    float h;      // G0 + (D(-1,0) + D(1,0)) * 0.5
+    float v;      // G0 + (D(0,1) + D(0,-1)) * 0.5
+    float diag;   // G0 + (D(-1,1) + D(1,1) + D(-1,-1) + D(1,-1)) * 0.25
 };
 
-// The colours of pixel i, of site S, into the planes at i (before the clamp).
+inline Candidates candidates(const Planes& q, uint64_t i) {
+    const float *__restrict du = q.d[0], *__restrict dm = q.d[1], *__restrict dd = q.d[2];
+    const float g0 = q.g[i];
+    const float diag = dd[i - 1] + dd[i + 1] + du[i - 1] + du[i + 1];
+    return Candidates{q.c[i], g0, g0 + (dm[i - 1] + dm[i + 1]) * 0.5f, g0 + (dd[i] + du[i]) * 0.5f,
+                      g0 + diag * 0.25f};
+}
+
 template <Site S>
-inline void site_colours(const Planes& q, uint64_t i, ColourPlanes& o) {
-    const float *__restrict cu = q.c[0], *__restrict cm = q.c[1], *__restrict cd = q.c[2];
-    const float *__restrict gu = q.g[0], *__restrict gm = q.g[1], *__restrict gd = q.g[2];
-    const float g0 = gm[i];
-    float red, blue;
-    if constexpr (S == Site::r || S == Site::b) {
-        // D(-1,1) + D(1,1) + D(-1,-1) + D(1,-1)
-        const float diag = (cd[i - 1] - gd[i - 1]) + (cd[i + 1] - gd[i + 1]) + (cu[i - 1] - gu[i - 1]) +
-                           (cu[i + 1] - gu[i + 1]);
-        const float other = g0 + diag * 0.25f;
-        red = S == Site::r ? cm[i] : other;
-        blue = S == Site::r ? other : cm[i];
-    } else {
-        const float h = g0 + ((cm[i - 1] - gm[i - 1]) + (cm[i + 1] - gm[i + 1])) * 0.5f;
-        const float v = g0 + ((cd[i] - gd[i]) + (cu[i] - gu[i])) * 0.5f;
-        red = S == Site::g_r ? h : v;
-        blue = S == Site::g_r ? v : h;
-    }
-    o.red[i] = red;
-    o.green[i] = g0;
-    o.blue[i] = blue;
+inline float red_of(const Candidates& k) {
+    return S == Site::r ? k.c : S == Site::g_r ? k.h : S == Site::g_b ? k.v : k.diag;
+}
+template <Site S>
+inline float blue_of(const Candidates& k) {
+    return S == Site::b ? k.c : S == Site::g_b ? k.h : S == Site::g_r ? k.v : k.diag;
 }
 
 // Pixels 0 .. n - 1; pixel 0 is of site First and the sites alternate.
 template <Site First, Site Second>
-void colour_row(const Planes& rows, float* __restrict out, uint64_t n) {
-    ColourPlanes o;
-    for (uint64_t b0 = 0; b0 < n; b0 += kBlock) {
-        const uint64_t m = n - b0 < kBlock ? n - b0 : kBlock;
-        Planes q = rows;
-        for (int r = 0; r < 3; ++r) {
-            q.c[r] += b0;
-            q.g[r] += b0;
-        }
-        for (uint64_t i = 0; i + 1 < m; i += 2) {
-            site_colours<First>(q, i, o);
-            site_colours<Second>(q, i + 1, o);
-        }
-        if (m % 2 != 0) site_colours<First>(q, m - 1, o);
-        unit_clamp_block(o.red, m);  // the same values as unit_clamp on each
-        unit_clamp_block(o.green, m);
-        unit_clamp_block(o.blue, m);
-        float* __restrict d = out + 3 * b0;
-        for (uint64_t i = 0; i < m; ++i) {
-            d[3 * i] = o.red[i];
-            d[3 * i + 1] = o.green[i];
-            d[3 * i + 2] = o.blue[i];
-        }
+void colour_row(const Planes& q, float* __restrict out, uint64_t n) {
+    for (uint64_t i = 0; i < n; ++i) {
+        const Candidates k = candidates(q, i);
+        const bool first = (i & 1) == 0;
+        out[3 * i] = unit_clamp(first ? red_of<First>(k) : red_of<Second>(k));
+        out[3 * i + 1] = unit_clamp(k.g0);
+        out[3 * i + 2] = unit_clamp(first ? blue_of<First>(k) : blue_of<Second>(k));
     }
 }
 
@@ -95,10 +75,15 @@ void chunk(const DemosaicParams& p, const RowWindow& w, const SpanView& out, uin
     const int64_t x0 = out.x0 + static_cast<int64_t>(k);
     RowWindow wk = w;  // the same rows, positioned at the piece's first column
     for (const float*& r : wk.rows) r += k;
-    Planes q;
+    Planes q{};
+    q.c = wk.row(0);
     for (int dy = -1; dy <= 1; ++dy) {
-        q.c[dy + 1] = wk.row(dy);
-        q.g[dy + 1] = green_row(p, *p.green, wk, out.y, dy, x0, n) + 1;
+        bool fresh = false;
+        float* g = green_slot(*p.green, out.y + dy, x0, n, &fresh);
+        float* d = difference_row(*p.green, g);
+        if (fresh) compute_green(p, wk, out.y, dy, x0, n, g, d);
+        if (dy == 0) q.g = g + 1;
+        q.d[dy + 1] = d + 1;
     }
     float* dst = static_cast<float*>(out.data) + 3 * k;
     run_row(row_sites(p.red_row, p.red_col, out.y, x0).first, q, dst, n);

@@ -118,7 +118,9 @@ TEST(DemosaicRules, MissingRowsGiveZerosNotReads) {
 
 // Every instruction-set copy of each routine that this processor can run gives
 // the baseline copy's bytes, on rows wider than a block, with NaN, infinities
-// and -0 beside +0 (the green estimate's min and max must keep their operand).
+// and -0 beside +0 (the green estimate's min and max must keep their operand),
+// for every pattern and for spans of odd and even width starting on either
+// site of a pair (each pairing of sites is a loop of its own).
 TEST(DemosaicRows, InstructionSetCopiesAgree) {
     const uint64_t w = 613, h = 7;
     std::mt19937 gen(5);
@@ -139,15 +141,21 @@ TEST(DemosaicRows, InstructionSetCopiesAgree) {
                                 {"ea_demosaic", true, ea_fast_demosaic_routine},
                                 {"ea_demosaic", false, ea_full_demosaic_routine}};
     for (const Routine& r : routines) {
-        for (Isa isa : kAllIsas) {
-            if (isa == Isa::Baseline || !isa_supported(isa)) continue;
-            KernelStep base = build(r.op, r.fast, "GBRG", w, h), copy = build(r.op, r.fast, "GBRG", w, h);
-            base.demosaic = r.pick(Isa::Baseline);
-            copy.demosaic = r.pick(isa);
-            for (int64_t y = 0; y < int64_t(h); ++y) {
-                const std::vector<float> a = run_row(base, m, y, 0, w), b = run_row(copy, m, y, 0, w);
-                EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0)
-                    << r.op << " fast=" << r.fast << " isa=" << int(isa) << " row " << y;
+        for (const char* pattern : {"RGGB", "GRBG", "GBRG", "BGGR"}) {
+            for (Isa isa : kAllIsas) {
+                if (isa == Isa::Baseline || !isa_supported(isa)) continue;
+                KernelStep base = build(r.op, r.fast, pattern, w, h), copy = build(r.op, r.fast, pattern, w, h);
+                base.demosaic = r.pick(Isa::Baseline);
+                copy.demosaic = r.pick(isa);
+                for (const int64_t x0 : {0, 1}) {
+                    for (int64_t y = 0; y < int64_t(h); ++y) {
+                        const std::vector<float> a = run_row(base, m, y, x0, w - x0),
+                                                 b = run_row(copy, m, y, x0, w - x0);
+                        EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0)
+                            << r.op << " fast=" << r.fast << " " << pattern << " isa=" << int(isa) << " x0 "
+                            << x0 << " row " << y;
+                    }
+                }
             }
         }
     }
