@@ -70,8 +70,9 @@ void hsv_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
         for (int lv = 0; lv < kLevels; ++lv) {
             const int64_t a = lv * slab, b = a + static_cast<int64_t>(sats) * 4;
             const int64_t corner[4] = {a, a + 4, b, b + 4};
-            for (int c = 0; c < 4; ++c)
-                fetch_entries<I>(EntryFetch{map, offs, corner[c], 3, &q[lv][c][0][0], kDirectBlock}, bn, wide);
+            for (int c = 0; c < 4; c += 2)
+                fetch_pairs<I>(EntryFetch{map, offs, corner[c], 3, &q[lv][c][0][0], kDirectBlock}, &q[lv][c + 1][0][0],
+                               bn, wide);
         }
         for (int k = 0; k < 3; ++k) {
             for (uint64_t j = 0; j < bn; ++j) {

@@ -65,10 +65,17 @@ void hsv_table(void* ctx, const PixelRun* in, const PixelRun* out) {
             mx[j] = m;
             offs[j] = face * n * row + i1 * row + i2 * col + li * 4;
         }
-        for (int lv = 0; lv < Corners<WithValue>::kLevels; ++lv) {
-            const int64_t corner[4] = {4 * lv, col + 4 * lv, row + 4 * lv, row + col + 4 * lv};
+        // Neighbouring entries come in pairs: the two value levels of a corner,
+        // or without levels the two corners along the second axis.
+        const int64_t corner[4] = {0, col, row, row + col};
+        if constexpr (WithValue) {
             for (int c = 0; c < 4; ++c)
-                fetch_entries<I>(EntryFetch{table, offs, corner[c], 4, &k4.q[lv][c][0][0], kHsvBlock}, bn, wide);
+                fetch_pairs<I>(EntryFetch{table, offs, corner[c], 4, &k4.q[0][c][0][0], kHsvBlock}, &k4.q[1][c][0][0],
+                               bn, wide);
+        } else {
+            for (int c = 0; c < 4; c += 2)
+                fetch_pairs<I>(EntryFetch{table, offs, corner[c], 4, &k4.q[0][c][0][0], kHsvBlock},
+                               &k4.q[0][c + 1][0][0], bn, wide);
         }
         for (int k = 0; k < 4; ++k) {
             for (uint64_t j = 0; j < bn; ++j) {

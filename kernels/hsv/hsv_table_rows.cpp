@@ -132,8 +132,8 @@ void table_row(const TableRowJob& job) {
     for (int32_t l = 0; l < job.vals; ++l) {
         const int16_t* map = job.map + l * slab;
         const int64_t corner[4] = {0, 4, static_cast<int64_t>(sats) * 4, static_cast<int64_t>(sats) * 4 + 4};
-        for (int c = 0; c < 4; ++c)
-            fetch_entries<I>(EntryFetch{map, offs, corner[c], 3, &q[c][0][0], kRow}, count, wide);
+        for (int c = 0; c < 4; c += 2)
+            fetch_pairs<I>(EntryFetch{map, offs, corner[c], 3, &q[c][0][0], kRow}, &q[c + 1][0][0], count, wide);
         for (uint64_t j = 0; j < count; ++j) {
             const float fh = fhs[j], fs = fss[j];
             float v[3];
