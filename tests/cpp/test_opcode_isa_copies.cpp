@@ -1,5 +1,5 @@
 // The opcode routines' instruction-set copies (the warp, also in its two
-// index widths, the vignette and the gain grid): every copy this processor can run gives
+// index widths, the vignette, the gain grid and the gain table): every copy this processor can run gives
 // the baseline's bytes, over widths that leave partial chunks and vector
 // tails, one and several channels, and each parameter form.
 #include <cstring>
@@ -192,5 +192,51 @@ INSTANTIATE_TEST_SUITE_P(Terms, VignetteCopies,
                                            VignetteCase{29, 3, {0.1, 0.2}, 1.4, -0.5},
                                            VignetteCase{300, 2, {0.1, -0.2, 0.3, -0.4}, 0.5, 0.5},
                                            VignetteCase{31, 1, {1, 1, 1, 1, 1, 50.0}, 0.5, 0.5}));
+
+}  // namespace
+
+namespace {
+
+struct TableCase {
+    uint64_t w;
+    int32_t table_points;
+    float gamma;
+};
+
+void PrintTo(const TableCase& k, std::ostream* os) {
+    *os << k.w << " wide, " << k.table_points << " table points, gamma " << k.gamma;
+}
+
+class GainTableCopies : public ::testing::TestWithParam<TableCase> {};
+
+TEST_P(GainTableCopies, EveryCopyGivesTheBaselineBytes) {
+    const TableCase k = GetParam();
+    FImage in(6, k.w, 3, 1);
+    fill(in, -0.1, 1.1, 37);
+    in.at(2, k.w / 2, 1) = std::numeric_limits<float>::quiet_NaN();
+    std::vector<float> gains(3 * 5 * size_t(k.table_points));
+    for (size_t i = 0; i < gains.size(); ++i) gains[i] = 0.5f + 0.07f * float(i % 13);
+    Attrs a;
+    a.f32s("gains", gains).i32("points_v", 3).i32("points_h", 5).f32("spacing_v", 0.4f).f32("spacing_h", 0.2f);
+    a.f32("origin_v", 0.1f).f32("origin_h", -0.05f).i32("num_table_points", k.table_points);
+    a.f32s("weights", {0.3f, 0.3f, 0.2f, 0.1f, 0.1f}).f32("gamma", k.gamma).f32("exposure_weight_gain", 1.3f);
+    ImageView src = in.view();
+    FImage base(6, k.w, 3, 2);
+    ImageView base_view = base.view();
+    ASSERT_EQ(tarnimg::apply_profile_gain_table_map_with(pyxa::Isa::Baseline, &src, 1, &base_view, 1, a.data(),
+                                                          a.size()),
+              0);
+    for (pyxa::Isa isa : pyxa::kAllIsas) {
+        if (!pyxa::isa_supported(isa)) continue;
+        FImage out(6, k.w, 3, 2);
+        ImageView view = out.view();
+        ASSERT_EQ(tarnimg::apply_profile_gain_table_map_with(isa, &src, 1, &view, 1, a.data(), a.size()), 0);
+        EXPECT_TRUE(out.same_pixels(base)) << "copy " << int(isa);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, GainTableCopies,
+                         ::testing::Values(TableCase{263, 16, 1.0f}, TableCase{517, 1, 1.0f}, TableCase{29, 7, 2.2f},
+                                           TableCase{300, 3, 0.45f}));
 
 }  // namespace
