@@ -1,15 +1,15 @@
 // Builder of "fill": the constant pattern encoded in the output dtype.
 #include <memory>
 
+#include "kernels/geometry/fill_row.hpp"
 #include "ops/builders.hpp"
-#include "tarnimg_process.h"
 
 namespace pyxa {
 namespace {
 
-// FillParams with the storage its pattern points into.
+// The step's parameters with the storage its pattern points into.
 struct FillBlock {
-    FillParams params{};
+    FillRows rows{};
     std::vector<uint8_t> bytes;
 };
 
@@ -33,9 +33,15 @@ Status build_fill(const AttrList& attrs, const TensorDesc*, const TensorDesc& ou
             return refuse_dtype(attrs.diag(), UNSUPPORTED_DTYPE, "output", output, "uint8, uint16 or float32");
         block->bytes.insert(block->bytes.end(), e, e + len);
     }
-    block->params.pattern = ByteVec{block->bytes.capacity(), block->bytes.data(), block->bytes.size()};
-    return finish_span(step, tarnimg_process_fill_span1to1_spatial, std::shared_ptr<void>(block, &block->params),
-                       fill_request, same_rect_forward);
+    block->rows.params.pattern = ByteVec{block->bytes.capacity(), block->bytes.data(), block->bytes.size()};
+    // A constant image this large leaves the caches anyway; streamed stores
+    // skip reading every output line before writing it. (A fill feeding
+    // another op of its chain then streams into that op's row buffer, which
+    // is read back from memory: a constant seldom feeds an op.)
+    if (saturating_mul(output.height, output.stride) >= kStreamMinBytes)
+        plan_fill_streaming(&block->rows, output.pixel_size(), element_size(output.dtype), output.height);
+    return finish_span(step, fill_rows_span, std::shared_ptr<void>(block, &block->rows), fill_request,
+                       same_rect_forward);
 }
 
 }  // namespace pyxa

@@ -256,6 +256,25 @@ def test_fill(values, dtype, want):
     assert (got == np.array(want, dtype)).all()
 
 
+# Outputs of 16 MB and more are written with streamed stores from each row's
+# first 64-byte boundary on: an odd row length starts rows at many offsets
+# within a line, and units of one byte (also a uint16 value with two equal
+# bytes), 3, 6 and 12 bytes repeat over periods of 64 and 192 bytes.
+@pytest.mark.parametrize("values,dtype,channels", [
+    ([5.0], np.uint8, 3), ([1.0, 2.0, 3.0], np.uint8, 3), ([257.0], np.uint16, 1), ([258.0], np.uint16, 1),
+    ([1.0, 2.0, 3.0], np.uint16, 3), ([0.5, -2.0, 7.0], np.float32, 3), ([1.0, 2.0], np.uint8, 3),
+])
+def test_large_fill(values, dtype, channels):
+    width = 2731
+    height = -(-17_000_000 // (width * channels * np.dtype(dtype).itemsize))
+    got = run_single("fill", np.zeros((2, 2), np.uint8), np.full((height, width, channels), 9, dtype),
+                     value=np.array(values, F32))
+    unit = np.array(values, F32) if len(values) in (1, channels) else np.zeros(1, F32)
+    want = np.broadcast_to(np.clip(np.floor(unit + 0.5), 0, np.iinfo(dtype).max) if dtype != np.float32 else unit,
+                           (height, width, channels)).astype(dtype)
+    np.testing.assert_array_equal(got, want)
+
+
 NUMPY_ORIENT = {1: lambda a: a, 2: lambda a: a[:, ::-1], 3: lambda a: a[::-1, ::-1], 4: lambda a: a[::-1],
                 5: lambda a: a.swapaxes(0, 1), 6: lambda a: np.rot90(a, -1),
                 7: lambda a: np.rot90(a, 2).swapaxes(0, 1), 8: lambda a: np.rot90(a, 1)}
@@ -285,6 +304,20 @@ def test_orientation_every_pixel_size(o, dtype, channels):
         want = np.ascontiguousarray(NUMPY_ORIENT[o](src))
         got = run_single("orientation", src, np.zeros_like(want), orientation=o)
         np.testing.assert_array_equal(got, want, err_msg=f"width {width}")
+
+
+# A lone flip or transpose into an output of 16 MB and more streams its
+# output rows (a transpose through a small buffer, in pieces of whole blocks):
+# row lengths that are not whole 64-byte lines, tiles and pieces cut short at
+# the image's edges, and pixels of 1, 3 and 16 bytes.
+@pytest.mark.parametrize("o", [4, 5, 6, 7, 8])
+@pytest.mark.parametrize("dtype,shape", [(np.uint8, (2100, 2731, 3)), (np.float32, (1030, 1031, 4)),
+                                         (np.uint8, (4099, 4133))])
+def test_large_orientation(o, dtype, shape):
+    src = RNG.integers(0, 255, shape).astype(dtype)
+    want = np.ascontiguousarray(NUMPY_ORIENT[o](src))
+    got = run_single("orientation", src, np.zeros_like(want), orientation=o)
+    np.testing.assert_array_equal(got, want)
 
 
 U16, U8 = np.uint16, np.uint8

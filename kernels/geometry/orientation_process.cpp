@@ -1,6 +1,7 @@
 // Exported orientation tile kernel: checks once that the input tile holds the
 // source of every output pixel, then moves pixels as raw bytes.
 #include "core/views.hpp"
+#include "kernels/geometry/stream_store.hpp"
 #include "kernels/orientation/orient_copy.hpp"
 #include "kernels/orientation/orient_map.hpp"
 #include "tarnimg_process.h"
@@ -15,6 +16,18 @@ bool contains(const TileView& t, const Rect& r) {
 }
 
 bool fits(i128 v) { return v >= INT64_MIN && v <= INT64_MAX; }
+
+// Whether the output rows should bypass the caches: the output is large, and
+// the tile lies in the caller's array, which nothing reads back within this
+// call. A chain hands a tile step packed tiles of at most 256 pixels a side
+// to pass on; a lone flip gets full-width bands wider than that, and a lone
+// transpose tiles whose rows are part of wider image rows.
+bool stream_rows(const OrientationParams& p, const TileView& out, uint64_t px) {
+    constexpr uint64_t kChainTileWidth = 256;
+    if (saturating_mul(saturating_mul(p.dst_width, p.dst_height), px) < kStreamMinBytes) return false;
+    if (p.orientation >= 5) return out.row_stride > 0 && static_cast<uint64_t>(out.row_stride) > saturating_mul(out.width, px);
+    return (p.orientation == 1 || p.orientation == 4) && out.width == p.dst_width && out.width > kChainTileWidth;
+}
 
 // Fills `job` for the output tile, or returns false when the call cannot be
 // served without touching memory outside the two tiles.
@@ -35,7 +48,8 @@ bool plan(const OrientationParams& p, const TileView& in, const TileView& out, O
     if (!fits(offset) || !fits(row_step) || !fits(col_step)) return false;
     *job = OrientCopy{static_cast<uint8_t*>(out.data), out.row_stride,
                       static_cast<const uint8_t*>(in.data) + static_cast<int64_t>(offset),
-                      static_cast<int64_t>(row_step), static_cast<int64_t>(col_step), out.width, out.height, px};
+                      static_cast<int64_t>(row_step), static_cast<int64_t>(col_step), out.width, out.height, px,
+                      stream_rows(p, out, px)};
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/views.hpp"
+#include "kernels/geometry/fill_row.hpp"
 #include "kernels/geometry/pad_row.hpp"
 #include "tarnimg_process.h"
 
@@ -31,11 +32,8 @@ TARNIMG_EXPORT void tarnimg_process_pad_span1to1_spatial(void* params, const Spa
 }
 
 TARNIMG_EXPORT void tarnimg_process_fill_span1to1_spatial(void* params, const SpanView*, const SpanView* out) {
-    if (params == nullptr || out == nullptr || out->data == nullptr) return;
-    const ByteVec& pattern = static_cast<const FillParams*>(params)->pattern;
-    const uint64_t px = pixel_size(out->dtype, out->channels);
-    fill_with_pattern(static_cast<uint8_t*>(out->data), saturating_mul(out->len, px), pattern.ptr,
-                      pattern.ptr ? pattern.len : 0, px, element_size(out->dtype));
+    if (params == nullptr || out == nullptr) return;
+    fill_row(*static_cast<const FillParams*>(params), *out);
 }
 
 }  // extern "C"

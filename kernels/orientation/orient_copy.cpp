@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "kernels/geometry/stream_store.hpp"
 #include "kernels/orientation/reverse_row.hpp"
 
 namespace pyxa {
@@ -24,6 +25,8 @@ struct AnyPixel {
     static void move_wide(uint8_t*, const uint8_t*) {}
 };
 
+void plain_copy(uint8_t* d, const uint8_t* s, uint64_t n) { std::memcpy(d, s, n); }
+
 // The output row whose wide copies would read past the job's source: the
 // next pixel in a source row is the source of the neighbouring output row, so
 // wide copies are safe in every other row. Rows without that layout get none
@@ -38,10 +41,10 @@ template <class Pixel>
 void copy_rows(const OrientCopy& j, uint64_t r0, uint64_t r1, uint64_t c0, uint64_t c1) {
     if (j.src_col_step == static_cast<int64_t>(j.px)) {
         // The source pixels of an output row lie side by side: one copy per row.
+        void (*copy)(uint8_t*, const uint8_t*, uint64_t) = j.stream ? stream_copy : plain_copy;
         for (uint64_t r = r0; r < r1; ++r)
-            std::memcpy(j.dst + static_cast<int64_t>(r) * j.dst_stride + c0 * j.px,
-                        j.src + static_cast<int64_t>(r) * j.src_row_step + static_cast<int64_t>(c0 * j.px),
-                        (c1 - c0) * j.px);
+            copy(j.dst + static_cast<int64_t>(r) * j.dst_stride + c0 * j.px,
+                 j.src + static_cast<int64_t>(r) * j.src_row_step + static_cast<int64_t>(c0 * j.px), (c1 - c0) * j.px);
         return;
     }
     // When each output row starts at a lower source address than the one before
@@ -86,6 +89,39 @@ bool mirrored_rows(const OrientCopy& j, ReverseRow reverse) {
 // rows stay cached until the block's last output row has used them.
 constexpr uint64_t kBlockBytes = 192;
 
+// A streamed transpose moves each band of `b` output rows, up to this many
+// bytes of it at a time, into a buffer that stays cached, then streams the
+// buffer's rows out whole: the output lines are written without first being
+// read, and the blocks keep the same source walk.
+constexpr uint64_t kStageBytes = 48 * 1024;
+
+// Output pixels of a band staged at once: whole blocks (0 when not one pixel fits).
+uint64_t staged_columns(uint64_t b, uint64_t px) {
+    const uint64_t cols = kStageBytes / (b * px);
+    return cols >= b ? cols - cols % b : cols;
+}
+
+template <class Pixel>
+void transpose_streamed(const OrientCopy& j, uint64_t b, uint64_t cols) {
+    alignas(64) uint8_t stage[kStageBytes];
+    for (uint64_t r = 0; r < j.height; r += b) {
+        const uint64_t rows = std::min(b, j.height - r);
+        for (uint64_t c = 0; c < j.width; c += cols) {
+            const uint64_t n = std::min(cols, j.width - c);
+            const uint64_t row_bytes = n * j.px;
+            // The band's piece as a job of its own, written to the buffer; its
+            // rows end at the buffer row's end (a row's last pixel is exact).
+            const OrientCopy piece{stage, static_cast<int64_t>(row_bytes),
+                                   j.src + static_cast<int64_t>(r) * j.src_row_step + static_cast<int64_t>(c) * j.src_col_step,
+                                   j.src_row_step, j.src_col_step, n, rows, j.px};
+            for (uint64_t k = 0; k < n; k += b) copy_rows<Pixel>(piece, 0, rows, k, std::min(k + b, n));
+            for (uint64_t i = 0; i < rows; ++i)
+                stream_copy(j.dst + static_cast<int64_t>(r + i) * j.dst_stride + c * j.px, stage + i * row_bytes,
+                            row_bytes);
+        }
+    }
+}
+
 template <class Pixel>
 void run(const OrientCopy& j, bool transposing) {
     if (!transposing) {
@@ -94,6 +130,11 @@ void run(const OrientCopy& j, bool transposing) {
         return;
     }
     const uint64_t b = j.px <= kBlockBytes ? kBlockBytes / j.px : 1;
+    const uint64_t cols = staged_columns(b, j.px);
+    if (j.stream && cols > 0) {
+        transpose_streamed<Pixel>(j, b, cols);
+        return;
+    }
     for (uint64_t r = 0; r < j.height; r += b)
         for (uint64_t c = 0; c < j.width; c += b)
             copy_rows<Pixel>(j, r, std::min(r + b, j.height), c, std::min(c + b, j.width));
@@ -117,6 +158,9 @@ Routine pick(uint64_t px) {
 
 }  // namespace
 
-void orient_copy(const OrientCopy& job, bool transposing) { pick(job.px)(job, transposing); }
+void orient_copy(const OrientCopy& job, bool transposing) {
+    pick(job.px)(job, transposing);
+    if (job.stream) stream_fence();
+}
 
 }  // namespace pyxa

@@ -16,6 +16,9 @@ struct OrientCopy {
     uint64_t width;
     uint64_t height;
     uint64_t px;
+    // Output rows are streamed past the caches (the output is far larger
+    // than they are, and nothing reads it back soon); fenced before returning.
+    bool stream = false;
 };
 
 // Copies the rectangle; `transposing` walks it in square blocks of 192 bytes
