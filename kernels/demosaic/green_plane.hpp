@@ -37,23 +37,30 @@ inline float directional_green(float c, float l, float r, float ll, float rr, fl
 // FirstGreen, and the sites alternate. Each pair holds one green site, which
 // takes its own sample, and one red or blue site, which takes the estimate:
 // the loads step two columns, so the vectorised loop deinterleaves them and
-// estimates only the sites that need it.
+// estimates only the sites that need it. The differences sample - green go to
+// d in the same pass (a green site's is its sample minus itself: 0, or NaN
+// for an infinite or NaN sample).
 template <bool FirstGreen>
 inline void green_pairs(const float* __restrict m2, const float* __restrict m1, const float* __restrict c0,
-                        const float* __restrict p1, const float* __restrict p2, uint64_t cols, float* __restrict g) {
+                        const float* __restrict p1, const float* __restrict p2, uint64_t cols, float* __restrict g,
+                        float* __restrict d) {
     constexpr uint64_t e = FirstGreen ? 1 : 0;  // the estimated site of each pair
     constexpr uint64_t s = 1 - e;               // the green site
     uint64_t k = 0;
     for (; k + 1 < cols; k += 2) {
         const uint64_t j = k + e;
+        const float est = green_plane::directional_green(c0[j], c0[j - 1], c0[j + 1], c0[j - 2], c0[j + 2],
+                                                         m1[j], p1[j], m2[j], p2[j]);
         g[k + s] = c0[k + s];
-        g[j] = green_plane::directional_green(c0[j], c0[j - 1], c0[j + 1], c0[j - 2], c0[j + 2], m1[j], p1[j],
-                                              m2[j], p2[j]);
+        g[j] = est;
+        d[k + s] = c0[k + s] - c0[k + s];
+        d[j] = c0[j] - est;
     }
     if (k < cols) {  // an odd count ends on a site of the pair's first kind
         g[k] = FirstGreen ? c0[k]
                           : green_plane::directional_green(c0[k], c0[k - 1], c0[k + 1], c0[k - 2], c0[k + 2],
                                                            m1[k], p1[k], m2[k], p2[k]);
+        d[k] = c0[k] - g[k];
     }
 }
 
@@ -69,9 +76,8 @@ inline void compute_green(const DemosaicParams& p, const RowWindow& w, int64_t y
     const float* p1 = w.row(dy + 1) - 1;
     const float* p2 = w.row(dy + 2) - 1;
     const Site first = row_sites(p.red_row, p.red_col, y + dy, x0 - 1).first;
-    if (first == Site::g_r || first == Site::g_b) green_pairs<true>(m2, m1, c0, p1, p2, n + 2, g);
-    else green_pairs<false>(m2, m1, c0, p1, p2, n + 2, g);
-    for (uint64_t k = 0; k < n + 2; ++k) d[k] = c0[k] - g[k];
+    if (first == Site::g_r || first == Site::g_b) green_pairs<true>(m2, m1, c0, p1, p2, n + 2, g, d);
+    else green_pairs<false>(m2, m1, c0, p1, p2, n + 2, g, d);
 }
 
 }  // namespace pyxa
