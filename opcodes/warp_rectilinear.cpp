@@ -3,6 +3,7 @@
 // bicubic (through the precomputed weight table).
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <new>
 
@@ -89,6 +90,24 @@ bool narrow_indices(const ImageView& in) {
            last <= kMax;
 }
 
+// True when the output's memory overlaps the input's. Such a call reads
+// samples it has already written, pixel after pixel; it is then resampled one
+// pixel per chunk so that each read still sees the same writes before it.
+bool overlapping(const ImageView& in, const ImageView& out) {
+    // Address ranges as integers; a size that does not fit counts as overlap
+    // (the careful path is only slower).
+    uint64_t in_end = 0, out_end = 0;
+    const auto end = [](const ImageView& v, uint64_t* e) {
+        uint64_t rows = 0, last = 0;
+        return pyxa::checked_mul(v.height - 1, v.row_stride, &rows) && pyxa::checked_mul(v.width, v.channels, &last) &&
+               pyxa::checked_mul(last, 4, &last) && pyxa::checked_add(rows, last, &rows) &&
+               pyxa::checked_add(uint64_t(reinterpret_cast<uintptr_t>(v.data)), rows, e);
+    };
+    if (!end(in, &in_end) || !end(out, &out_end)) return true;
+    return uint64_t(reinterpret_cast<uintptr_t>(in.data)) < out_end &&
+           uint64_t(reinterpret_cast<uintptr_t>(out.data)) < in_end;
+}
+
 RowMap row_map(const WarpParams& p, const LensGeometry& g, const double* tan, uint64_t k, int64_t y,
                int64_t width, int64_t height) {
     const double dy = (double(y) - g.cy) / g.radius;
@@ -120,6 +139,7 @@ Status resample(const ImageView& in, const ImageView& out, const WarpParams& p, 
     const WarpSample sample = warp_sample_for(isa, p.bicubic, narrow_indices(in));
     const WarpMap plain_map = warp_map_for(isa, p.num_coeffs, false);
     const WarpMap tangential_map = warp_map_for(isa, p.num_coeffs, true);
+    const int64_t chunk = overlapping(in, out) ? 1 : kWarpChunk;
     auto* out_base = static_cast<unsigned char*>(out.data);
     double xs[kWarpChunk], ys[kWarpChunk];
     float values[kWarpChunk];
@@ -131,8 +151,8 @@ Status resample(const ImageView& in, const ImageView& out, const WarpParams& p, 
             const WarpSource src{static_cast<const float*>(in.data) + k, int64_t(in.row_stride / 4),
                                  int64_t(in.channels), width, height};
             const WarpMap map = tangential ? tangential_map : plain_map;
-            for (int64_t x = 0; x < width; x += kWarpChunk) {
-                const int64_t n = std::min(kWarpChunk, width - x);
+            for (int64_t x = 0; x < width; x += chunk) {
+                const int64_t n = std::min(chunk, width - x);
                 map(m, cols.offset.get() + x, cols.d.get() + x, n, xs, ys);
                 float* dst = row + x * channels + int64_t(k);
                 if (channels == 1) {
