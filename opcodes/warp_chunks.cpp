@@ -4,6 +4,7 @@
 #include "opcodes/warp_chunks.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "opcodes/bicubic_table.hpp"
 #include "opcodes/float_math.hpp"
@@ -53,11 +54,56 @@ void map_chunk(const RowMap& m, const double* __restrict offset, const double* _
 // Coordinates arrive clamped to [0, extent - 1], so truncation is the floor
 // and no index leaves the image. Index is int32_t when every index of the
 // input fits, else int64_t. Three passes: the corner positions and fractions
-// (in vector lanes), the four corner loads (scalar loads, no lane shuffling),
-// the blend (in vector lanes); each pixel's arithmetic is unchanged.
+// (in vector lanes), the corner loads (scalar loads, no lane shuffling), the
+// blend (in vector lanes); each pixel's arithmetic is unchanged.
+//
+// A packed plane at least two samples wide: each row's two corners are read
+// as one pair. At the last column (where both corners are the last sample)
+// the pair starts one sample earlier and its second sample serves for both,
+// so no read leaves the row.
+template <class Index>
+void bilinear_packed(const WarpSource& src, const double* __restrict xs, const double* __restrict ys, int64_t n,
+                     float* __restrict values) {
+    Index at[kWarpChunk], step_y[kWarpChunk];
+    float last[kWarpChunk];  // 1 where the pair starts one sample early
+    double fx[kWarpChunk], fy[kWarpChunk];
+    float top[2 * kWarpChunk], bottom[2 * kWarpChunk];
+    const Index rf = Index(src.row_floats);
+    const Index last_x = Index(src.width - 1), last_y = Index(src.height - 1);
+    for (int64_t i = 0; i < n; ++i) {
+        const Index x0 = Index(xs[i]);
+        const Index y0 = Index(ys[i]);
+        const Index y1 = y0 + 1 < last_y ? y0 + 1 : last_y;
+        const bool at_end = x0 == last_x;
+        fx[i] = xs[i] - double(x0);
+        fy[i] = ys[i] - double(y0);
+        at[i] = y0 * rf + (at_end ? x0 - 1 : x0);
+        last[i] = at_end ? 1.0f : 0.0f;
+        step_y[i] = (y1 - y0) * rf;
+    }
+    const float* __restrict base = src.base;
+    for (int64_t i = 0; i < n; ++i) {
+        std::memcpy(top + 2 * i, base + at[i], 2 * sizeof(float));
+        std::memcpy(bottom + 2 * i, base + at[i] + step_y[i], 2 * sizeof(float));
+    }
+    for (int64_t i = 0; i < n; ++i) {
+        const bool at_end = last[i] != 0.0f;
+        const float a = at_end ? top[2 * i + 1] : top[2 * i], b = top[2 * i + 1];
+        const float c = at_end ? bottom[2 * i + 1] : bottom[2 * i], d = bottom[2 * i + 1];
+        const double t = double(a) * (1.0 - fx[i]) + double(b) * fx[i];
+        const double u = double(c) * (1.0 - fx[i]) + double(d) * fx[i];
+        values[i] = float(t * (1.0 - fy[i]) + u * fy[i]);
+    }
+}
+
+// Any plane: the four corners read one by one.
 template <class Index>
 void bilinear_chunk(const WarpSource& src, const float*, const double* __restrict xs, const double* __restrict ys,
                     int64_t n, float* __restrict values) {
+    if (src.channels == 1 && src.width > 1) {
+        bilinear_packed<Index>(src, xs, ys, n, values);
+        return;
+    }
     Index at[kWarpChunk], step_x[kWarpChunk], step_y[kWarpChunk];
     double fx[kWarpChunk], fy[kWarpChunk];
     float a[kWarpChunk], b[kWarpChunk], c[kWarpChunk], d[kWarpChunk];

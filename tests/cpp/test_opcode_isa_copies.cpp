@@ -77,17 +77,22 @@ INSTANTIATE_TEST_SUITE_P(
                       WarpCase{4, 4, 3, 3, true, true, 0.0, 1.0}));
 
 // The sampling with 32-bit and with 64-bit indices reads the same samples
-// with the same weights (only images of 2^31 floats take the wide form).
-TEST(WarpSampling, NarrowAndWideIndicesAgree) {
+// with the same weights (only images of 2^31 floats take the wide form), for
+// a packed plane (read in pairs) and a plane among two, with coordinates on
+// the last row and column.
+class WarpSampling : public ::testing::TestWithParam<uint64_t> {};
+
+TEST_P(WarpSampling, NarrowAndWideIndicesAgree) {
     constexpr int64_t kN = tarnimg::kWarpChunk - 3;  // a partial chunk
-    FImage in(7, 301, 2);
+    const uint64_t channels = GetParam();
+    FImage in(7, 301, channels);
     fill(in, 0.0, 1.0, 5);
-    const tarnimg::WarpSource src{&in.at(0, 0, 1), int64_t(in.stride() / 4), 2, 301, 7};
+    const tarnimg::WarpSource src{&in.at(0, 0, channels - 1), int64_t(in.stride() / 4), int64_t(channels), 301, 7};
     std::vector<double> xs(kN), ys(kN);
     uint32_t seed = 9;
     for (int64_t i = 0; i < kN; ++i) {
         seed = seed * 1664525u + 1013904223u;
-        xs[i] = i % 5 == 0 ? double(i % 301) : 300.0 * double(seed >> 8) / double(1u << 24);
+        xs[i] = i % 5 == 0 ? double(i % 2 == 0 ? 300 : i % 301) : 300.0 * double(seed >> 8) / double(1u << 24);
         ys[i] = i % 7 == 0 ? 6.0 : 6.0 * double(seed & 0xffff) / 65536.0;
     }
     const float* table = tarnimg::bicubic_table();
@@ -103,6 +108,8 @@ TEST(WarpSampling, NarrowAndWideIndicesAgree) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Channels, WarpSampling, ::testing::Values(1, 2));
 
 }  // namespace
 
