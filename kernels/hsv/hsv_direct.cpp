@@ -1,8 +1,6 @@
 // Direct routines: per pixel, hue/saturation/value, interpolation of the
 // prepared fixed-point map (bilinear, or trilinear with value divisions) and
 // the conversion back to RGB.
-#include <climits>
-
 #include "kernels/hsv/hsv_color.hpp"
 #include "kernels/hsv/hsv_fetch.hpp"
 #include "kernels/hsv/hsv_routines.hpp"
@@ -29,7 +27,6 @@ void hsv_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
     const float sat_span = static_cast<float>(sats - 1);
     const float val_span = static_cast<float>(vals - 1);
     const int16_t* map = p.data.data();
-    const bool wide = p.data.size() / 4 <= static_cast<uint64_t>(INT32_MAX);
     alignas(64) float hue[kDirectBlock], sat[kDirectBlock], val[kDirectBlock];
     alignas(64) float fhs[kDirectBlock], fss[kDirectBlock], fvs[kDirectBlock];
     alignas(64) int64_t offs[kDirectBlock];
@@ -71,8 +68,8 @@ void hsv_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
             const int64_t a = lv * slab, b = a + static_cast<int64_t>(sats) * 4;
             const int64_t corner[4] = {a, a + 4, b, b + 4};
             for (int c = 0; c < 4; c += 2)
-                fetch_pairs<I>(EntryFetch{map, offs, corner[c], 3, &q[lv][c][0][0], kDirectBlock}, &q[lv][c + 1][0][0],
-                               bn, wide);
+                fetch_pairs<I>(EntryFetch{map, offs, corner[c], 3, &q[lv][c][0][0], kDirectBlock},
+                               &q[lv][c + 1][0][0], bn);
         }
         for (int k = 0; k < 3; ++k) {
             for (uint64_t j = 0; j < bn; ++j) {

@@ -1,8 +1,6 @@
 // Table routines: per pixel, one interpolation of the precomputed colour table
 // (bilinear on the face of the largest channel, trilinear with value levels),
 // scaled by the pixel's adjusted value.
-#include <climits>
-
 #include "kernels/hsv/hsv_color.hpp"
 #include "kernels/hsv/hsv_fetch.hpp"
 #include "kernels/hsv/hsv_routines.hpp"
@@ -35,7 +33,6 @@ void hsv_table(void* ctx, const PixelRun* in, const PixelRun* out) {
     const int64_t row = static_cast<int64_t>(n) * vals * 4;  // one i step
     const int64_t col = static_cast<int64_t>(vals) * 4;      // one j step
     const int16_t* table = p.data.data();
-    const bool wide = p.data.size() / 4 <= static_cast<uint64_t>(INT32_MAX);
     alignas(64) float mx[kHsvBlock], f1s[kHsvBlock], f2s[kHsvBlock], fvs[kHsvBlock];
     alignas(64) int64_t offs[kHsvBlock];
     alignas(64) float c[4][kHsvBlock];
@@ -70,12 +67,12 @@ void hsv_table(void* ctx, const PixelRun* in, const PixelRun* out) {
         const int64_t corner[4] = {0, col, row, row + col};
         if constexpr (WithValue) {
             for (int c = 0; c < 4; ++c)
-                fetch_pairs<I>(EntryFetch{table, offs, corner[c], 4, &k4.q[0][c][0][0], kHsvBlock}, &k4.q[1][c][0][0],
-                               bn, wide);
+                fetch_pairs<I>(EntryFetch{table, offs, corner[c], 4, &k4.q[0][c][0][0], kHsvBlock},
+                               &k4.q[1][c][0][0], bn);
         } else {
             for (int c = 0; c < 4; c += 2)
                 fetch_pairs<I>(EntryFetch{table, offs, corner[c], 4, &k4.q[0][c][0][0], kHsvBlock},
-                               &k4.q[0][c + 1][0][0], bn, wide);
+                               &k4.q[0][c + 1][0][0], bn);
         }
         for (int k = 0; k < 4; ++k) {
             for (uint64_t j = 0; j < bn; ++j) {

@@ -3,8 +3,6 @@
 // the colour at value 1 and the fixed-point store, each stage a plain loop.
 // Per entry, the expressions and their order are those of rgb_to_hsv,
 // map_bilinear, adjust_to_rgb and to_fixed, so every copy builds the same table.
-#include <climits>
-
 #include "kernels/hsv/hsv_color.hpp"
 #include "kernels/hsv/hsv_fetch.hpp"
 #include "kernels/hsv/hsv_table_rows.hpp"
@@ -96,8 +94,6 @@ void table_row(const TableRowJob& job) {
     const float sat_span = static_cast<float>(sats - 1);
     const float a = static_cast<float>(job.i) * step;
     const bool red = job.face == 0, green = job.face == 1, blue = job.face == 2;
-    const bool wide = (static_cast<uint64_t>(slab) * static_cast<uint64_t>(job.vals)) / 4 <=
-                      static_cast<uint64_t>(INT32_MAX);
     alignas(64) float rgb[3][kRow], hue[kRow], sat[kRow], fhs[kRow], fss[kRow];
     alignas(64) int64_t offs[kRow];
     alignas(64) float q[4][3][kRow];
@@ -133,7 +129,7 @@ void table_row(const TableRowJob& job) {
         const int16_t* map = job.map + l * slab;
         const int64_t corner[4] = {0, 4, static_cast<int64_t>(sats) * 4, static_cast<int64_t>(sats) * 4 + 4};
         for (int c = 0; c < 4; c += 2)
-            fetch_pairs<I>(EntryFetch{map, offs, corner[c], 3, &q[c][0][0], kRow}, &q[c + 1][0][0], count, wide);
+            fetch_pairs<I>(EntryFetch{map, offs, corner[c], 3, &q[c][0][0], kRow}, &q[c + 1][0][0], count);
         for (uint64_t j = 0; j < count; ++j) {
             const float fh = fhs[j], fs = fss[j];
             float v[3];

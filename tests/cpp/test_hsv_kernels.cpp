@@ -59,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(Routines, HsvHostilePixels,
 namespace {
 
 // A map whose cells all differ, on a grid large enough that neighbouring
-// pixels land far apart in it (the wider copies fetch its entries by gathers).
+// pixels land far apart in it (the wider copies fetch its entries by vector
+// loads and transposes).
 Attrs busy_map_attrs(const MapCase& c) {
     const int hues = 37, sats = 11, vals = c.with_value ? 5 : 1;
     std::mt19937 gen(11);
@@ -111,7 +112,7 @@ bool same_bits_or_both_nan(const std::vector<float>& a, const std::vector<float>
 
 // Every copy of the direct and table routines this processor can run gives
 // the baseline's bytes, for runs of every length up to a few blocks (full
-// gather groups, ragged tails, runs shorter than one group).
+// vector groups, ragged tails, runs shorter than one group).
 class HsvCopies : public ::testing::TestWithParam<MapCase> {};
 
 TEST_P(HsvCopies, MatchTheBaselineByteForByte) {
