@@ -43,13 +43,15 @@ def view(a):
 
 
 def items(**attrs):
-    """AttrItems from keyword values: float64 arrays or floats (the vignette's types)."""
+    """AttrItems from keyword values: float64 arrays, floats or Python ints (sent as int32)."""
     keep, out = [], []
     for name, v in attrs.items():
         it = AttrItem(name.encode(), 3, 1)
         if isinstance(v, np.ndarray):
             it.type, it.count, it.value.ptr = 6, v.size, v.ctypes.data
             keep.append(v)
+        elif isinstance(v, int):
+            it.type, it.value.i32 = 1, v
         else:
             it.value.f64 = v
         out.append(it)
@@ -86,3 +88,51 @@ def test_fix_vignette_matches_numpy(channels, params, center):
     gain = 1 + sum(k * s ** (i + 1) for i, k in enumerate(params[:5]))
     want = np.clip(src * gain.astype(np.float32)[..., None], 0, 1)
     np.testing.assert_allclose(dst, want, atol=2e-6)
+
+
+def warp_one_by_one(buf, src_at, dst_at, shape, coeffs, center):
+    """Bilinear warp_rectilinear over a flat float32 buffer, one sample after
+    another (row, then plane, then column), each read seeing every earlier
+    write: what a call whose output shares memory with its input must give."""
+    h, w, ch = shape
+    cx, cy = w * center[0], h * center[1]
+    r = max(1.0, *(np.hypot(px - cx, py - cy) for px in (0, w) for py in (0, h)))
+    at = lambda base, x, y, k: base + (y * w + x) * ch + k
+    for y in range(h):
+        for k in range(ch):
+            for x in range(w):
+                dx, dy = (x - cx) / r, (y - cy) / r
+                s = min(dx * dx + dy * dy, 1.0)
+                ratio = coeffs[0] + coeffs[1] * s
+                sx = min(max(cx + ratio * (x - cx), 0.0), w - 1.0)
+                sy = min(max(cy + ratio * (y - cy), 0.0), h - 1.0)
+                x0, y0 = int(sx), int(sy)
+                x1, y1 = min(x0 + 1, w - 1), min(y0 + 1, h - 1)
+                fx, fy = sx - x0, sy - y0
+                a, b = float(buf[at(src_at, x0, y0, k)]), float(buf[at(src_at, x1, y0, k)])
+                c, d = float(buf[at(src_at, x0, y1, k)]), float(buf[at(src_at, x1, y1, k)])
+                top, bottom = a * (1.0 - fx) + b * fx, c * (1.0 - fx) + d * fx
+                buf[at(dst_at, x, y, k)] = np.float32(top * (1.0 - fy) + bottom * fy)
+
+
+# The output is the input itself or starts `shift` rows after (or before) it:
+# the chunked sampling must still read each sample as written by the pixels
+# before it.
+@pytest.mark.parametrize("channels,shift", [(1, 0), (2, 0), (1, -1), (3, 1)])
+def test_warp_whose_output_overlaps_its_input(channels, shift):
+    h, w = 9, 300  # wider than one sampling chunk
+    coeffs, center = [0.85, 0.3], (0.4, 0.6)
+    rng = np.random.default_rng(channels + shift)
+    src_row, dst_row = max(-shift, 0), max(shift, 0)
+    buf = rng.uniform(0, 1, (h + abs(shift)) * w * channels).astype(np.float32)
+    want = buf.copy()
+    warp_one_by_one(want, src_row * w * channels, dst_row * w * channels, (h, w, channels), coeffs, center)
+    whole = buf.reshape(h + abs(shift), w, channels)
+    src, dst = whole[src_row:src_row + h], whole[dst_row:dst_row + h]
+    apart = np.zeros_like(src)
+    attrs = dict(radial_params=np.array(coeffs * channels), num_planes=channels, num_coeffs=2,
+                 center_x=center[0], center_y=center[1], use_bicubic=0)
+    assert run("warp_rectilinear", src, apart, **attrs) == 0
+    assert run("warp_rectilinear", src, dst, **attrs) == 0
+    assert buf.tobytes() == want.tobytes()
+    assert not np.array_equal(dst, apart)  # the overlap changes what is read
