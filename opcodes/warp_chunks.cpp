@@ -65,13 +65,18 @@ void map_chunk(const RowMap& m, const double* __restrict offset, const double* _
 // as one pair. At the last column (where both corners are the last sample)
 // the pair starts one sample earlier and its second sample serves for both,
 // so no read leaves the row.
+// Where each pixel's pair of each row starts, its fractions, the step to the
+// next row and whether the pair starts one sample early (1) or not (0).
 template <class Index>
-void bilinear_packed(const WarpSource& src, const double* __restrict xs, const double* __restrict ys, int64_t n,
-                     float* __restrict values) {
+struct PairPlaces {
     Index at[kWarpChunk], step_y[kWarpChunk];
-    float last[kWarpChunk];  // 1 where the pair starts one sample early
+    float last[kWarpChunk];
     double fx[kWarpChunk], fy[kWarpChunk];
-    float top[2 * kWarpChunk], bottom[2 * kWarpChunk];
+};
+
+template <class Index>
+inline void place_pairs(const WarpSource& src, const double* __restrict xs, const double* __restrict ys, int64_t n,
+                        PairPlaces<Index>* __restrict p) {
     const Index rf = Index(src.row_floats);
     const Index last_x = Index(src.width - 1), last_y = Index(src.height - 1);
     for (int64_t i = 0; i < n; ++i) {
@@ -79,25 +84,39 @@ void bilinear_packed(const WarpSource& src, const double* __restrict xs, const d
         const Index y0 = Index(ys[i]);
         const Index y1 = y0 + 1 < last_y ? y0 + 1 : last_y;
         const bool at_end = x0 == last_x;
-        fx[i] = xs[i] - double(x0);
-        fy[i] = ys[i] - double(y0);
-        at[i] = y0 * rf + (at_end ? x0 - 1 : x0);
-        last[i] = at_end ? 1.0f : 0.0f;
-        step_y[i] = (y1 - y0) * rf;
+        p->fx[i] = xs[i] - double(x0);
+        p->fy[i] = ys[i] - double(y0);
+        p->at[i] = y0 * rf + (at_end ? x0 - 1 : x0);
+        p->last[i] = at_end ? 1.0f : 0.0f;
+        p->step_y[i] = (y1 - y0) * rf;
     }
-    const float* __restrict base = src.base;
-    for (int64_t i = 0; i < n; ++i) {
-        std::memcpy(top + 2 * i, base + at[i], 2 * sizeof(float));
-        std::memcpy(bottom + 2 * i, base + at[i] + step_y[i], 2 * sizeof(float));
+}
+
+// The pairs of pixels [from, n) read one by one, then blended in lanes.
+template <class Index>
+inline void blend_pairs_from(const float* __restrict base, const PairPlaces<Index>& p, int64_t from, int64_t n,
+                             float* __restrict values) {
+    float top[2 * kWarpChunk], bottom[2 * kWarpChunk];
+    for (int64_t i = from; i < n; ++i) {
+        std::memcpy(top + 2 * i, base + p.at[i], 2 * sizeof(float));
+        std::memcpy(bottom + 2 * i, base + p.at[i] + p.step_y[i], 2 * sizeof(float));
     }
-    for (int64_t i = 0; i < n; ++i) {
-        const bool at_end = last[i] != 0.0f;
+    for (int64_t i = from; i < n; ++i) {
+        const bool at_end = p.last[i] != 0.0f;
         const float a = at_end ? top[2 * i + 1] : top[2 * i], b = top[2 * i + 1];
         const float c = at_end ? bottom[2 * i + 1] : bottom[2 * i], d = bottom[2 * i + 1];
-        const double t = double(a) * (1.0 - fx[i]) + double(b) * fx[i];
-        const double u = double(c) * (1.0 - fx[i]) + double(d) * fx[i];
-        values[i] = float(t * (1.0 - fy[i]) + u * fy[i]);
+        const double t = double(a) * (1.0 - p.fx[i]) + double(b) * p.fx[i];
+        const double u = double(c) * (1.0 - p.fx[i]) + double(d) * p.fx[i];
+        values[i] = float(t * (1.0 - p.fy[i]) + u * p.fy[i]);
     }
+}
+
+template <class Index>
+void bilinear_packed(const WarpSource& src, const double* __restrict xs, const double* __restrict ys, int64_t n,
+                     float* __restrict values) {
+    PairPlaces<Index> p;
+    place_pairs(src, xs, ys, n, &p);
+    blend_pairs_from(src.base, p, 0, n, values);
 }
 
 // Any plane: the four corners read one by one.
@@ -210,6 +229,62 @@ void bicubic_chunk(const WarpSource& src, const float* table, const double* __re
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
+// Four pixels' pairs of one row as two vectors: the first samples (the
+// second where the pair starts early) and the second samples.
+__attribute__((target("avx2"))) inline void pair_lanes(const float* const (&p)[4], __m128 early, __m128* first,
+                                                       __m128* second) {
+    const __m128 lo = _mm_loadh_pi(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p[0]))),
+                                   reinterpret_cast<const __m64*>(p[1]));
+    const __m128 hi = _mm_loadh_pi(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p[2]))),
+                                   reinterpret_cast<const __m64*>(p[3]));
+    *second = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
+    *first = _mm_blendv_ps(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)), *second, early);
+}
+
+// A packed plane, four pixels at a time: their pairs are loaded straight into
+// lanes and blended there, each lane with the operations of blend_pairs_from.
+template <class Index>
+__attribute__((target("avx2"))) void bilinear_packed_avx2(const WarpSource& src, const double* __restrict xs,
+                                                          const double* __restrict ys, int64_t n,
+                                                          float* __restrict values) {
+    PairPlaces<Index> p;
+    place_pairs(src, xs, ys, n, &p);
+    const float* __restrict base = src.base;
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m128 zero = _mm_setzero_ps();
+    int64_t i = 0;
+    for (; i + 3 < n; i += 4) {
+        const float* top[4] = {base + p.at[i], base + p.at[i + 1], base + p.at[i + 2], base + p.at[i + 3]};
+        const float* bottom[4] = {top[0] + p.step_y[i], top[1] + p.step_y[i + 1], top[2] + p.step_y[i + 2],
+                                  top[3] + p.step_y[i + 3]};
+        const __m128 early = _mm_cmpneq_ps(_mm_loadu_ps(p.last + i), zero);
+        __m128 a, b, c, d;
+        pair_lanes(top, early, &a, &b);
+        pair_lanes(bottom, early, &c, &d);
+        const __m256d fx = _mm256_loadu_pd(p.fx + i), fy = _mm256_loadu_pd(p.fy + i);
+        const __m256d gx = _mm256_sub_pd(one, fx);
+        const __m256d t = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(a), gx), _mm256_mul_pd(_mm256_cvtps_pd(b), fx));
+        const __m256d u = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(c), gx), _mm256_mul_pd(_mm256_cvtps_pd(d), fx));
+        const __m256d v = _mm256_add_pd(_mm256_mul_pd(t, _mm256_sub_pd(one, fy)), _mm256_mul_pd(u, fy));
+        _mm_storeu_ps(values + i, _mm256_cvtpd_ps(v));
+    }
+    blend_pairs_from(base, p, i, n, values);
+}
+
+// A packed plane takes the lanes above, any other the copy Other.
+template <class Index, WarpSample Other>
+__attribute__((target("avx2"))) void bilinear_chunk_avx2(const WarpSource& src, const float* table,
+                                                         const double* __restrict xs, const double* __restrict ys,
+                                                         int64_t n, float* __restrict values) {
+    if (src.channels == 1 && src.width > 1) {
+        bilinear_packed_avx2<Index>(src, xs, ys, n, values);
+        return;
+    }
+    Other(src, table, xs, ys, n, values);
+}
+#endif
+
+#if defined(__x86_64__) && defined(__GNUC__)
 // Four consecutive floats of eight pixels (pixel i's at p[i]) turned into four
 // vectors, vector k holding float k of every pixel in lane i.
 __attribute__((target("avx2"))) inline void transpose_rows(const float* const (&p)[8], __m256 (&out)[4]) {
@@ -287,6 +362,16 @@ WarpSample warp_sample_for(Isa isa, bool bicubic, bool narrow) {
 #endif
         return narrow ? routine_for<bicubic_chunk<int32_t>>(isa) : routine_for<bicubic_chunk<int64_t>>(isa);
     }
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (isa == Isa::Avx2) {
+        return narrow ? bilinear_chunk_avx2<int32_t, pyxa::Avx2Copy<bilinear_chunk<int32_t>>::run>
+                      : bilinear_chunk_avx2<int64_t, pyxa::Avx2Copy<bilinear_chunk<int64_t>>::run>;
+    }
+    if (isa == Isa::Avx512) {
+        return narrow ? bilinear_chunk_avx2<int32_t, pyxa::Avx512Copy<bilinear_chunk<int32_t>>::run>
+                      : bilinear_chunk_avx2<int64_t, pyxa::Avx512Copy<bilinear_chunk<int64_t>>::run>;
+    }
+#endif
     return narrow ? routine_for<bilinear_chunk<int32_t>>(isa) : routine_for<bilinear_chunk<int64_t>>(isa);
 }
 
