@@ -65,6 +65,7 @@ void map_chunk(const RowMap& m, const double* __restrict offset, const double* _
 // as one pair. At the last column (where both corners are the last sample)
 // the pair starts one sample earlier and its second sample serves for both,
 // so no read leaves the row.
+//
 // Where each pixel's pair of each row starts, its fractions, the step to the
 // next row and whether the pair starts one sample early (1) or not (0).
 template <class Index>
