@@ -30,6 +30,10 @@ struct EntryFetch {
     uint64_t plane;
 };
 
+// Numbers of one cell record the direct routine reads (two levels x four
+// corners x three components).
+inline constexpr int kCellPlanes = 24;
+
 inline void fetch_entries_scalar(const EntryFetch& f, uint64_t j0, uint64_t bn) {
     for (uint64_t j = j0; j < bn; ++j) {
         const int16_t* e = f.base + f.offs[j] + f.shift;
@@ -110,6 +114,65 @@ __attribute__((target(PYXA_HSV_AVX512))) inline void fetch_pairs_avx512(const En
     fetch_entries_scalar(next, j, bn);
 }
 
+// The cell records of the direct routine with value divisions (see
+// HueSatMapParams::cells): one 64-byte load per pixel brings its 24 corner
+// numbers (2 levels x 4 corners x 3 components, word w = level * 12 + corner *
+// 3 + component), and 16 pixels are transposed into 24 planes in four rounds
+// of two-register word permutes; round r leaves 2^r pixels x 32 / 2^r words a
+// register. Word 2t + u of pixel p ends at u * 16 + p of register t.
+struct CellPermutes {
+    alignas(64) int16_t r1[2][32], r2[3][32], r3[6][32], r4[12][32];
+    constexpr CellPermutes() : r1(), r2(), r3(), r4() {
+        for (int i = 0; i < 32; ++i) {
+            for (int t = 0; t < 2; ++t) {  // words 16t.. of pixels 0-1: position 2 * word + pixel
+                r1[t][i] = static_cast<int16_t>((i & 1) * 32 + 16 * t + (i >> 1));
+            }
+            for (int t = 0; t < 3; ++t) {  // words 8t.. of pixels 0-3 from two round-1 registers
+                const int p = i & 3, w = 8 * t + (i >> 2);
+                r2[t][i] = static_cast<int16_t>((p >> 1) * 32 + (w - 16 * (t >> 1)) * 2 + (p & 1));
+            }
+            for (int t = 0; t < 6; ++t) {  // words 4t.. of pixels 0-7
+                const int p = i & 7, w = 4 * t + (i >> 3);
+                r3[t][i] = static_cast<int16_t>((p >> 2) * 32 + (w - 8 * (t >> 1)) * 4 + (p & 3));
+            }
+            for (int t = 0; t < 12; ++t) {  // words 2t, 2t + 1 of pixels 0-15
+                const int p = i & 15, w = 2 * t + (i >> 4);
+                r4[t][i] = static_cast<int16_t>((p >> 3) * 32 + (w - 4 * (t >> 1)) * 8 + (p & 7));
+            }
+        }
+    }
+};
+inline constexpr CellPermutes kCellPermutes{};
+
+__attribute__((target(PYXA_HSV_AVX512))) inline __m512i pair_permute(__m512i a, const int16_t* idx, __m512i b) {
+    return _mm512_permutex2var_epi16(a, _mm512_load_si512(idx), b);
+}
+
+// Cell record at cells + offs[j] (in int16) to planes out[w * plane + j].
+__attribute__((target(PYXA_HSV_AVX512))) inline void fetch_cells_avx512(const int16_t* cells, const int64_t* offs,
+                                                                       float* out, uint64_t plane, uint64_t bn) {
+    const CellPermutes& k = kCellPermutes;
+    uint64_t j = 0;
+    for (; j + 16 <= bn; j += 16) {
+        __m512i z[16], a1[8][2], a2[4][3], a3[2][6];
+        for (int p = 0; p < 16; ++p) z[p] = _mm512_loadu_si512(cells + offs[j + p]);
+        for (int g = 0; g < 8; ++g)
+            for (int t = 0; t < 2; ++t) a1[g][t] = pair_permute(z[2 * g], k.r1[t], z[2 * g + 1]);
+        for (int g = 0; g < 4; ++g)
+            for (int t = 0; t < 3; ++t) a2[g][t] = pair_permute(a1[2 * g][t >> 1], k.r2[t], a1[2 * g + 1][t >> 1]);
+        for (int g = 0; g < 2; ++g)
+            for (int t = 0; t < 6; ++t) a3[g][t] = pair_permute(a2[2 * g][t >> 1], k.r3[t], a2[2 * g + 1][t >> 1]);
+        for (int t = 0; t < 12; ++t) {
+            float* o = out + static_cast<uint64_t>(2 * t) * plane + j;
+            word_planes(pair_permute(a3[0][t >> 1], k.r4[t], a3[1][t >> 1]), o, o + plane);
+        }
+    }
+    for (; j < bn; ++j) {
+        const int16_t* e = cells + offs[j];
+        for (int w = 0; w < kCellPlanes; ++w) out[static_cast<uint64_t>(w) * plane + j] = e[w];
+    }
+}
+
 // The same with AVX2: two pixels a register (one a lane), transposed with the
 // in-lane word and dword unpacks; each result holds two words of 4 + 4 pixels.
 __attribute__((target("avx2"))) inline void word_planes_avx2(__m256i u, float* a, float* b) {
@@ -162,6 +225,18 @@ inline void fetch_pairs(const EntryFetch& f, float* second, uint64_t bn) {
     next.out = second;
     fetch_entries_scalar(f, 0, bn);
     fetch_entries_scalar(next, 0, bn);
+}
+
+// Cell records into 24 planes (only the AVX-512 copy reads them).
+template <Isa I>
+inline void fetch_cells(const int16_t* cells, const int64_t* offs, float* out, uint64_t plane, uint64_t bn) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    if constexpr (I == Isa::Avx512) return fetch_cells_avx512(cells, offs, out, plane, bn);
+#endif
+    for (uint64_t j = 0; j < bn; ++j) {
+        const int16_t* e = cells + offs[j];
+        for (int w = 0; w < kCellPlanes; ++w) out[static_cast<uint64_t>(w) * plane + j] = e[w];
+    }
 }
 
 }  // namespace pyxa

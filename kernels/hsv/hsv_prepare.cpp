@@ -59,6 +59,32 @@ Status prepare_hsv_map(const std::vector<float>& map_data, int32_t hue_divs, int
     params->hue_size = hue_divs;
     params->sat_size = sat_divs;
     params->val_size = val_divs;
+    return val_divs > 1 ? prepare_hsv_cells(params) : OK;
+}
+
+Status prepare_hsv_cells(HueSatMapParams* params) {
+    const int64_t hues = params->hue_size, sats = params->sat_size, vals = params->val_size;
+    const int64_t slab = (hues + 1) * sats * 4;
+    uint64_t count = 0;
+    if (!checked_mul(static_cast<uint64_t>(hues) * static_cast<uint64_t>(sats - 1), static_cast<uint64_t>(vals),
+                     &count) ||
+        !checked_mul(count, static_cast<uint64_t>(kHsvCellWords), &count) ||
+        !checked_add(count, static_cast<uint64_t>(kHsvCellPad), &count))
+        return OUT_OF_MEMORY;
+    PYXA_TRY(allocate(&params->cells, count));
+    const int16_t* map = params->data.data();
+    int16_t* out = params->cells.data();
+    for (int64_t h = 0; h < hues; ++h) {
+        for (int64_t s = 0; s + 1 < sats; ++s) {
+            for (int64_t v = 0; v < vals; ++v) {
+                const int16_t* a = map + v * slab + (h * sats + s) * 4;
+                const int16_t* corner[4] = {a, a + 4, a + sats * 4, a + sats * 4 + 4};
+                for (const int16_t* e : corner) {
+                    for (int k = 0; k < 3; ++k) *out++ = e[k];
+                }
+            }
+        }
+    }
     return OK;
 }
 
@@ -77,6 +103,7 @@ Status build_hsv_table(HueSatMapParams* params, int32_t n, Isa isa) {
         for (job.i = 0; job.i < n; ++job.i, job.out += row_size) row(job);
     }
     params->data = std::move(table);
+    std::vector<int16_t>().swap(params->cells);  // only the direct routine reads them
     params->hue_size = n;
     params->sat_size = n;
     return OK;

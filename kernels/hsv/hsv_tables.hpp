@@ -15,10 +15,16 @@ inline constexpr int32_t kChromaLutSize = 256;
 inline constexpr int32_t kPrismLutSize = 65;
 
 // map_data holds V slabs of H rows of S points of (hue shift in degrees,
-// saturation scale, value scale). Fills params->data with the prepared map.
+// saturation scale, value scale). Fills params->data with the prepared map,
+// and with value divisions params->cells with its per-cell records.
 // OUT_OF_MEMORY when the map cannot be allocated.
 Status prepare_hsv_map(const std::vector<float>& map_data, int32_t hue_divs, int32_t sat_divs, int32_t val_divs,
                        HueSatMapParams* params);
+
+// Regroups the prepared map (with value divisions) into params->cells, the
+// per-cell records of the direct routine's AVX-512 copy. OUT_OF_MEMORY when
+// they cannot be allocated.
+Status prepare_hsv_cells(HueSatMapParams* params);
 
 // Replaces the prepared map in params with the colour table of N = 256
 // (val_divs 1) or N = 65 entries per face axis and V value levels, and sets the
