@@ -34,6 +34,28 @@ inline Hsv rgb_to_hsv(float r, float g, float b) {
     return o;
 }
 
+// rgb_to_hsv's numbers for the block loops, written with selects instead of
+// branches (random colours would mispredict them) so that the loops vectorise;
+// forced inline so that each caller's loop keeps its own vectorisation. The
+// maximum and minimum go two values at a time: (r > g ? r : g) > b ? ... : b
+// picks the same value as the nested form, NaN and signed zeros included, and
+// each step is one max (or min) instruction instead of a chain of compares.
+[[gnu::always_inline]] inline Hsv rgb_to_hsv_selects(float r, float g, float b) {
+    const float rg_max = r > g ? r : g, rg_min = r < g ? r : g;
+    const float mx = rg_max > b ? rg_max : b;
+    const float mn = rg_min < b ? rg_min : b;
+    const float delta = mx - mn;
+    const bool coloured = delta > 0.0f;
+    float hr = (g - b) / delta;
+    hr = hr < 0.0f ? hr + 6.0f : hr;
+    const float hg = (b - r) / delta + 2.0f, hb = (r - g) / delta + 4.0f;
+    Hsv o;
+    o.hue = coloured ? (r == mx ? hr : (g == mx ? hg : hb)) : 0.0f;
+    o.sat = coloured ? delta / mx : 0.0f;
+    o.val = mx;
+    return o;
+}
+
 // Cell index of a grid coordinate: floor, limited to [0, top]. The limits are
 // applied in float so that huge, negative or NaN coordinates (NaN -> 0) never
 // reach the integer conversion.
@@ -42,6 +64,26 @@ inline int32_t cell_index(float coord, int32_t top) {
     const float t = static_cast<float>(top);
     c = c < t ? c : t;
     return static_cast<int32_t>(c);
+}
+
+// A pixel's map cell over (hue, saturation) and its fractions inside it,
+// forced inline like rgb_to_hsv_selects. Indices are clamped at 0 too: a
+// negative maximum gives a negative saturation coordinate, which must not
+// index before the map.
+struct HueSatCell {
+    int32_t hue_row = 0, sat_col = 0;
+    float hue_frac = 0.0f, sat_frac = 0.0f;
+};
+
+[[gnu::always_inline]] inline HueSatCell hue_sat_cell(const Hsv& c, float hue_scale, float sat_span, int32_t hues,
+                                                      int32_t sats) {
+    const float u = hue_scale * c.hue, o = c.sat * sat_span;
+    HueSatCell cell;
+    cell.hue_row = cell_index(u, hues - 1);
+    cell.sat_col = cell_index(o, sats - 2);
+    cell.hue_frac = u - static_cast<float>(cell.hue_row);
+    cell.sat_frac = o - static_cast<float>(cell.sat_col);
+    return cell;
 }
 
 // Hue row coordinate factor: H / 6, or 0 for a single hue row.
@@ -68,7 +110,13 @@ inline MapPoint map_bilinear(const int16_t* slab, int32_t sats, int32_t hi, floa
     return MapPoint{v[0], v[1], v[2]};
 }
 
-inline float wrap_sixths(float h) { return h >= 6.0f ? h - 6.0f : (h < 0.0f ? h + 6.0f : h); }
+// Back into [0, 6): h - 6 from 6 up, h + 6 below 0, h itself otherwise (NaN
+// included). Two flat selects rather than nested ones: the vectorised loops
+// then need two compares instead of a chain of four.
+inline float wrap_sixths(float h) {
+    const float down = h >= 6.0f ? h - 6.0f : h;
+    return h < 0.0f ? h + 6.0f : down;
+}
 
 // Weight of a channel at hue distance k: max(0, min(k, 4 - k, 1)).
 inline float channel_weight(float k) {

@@ -40,28 +40,17 @@ void hsv_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
         const uint64_t bn = in->len - i0 < kDirectBlock ? in->len - i0 : kDirectBlock;
         const float* s = src + 3 * i0;
         for (uint64_t j = 0; j < bn; ++j) {
-            const float r = s[3 * j], g = s[3 * j + 1], b = s[3 * j + 2];
-            const float mx = r > g ? (r > b ? r : b) : (g > b ? g : b);
-            const float mn = r < g ? (r < b ? r : b) : (g < b ? g : b);
-            const float delta = mx - mn;
-            const bool coloured = delta > 0.0f;
-            float hr = (g - b) / delta;
-            hr = hr < 0.0f ? hr + 6.0f : hr;
-            const float hg = (b - r) / delta + 2.0f, hb = (r - g) / delta + 4.0f;
-            const float h = coloured ? (r == mx ? hr : (g == mx ? hg : hb)) : 0.0f;
-            const float sa = coloured ? delta / mx : 0.0f;
-            hue[j] = h;
-            sat[j] = sa;
-            val[j] = mx;
-            const float u = hf * h, o = sa * sat_span;
-            // Indices are clamped at 0 too: a negative maximum gives a negative
-            // saturation coordinate, which must not index before the map.
-            const int32_t hi = cell_index(u, hues - 1), si = cell_index(o, sats - 2);
-            fhs[j] = u - static_cast<float>(hi);
-            fss[j] = o - static_cast<float>(si);
+            const Hsv c = rgb_to_hsv_selects(s[3 * j], s[3 * j + 1], s[3 * j + 2]);
+            hue[j] = c.hue;
+            sat[j] = c.sat;
+            val[j] = c.val;
+            const HueSatCell cell = hue_sat_cell(c, hf, sat_span, hues, sats);
+            const int32_t hi = cell.hue_row, si = cell.sat_col;
+            fhs[j] = cell.hue_frac;
+            fss[j] = cell.sat_frac;
             int64_t vi = 0;
             if constexpr (WithValue) {
-                const float t = mx * val_span;
+                const float t = c.val * val_span;
                 vi = cell_index(t, vals - 2);
                 fvs[j] = t - static_cast<float>(vi);
             }

@@ -107,23 +107,13 @@ void table_row(const TableRowJob& job) {
         rgb[2][j] = blue ? 1.0f : bj;
     }
     for (uint64_t j = 0; j < count; ++j) {
-        const float r = rgb[0][j], g = rgb[1][j], b = rgb[2][j];
-        const float mx = r > g ? (r > b ? r : b) : (g > b ? g : b);
-        const float mn = r < g ? (r < b ? r : b) : (g < b ? g : b);
-        const float delta = mx - mn;
-        const bool coloured = delta > 0.0f;
-        float hr = (g - b) / delta;
-        hr = hr < 0.0f ? hr + 6.0f : hr;
-        const float hg = (b - r) / delta + 2.0f, hb = (r - g) / delta + 4.0f;
-        const float h = coloured ? (r == mx ? hr : (g == mx ? hg : hb)) : 0.0f;
-        const float sa = coloured ? delta / mx : 0.0f;
-        hue[j] = h;
-        sat[j] = sa;
-        const float u = hf * h, o = sa * sat_span;
-        const int32_t hi = cell_index(u, hues - 1), si = cell_index(o, sats - 2);
-        fhs[j] = u - static_cast<float>(hi);
-        fss[j] = o - static_cast<float>(si);
-        offs[j] = (static_cast<int64_t>(hi) * sats + si) * 4;
+        const Hsv c = rgb_to_hsv_selects(rgb[0][j], rgb[1][j], rgb[2][j]);
+        hue[j] = c.hue;
+        sat[j] = c.sat;
+        const HueSatCell cell = hue_sat_cell(c, hf, sat_span, hues, sats);
+        fhs[j] = cell.hue_frac;
+        fss[j] = cell.sat_frac;
+        offs[j] = (static_cast<int64_t>(cell.hue_row) * sats + cell.sat_col) * 4;
     }
     for (int32_t l = 0; l < job.vals; ++l) {
         const int16_t* map = job.map + l * slab;
