@@ -12,8 +12,10 @@ namespace {
 // fractions of every pixel (selects instead of branches, which random colours
 // would mispredict), then the table corners fetched, then the interpolation
 // and the store. The arithmetic per pixel is the one of the per-pixel form:
-// the same expressions in the same order.
-inline constexpr uint64_t kHsvBlock = 64;
+// the same expressions in the same order. Blocks of 32 pixels measured
+// fastest with the prefetch below (24 Mpx: the chroma table ~10% faster than
+// with 64, 128 and 16 much slower).
+inline constexpr uint64_t kHsvBlock = 32;
 
 // The table's corners are random reads that keep the processor's own stream
 // prefetch of the pixels from running ahead, so the input and output two
