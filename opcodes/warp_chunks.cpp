@@ -231,12 +231,14 @@ void bicubic_chunk(const WarpSource& src, const float* table, const double* __re
 
 #if defined(__x86_64__) && defined(__GNUC__)
 // Four pixels' pairs of one row as two vectors: the first samples (the
-// second where the pair starts early) and the second samples.
+// second where the pair starts early) and the second samples. A pair is only
+// float-aligned, so it comes in through the 8-byte integer load, which makes no
+// claim on alignment (a double load would).
 __attribute__((target("avx2"))) inline void pair_lanes(const float* const (&p)[4], __m128 early, __m128* first,
                                                        __m128* second) {
-    const __m128 lo = _mm_loadh_pi(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p[0]))),
+    const __m128 lo = _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p[0]))),
                                    reinterpret_cast<const __m64*>(p[1]));
-    const __m128 hi = _mm_loadh_pi(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p[2]))),
+    const __m128 hi = _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p[2]))),
                                    reinterpret_cast<const __m64*>(p[3]));
     *second = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
     *first = _mm_blendv_ps(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)), *second, early);
