@@ -22,12 +22,9 @@ struct MapCase {
     bool table;
 };
 
-Attrs map_attrs(const MapCase& c) {
-    const int hues = 5, sats = 3, vals = c.with_value ? 2 : 1;
-    std::vector<float> data;
-    for (int v = 0; v < vals; ++v)
-        for (int h = 0; h < hues; ++h)
-            for (int s = 0; s < sats; ++s) data.insert(data.end(), {10.0f * h, 1.0f + 0.1f * s, 1.0f});
+// The attributes of a map of hues x sats (x vals) entries, run directly or
+// through its colour table as the case asks.
+Attrs attrs_of_map(const MapCase& c, int hues, int sats, int vals, const std::vector<float>& data) {
     Attrs a;
     a.i32("hue_divs", hues).i32("sat_divs", sats);
     if (c.with_value) a.i32("val_divs", vals);
@@ -35,6 +32,15 @@ Attrs map_attrs(const MapCase& c) {
     const std::string key = c.with_value ? "prism_lut" : "chroma_lut";
     a.str("engine_opts", ("{\"" + key + "\": " + (c.table ? "true" : "false") + "}").c_str());
     return a;
+}
+
+Attrs map_attrs(const MapCase& c) {
+    const int hues = 5, sats = 3, vals = c.with_value ? 2 : 1;
+    std::vector<float> data;
+    for (int v = 0; v < vals; ++v)
+        for (int h = 0; h < hues; ++h)
+            for (int s = 0; s < sats; ++s) data.insert(data.end(), {10.0f * h, 1.0f + 0.1f * s, 1.0f});
+    return attrs_of_map(c, hues, sats, vals, data);
 }
 
 }  // namespace
@@ -67,13 +73,7 @@ Attrs busy_map_attrs(const MapCase& c) {
     std::uniform_real_distribution<float> shift(-40.0f, 40.0f), scale(0.6f, 1.5f);
     std::vector<float> data;
     for (int i = 0; i < hues * sats * vals; ++i) data.insert(data.end(), {shift(gen), scale(gen), scale(gen)});
-    Attrs a;
-    a.i32("hue_divs", hues).i32("sat_divs", sats);
-    if (c.with_value) a.i32("val_divs", vals);
-    a.floats("map_data", data);
-    const std::string key = c.with_value ? "prism_lut" : "chroma_lut";
-    a.str("engine_opts", ("{\"" + key + "\": " + (c.table ? "true" : "false") + "}").c_str());
-    return a;
+    return attrs_of_map(c, hues, sats, vals, data);
 }
 
 // Pixels that take every path of the colour arithmetic: grey (no saturation),
