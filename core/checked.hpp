@@ -22,10 +22,6 @@ inline bool checked_add_i64(int64_t a, int64_t b, int64_t* out) {
     return !__builtin_add_overflow(a, b, out);
 }
 
-inline bool checked_mul_i64(int64_t a, int64_t b, int64_t* out) {
-    return !__builtin_mul_overflow(a, b, out);
-}
-
 // a * b, saturating at the largest 64-bit value (which no stride can reach).
 inline uint64_t saturating_mul(uint64_t a, uint64_t b) {
     uint64_t r;

@@ -3,6 +3,15 @@
 // arithmetic is the same in every copy (no fused multiply-adds are formed:
 // the build keeps -ffp-contract=off, and no copy reassociates), only the lanes
 // are wider, so all copies give identical results.
+//
+// The target attributes below are the only place an instruction set's
+// features are written; routines written with intrinsics take them too.
+//
+// A copy is made by `routine_for<F>`, and it must be taken in the file that
+// defines F: `flatten` can only inline a body the compiler sees, so a copy
+// taken elsewhere would silently run F's baseline code.
+// tests/test_isa_copies_built.py reads the built module's code and fails on a
+// copy without the vector registers of its instruction set.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +29,13 @@ template <auto F>
 struct Avx512Copy;
 
 #if defined(__x86_64__) && defined(__GNUC__)
+#define PYXA_TARGET_AVX2 __attribute__((target("avx2")))
+#define PYXA_TARGET_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512dq")))
+// For compiled copies: the loops the compiler vectorises itself use 512-bit
+// vectors rather than its default 256-bit ones.
+#define PYXA_TARGET_AVX512_WIDE \
+    __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512dq,prefer-vector-width=512")))
+
 inline bool isa_supported(Isa isa) {
     switch (isa) {
         case Isa::Avx512:
@@ -41,16 +57,13 @@ inline Isa best_isa() {
 // `flatten` inlines the whole routine here, so its loops are compiled for AVX2.
 template <typename R, typename... A, R (*F)(A...)>
 struct Avx2Copy<F> {
-    __attribute__((target("avx2"), flatten)) static R run(A... args) { return F(args...); }
+    PYXA_TARGET_AVX2 __attribute__((flatten)) static R run(A... args) { return F(args...); }
 };
 
 // The same with 512-bit vectors (and AVX-512's masks for loop tails).
 template <typename R, typename... A, R (*F)(A...)>
 struct Avx512Copy<F> {
-    __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512dq,prefer-vector-width=512"), flatten)) static R
-    run(A... args) {
-        return F(args...);
-    }
+    PYXA_TARGET_AVX512_WIDE __attribute__((flatten)) static R run(A... args) { return F(args...); }
 };
 
 // The copy of routine F for an instruction set.

@@ -12,6 +12,7 @@
 
 #include "opcodes/bicubic_table.hpp"
 #include "opcodes/float_math.hpp"
+#include "core/isa.hpp"
 
 namespace tarnimg {
 namespace {
@@ -234,7 +235,7 @@ void bicubic_chunk(const WarpSource& src, const float* table, const double* __re
 // second where the pair starts early) and the second samples. A pair is only
 // float-aligned, so it comes in through the 8-byte integer load, which makes no
 // claim on alignment (a double load would).
-__attribute__((target("avx2"))) inline void pair_lanes(const float* const (&p)[4], __m128 early, __m128* first,
+PYXA_TARGET_AVX2 inline void pair_lanes(const float* const (&p)[4], __m128 early, __m128* first,
                                                        __m128* second) {
     const __m128 lo = _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p[0]))),
                                    reinterpret_cast<const __m64*>(p[1]));
@@ -247,7 +248,7 @@ __attribute__((target("avx2"))) inline void pair_lanes(const float* const (&p)[4
 // A packed plane, four pixels at a time: their pairs are loaded straight into
 // lanes and blended there, each lane with the operations of blend_pairs_from.
 template <class Index>
-__attribute__((target("avx2"))) void bilinear_packed_avx2(const WarpSource& src, const double* __restrict xs,
+PYXA_TARGET_AVX2 void bilinear_packed_avx2(const WarpSource& src, const double* __restrict xs,
                                                           const double* __restrict ys, int64_t n,
                                                           float* __restrict values) {
     PairPlaces<Index> p;
@@ -276,7 +277,7 @@ __attribute__((target("avx2"))) void bilinear_packed_avx2(const WarpSource& src,
 
 // A packed plane takes the lanes above, any other the copy Other.
 template <class Index, WarpSample Other>
-__attribute__((target("avx2"))) void bilinear_chunk_avx2(const WarpSource& src, const float* table,
+PYXA_TARGET_AVX2 void bilinear_chunk_avx2(const WarpSource& src, const float* table,
                                                          const double* __restrict xs, const double* __restrict ys,
                                                          int64_t n, float* __restrict values) {
     if (src.channels == 1 && src.width > 1) {
@@ -290,7 +291,7 @@ __attribute__((target("avx2"))) void bilinear_chunk_avx2(const WarpSource& src, 
 #if defined(__x86_64__) && defined(__GNUC__)
 // Four consecutive floats of eight pixels (pixel i's at p[i]) turned into four
 // vectors, vector k holding float k of every pixel in lane i.
-__attribute__((target("avx2"))) inline void transpose_rows(const float* const (&p)[8], __m256 (&out)[4]) {
+PYXA_TARGET_AVX2 inline void transpose_rows(const float* const (&p)[8], __m256 (&out)[4]) {
     const __m256 v0 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p[0])), _mm_loadu_ps(p[4]), 1);
     const __m256 v1 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p[1])), _mm_loadu_ps(p[5]), 1);
     const __m256 v2 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p[2])), _mm_loadu_ps(p[6]), 1);
@@ -308,7 +309,7 @@ __attribute__((target("avx2"))) inline void transpose_rows(const float* const (&
 // and each lane sums its pixel's 16 products in the same order, from 0, as
 // bicubic_taps does.
 template <class Index>
-__attribute__((target("avx2"))) void bicubic_chunk_avx2(const WarpSource& src, const float* table,
+PYXA_TARGET_AVX2 void bicubic_chunk_avx2(const WarpSource& src, const float* table,
                                                         const double* __restrict xs, const double* __restrict ys,
                                                         int64_t n, float* __restrict values) {
     Index at[kWarpChunk], entry[kWarpChunk];

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "kernels/demosaic/demosaic_params.hpp"
-#include "kernels/isa.hpp"
+#include "core/isa.hpp"
 #include "ops/builders.hpp"
 
 namespace pyxa {

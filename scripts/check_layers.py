@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
 """Fails when a C or C++ include points up a layer, across two independent
-layers, or when an exported C header includes anything of ours.
+layers, when an exported C header includes anything of ours, or when an
+include cannot be placed in a layer at all.
 
 The layer rule is the line of docs/architecture.md that starts with "Layers:",
-e.g. "Layers: core ← opcodes, kernels ← ops ← engine ← marshal": each name is a
-top-level folder, "←" separates a layer from the ones above it, and names
-separated by commas sit at the same height but may not include each other (the
-opcode library stays usable without the kernels, and the other way round).
+e.g. "Layers: include ← core ← opcodes, kernels ← ops ← engine ← marshal":
+each name is a top-level folder, "←" separates a layer from the ones above it,
+and names separated by commas sit at the same height but may not include each
+other (the opcode library stays usable without the kernels, and the other way
+round). The bottom folder holds the exported C headers, included by their bare
+names; every other include names its layer folder first ("core/status.hpp")
+or a file beside the includer.
 """
 from __future__ import annotations
 
@@ -17,8 +21,8 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[1]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 SOURCE_SUFFIXES = {".c", ".h", ".cpp", ".hpp"}
-# Exported C headers: part of the bottom layer, so they may include only the C library.
-EXPORTED_HEADER = re.compile(r"^tarnimg_\w+\.h$")
+# The folder of the exported C headers, the bottom layer: they include only the C library.
+EXPORTED = "include"
 
 
 def read_rule(doc: Path) -> dict[str, int]:
@@ -33,12 +37,18 @@ def read_rule(doc: Path) -> dict[str, int]:
     raise SystemExit(f"{doc}: no line starting with 'Layers:'")
 
 
-def target_layer(include: str, layers: dict[str, int]) -> str | None:
-    """The layer an include names; None for a file of the includer's own folder."""
-    if EXPORTED_HEADER.match(include):
-        return "core"
+def target_layer(include: str, includer: Path, root: Path, layers: dict[str, int]) -> str | None:
+    """The layer an include names: its first folder, the exported headers' folder
+    for a bare name found there, the includer's own layer for a file beside it;
+    None when it is none of these."""
     first = include.split("/", 1)[0]
-    return first if "/" in include and first in layers else None
+    if "/" in include and first in layers and (root / include).is_file():
+        return first
+    if "/" not in include and (root / EXPORTED / include).is_file():
+        return EXPORTED
+    if (includer.parent / include).is_file():
+        return includer.relative_to(root).parts[0]
+    return None
 
 
 def problems(root: Path, layers: dict[str, int]) -> list[str]:
@@ -55,11 +65,14 @@ def problems(root: Path, layers: dict[str, int]) -> list[str]:
                     continue
                 include = match.group(1)
                 where = f"{rel}:{number}: includes \"{include}\""
-                if EXPORTED_HEADER.match(path.name):
+                if layer == EXPORTED:
                     found.append(f"{where}, but an exported header includes only the C library")
                     continue
-                target = target_layer(include, layers)
-                if target is None or target == layer:
+                target = target_layer(include, path, root, layers)
+                if target is None:
+                    found.append(f"{where}, which is no file of a layer folder, of {EXPORTED}/ or beside it")
+                    continue
+                if target == layer:
                     continue
                 if layers[target] > layers[layer]:
                     found.append(f"{where}, a layer above {layer}")

@@ -1,6 +1,7 @@
 // Streamed row stores: plain stores up to the first 64-byte line of the
 // destination, whole lines with non-temporal stores, plain stores for the tail.
 #include "kernels/geometry/stream_store.hpp"
+#include "core/isa.hpp"
 
 #include <cstring>
 #include <numeric>
@@ -46,7 +47,7 @@ void lines_sse2(uint8_t* d, const uint8_t* s, uint64_t lines, uint64_t off, uint
     }
 }
 
-__attribute__((target("avx2"))) void lines_avx2(uint8_t* d, const uint8_t* s, uint64_t lines, uint64_t off,
+PYXA_TARGET_AVX2 void lines_avx2(uint8_t* d, const uint8_t* s, uint64_t lines, uint64_t off,
                                                uint64_t period) {
     for (uint64_t k = 0; k < lines; ++k, d += kLine) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + off));
@@ -58,7 +59,7 @@ __attribute__((target("avx2"))) void lines_avx2(uint8_t* d, const uint8_t* s, ui
     }
 }
 
-__attribute__((target("avx512f"))) void lines_avx512(uint8_t* d, const uint8_t* s, uint64_t lines, uint64_t off,
+PYXA_TARGET_AVX512 void lines_avx512(uint8_t* d, const uint8_t* s, uint64_t lines, uint64_t off,
                                                     uint64_t period) {
     for (uint64_t k = 0; k < lines; ++k, d += kLine) {
         _mm512_stream_si512(reinterpret_cast<__m512i*>(d), _mm512_loadu_si512(s + off));

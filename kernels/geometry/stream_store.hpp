@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "kernels/isa.hpp"
+#include "core/isa.hpp"
 
 namespace pyxa {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "kernels/isa.hpp"
+#include "core/isa.hpp"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 // The intrinsics start their results from deliberately undefined registers,
@@ -42,8 +42,6 @@ inline void fetch_entries_scalar(const EntryFetch& f, uint64_t j0, uint64_t bn) 
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-#define PYXA_HSV_AVX512 "avx2,avx512f,avx512bw,avx512vl,avx512dq"
-
 // Sixteen-byte loads, one per pixel, of two neighbouring entries, transposed
 // into component planes with word permutes: faster than hardware gathers, which
 // cost a load per lane (measured up to twice as fast, and more with AVX2).
@@ -68,7 +66,7 @@ struct PairPermutes {
 };
 inline constexpr PairPermutes kPairPermutes{};
 
-__attribute__((target(PYXA_HSV_AVX512))) inline __m512i four_loads(const EntryFetch& f, uint64_t j) {
+PYXA_TARGET_AVX512 inline __m512i four_loads(const EntryFetch& f, uint64_t j) {
     const auto at = [&](uint64_t k) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(f.base + f.offs[j + k] + f.shift));
     };
@@ -79,14 +77,14 @@ __attribute__((target(PYXA_HSV_AVX512))) inline __m512i four_loads(const EntryFe
 }
 
 // Two planes of 16 words (one register) as floats.
-__attribute__((target(PYXA_HSV_AVX512))) inline void word_planes(__m512i w, float* a, float* b) {
+PYXA_TARGET_AVX512 inline void word_planes(__m512i w, float* a, float* b) {
     _mm512_storeu_ps(a, _mm512_cvtepi32_ps(_mm512_cvtepi16_epi32(_mm512_castsi512_si256(w))));
     if (b) _mm512_storeu_ps(b, _mm512_cvtepi32_ps(_mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(w, 1))));
 }
 
 // Entry at shift to f.out's planes, the entry after it (four int16 on) to
 // `second`'s planes (same plane stride and component count).
-__attribute__((target(PYXA_HSV_AVX512))) inline void fetch_pairs_avx512(const EntryFetch& f, float* second,
+PYXA_TARGET_AVX512 inline void fetch_pairs_avx512(const EntryFetch& f, float* second,
                                                                        uint64_t bn) {
     const PairPermutes& k = kPairPermutes;
     const __m512i split_lo = _mm512_load_si512(k.split_lo), split_hi = _mm512_load_si512(k.split_hi);
@@ -144,12 +142,12 @@ struct CellPermutes {
 };
 inline constexpr CellPermutes kCellPermutes{};
 
-__attribute__((target(PYXA_HSV_AVX512))) inline __m512i pair_permute(__m512i a, const int16_t* idx, __m512i b) {
+PYXA_TARGET_AVX512 inline __m512i pair_permute(__m512i a, const int16_t* idx, __m512i b) {
     return _mm512_permutex2var_epi16(a, _mm512_load_si512(idx), b);
 }
 
 // Cell record at cells + offs[j] (in int16) to planes out[w * plane + j].
-__attribute__((target(PYXA_HSV_AVX512))) inline void fetch_cells_avx512(const int16_t* cells, const int64_t* offs,
+PYXA_TARGET_AVX512 inline void fetch_cells_avx512(const int16_t* cells, const int64_t* offs,
                                                                        float* out, uint64_t plane, uint64_t bn) {
     const CellPermutes& k = kCellPermutes;
     uint64_t j = 0;
@@ -175,20 +173,20 @@ __attribute__((target(PYXA_HSV_AVX512))) inline void fetch_cells_avx512(const in
 
 // The same with AVX2: two pixels a register (one a lane), transposed with the
 // in-lane word and dword unpacks; each result holds two words of 4 + 4 pixels.
-__attribute__((target("avx2"))) inline void word_planes_avx2(__m256i u, float* a, float* b) {
+PYXA_TARGET_AVX2 inline void word_planes_avx2(__m256i u, float* a, float* b) {
     const __m256i v = _mm256_permute4x64_epi64(u, 0xD8);  // pixels 0-7 of the first word, then of the second
     _mm256_storeu_ps(a, _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(_mm256_castsi256_si128(v))));
     if (b) _mm256_storeu_ps(b, _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(_mm256_extracti128_si256(v, 1))));
 }
 
 // Pixel j in the low lane, pixel j + 4 in the high lane.
-__attribute__((target("avx2"))) inline __m256i two_loads(const EntryFetch& f, uint64_t j) {
+PYXA_TARGET_AVX2 inline __m256i two_loads(const EntryFetch& f, uint64_t j) {
     const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(f.base + f.offs[j] + f.shift));
     const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(f.base + f.offs[j + 4] + f.shift));
     return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
 }
 
-__attribute__((target("avx2"))) inline void fetch_pairs_avx2(const EntryFetch& f, float* second, uint64_t bn) {
+PYXA_TARGET_AVX2 inline void fetch_pairs_avx2(const EntryFetch& f, float* second, uint64_t bn) {
     const uint64_t pl = f.plane;
     uint64_t j = 0;
     for (; j + 8 <= bn; j += 8) {
@@ -209,7 +207,6 @@ __attribute__((target("avx2"))) inline void fetch_pairs_avx2(const EntryFetch& f
     next.out = second;
     fetch_entries_scalar(next, j, bn);
 }
-#undef PYXA_HSV_AVX512
 #endif
 
 // Two neighbouring entries (at f.shift and four int16 on) into f.out's and

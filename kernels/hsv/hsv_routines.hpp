@@ -2,7 +2,7 @@
 // pixels; `with_value` selects the map with value divisions.
 #pragma once
 
-#include "kernels/isa.hpp"
+#include "core/isa.hpp"
 #include "core/kernel_step.hpp"
 
 namespace pyxa {

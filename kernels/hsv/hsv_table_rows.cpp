@@ -6,6 +6,7 @@
 #include "kernels/hsv/hsv_color.hpp"
 #include "kernels/hsv/hsv_fetch.hpp"
 #include "kernels/hsv/hsv_table_rows.hpp"
+#include "core/isa.hpp"
 
 namespace pyxa {
 namespace {
@@ -36,7 +37,7 @@ inline void fixed_plane_scalar(const float* src, int32_t* dst, uint64_t j0, uint
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512dq"))) inline void fixed_plane_avx512(const float* src,
+PYXA_TARGET_AVX512 inline void fixed_plane_avx512(const float* src,
                                                                                                  int32_t* dst,
                                                                                                  uint64_t n) {
     const __m512 unit = _mm512_set1_ps(kHsvUnit), lo = _mm512_set1_ps(-32768.0f), hi = _mm512_set1_ps(32767.0f);
@@ -56,7 +57,7 @@ __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512dq"))) inline void f
     fixed_plane_scalar(src, dst, j, n);
 }
 
-__attribute__((target("avx2"))) inline void fixed_plane_avx2(const float* src, int32_t* dst, uint64_t n) {
+PYXA_TARGET_AVX2 inline void fixed_plane_avx2(const float* src, int32_t* dst, uint64_t n) {
     const __m256 unit = _mm256_set1_ps(kHsvUnit), lo = _mm256_set1_ps(-32768.0f), hi = _mm256_set1_ps(32767.0f);
     const __m256 half = _mm256_set1_ps(0.5f), minus_half = _mm256_set1_ps(-0.5f);
     uint64_t j = 0;

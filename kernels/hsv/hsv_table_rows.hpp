@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "kernels/isa.hpp"
+#include "core/isa.hpp"
 
 namespace pyxa {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/status.hpp"
-#include "kernels/isa.hpp"
+#include "core/isa.hpp"
 #include "kernels/hsv/hsv_params.hpp"
 
 namespace pyxa {

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstring>
 
+#include "core/isa.hpp"
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <tmmintrin.h>
 #define PYXA_REVERSE_SHUFFLE 1
@@ -42,9 +44,10 @@ struct Shuffle {
     }
 };
 
+// Only SSSE3's byte shuffle is needed; the routine is taken with the AVX2
+// level, which includes it, so the processor check is the shared one.
 template <uint64_t PX>
-__attribute__((target("ssse3"))) void reverse_shuffled(uint8_t* __restrict d, const uint8_t* __restrict s,
-                                                       uint64_t n) {
+PYXA_TARGET_AVX2 void reverse_shuffled(uint8_t* __restrict d, const uint8_t* __restrict s, uint64_t n) {
     using S = Shuffle<PX>;
     static const std::array<char, 16> m = S::mask();
     const __m128i order = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m.data()));
@@ -62,7 +65,7 @@ __attribute__((target("ssse3"))) void reverse_shuffled(uint8_t* __restrict d, co
 
 template <uint64_t PX>
 ReverseRow pick() {
-    return __builtin_cpu_supports("ssse3") ? reverse_shuffled<PX> : reverse_plain<PX>;
+    return isa_supported(Isa::Avx2) ? reverse_shuffled<PX> : reverse_plain<PX>;
 }
 #else
 template <uint64_t PX>

@@ -1,8 +1,8 @@
-// Pointwise routines are picked per instruction set (see kernels/isa.hpp);
+// Pointwise routines are picked per instruction set (see core/isa.hpp);
 // tables of pickers stand for routines.
 #pragma once
 
-#include "kernels/isa.hpp"
+#include "core/isa.hpp"
 #include "core/kernel_step.hpp"
 
 namespace pyxa {

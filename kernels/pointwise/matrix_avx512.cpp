@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "kernels/pointwise/pointwise_params.hpp"
+#include "core/isa.hpp"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -23,7 +24,6 @@ namespace pyxa {
 #ifdef PYXA_MATRIX_AVX512
 namespace {
 
-#define PYXA_AVX512_TARGET __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512dq")))
 
 // Sixteen pixels are three vectors of 48 floats. Lane j of output vector k is
 // element e = 16k + j: channel e % 3 of pixel e / 3. Channel c of those pixels
@@ -41,7 +41,7 @@ struct Lanes {
     __m512 coef[3][3];   // [k][c], lane j: m[3 * (e % 3) + c]
 };
 
-PYXA_AVX512_TARGET inline Lanes make_lanes(const float (&m)[9]) {
+PYXA_TARGET_AVX512 inline Lanes make_lanes(const float (&m)[9]) {
     Lanes l;
     for (int k = 0; k < 3; ++k) {
         alignas(64) int32_t idx[3][16];
@@ -63,21 +63,21 @@ PYXA_AVX512_TARGET inline Lanes make_lanes(const float (&m)[9]) {
 
 // clamp01_block: v >= 0 ? v : 0 (NaN -> 0, -0 kept), then v <= 1 ? v : 1, which
 // is min(v, 1) (a < b ? a : b) once no NaN is left.
-PYXA_AVX512_TARGET inline __m512 clamp01(__m512 v) {
+PYXA_TARGET_AVX512 inline __m512 clamp01(__m512 v) {
     const __m512 zero = _mm512_setzero_ps();
     v = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(v, zero, _CMP_GE_OQ), zero, v);
     return _mm512_min_ps(v, _mm512_set1_ps(1.0f));
 }
 
 // Channel c of the pixels of output vector k, lane by lane.
-PYXA_AVX512_TARGET inline __m512 channel(const Lanes& l, const __m512 (&a)[3], int k, int c) {
+PYXA_TARGET_AVX512 inline __m512 channel(const Lanes& l, const __m512 (&a)[3], int k, int c) {
     const int p = pair_start(k, c);
     return _mm512_permutex2var_ps(a[p], l.pick[k][c], a[p + 1]);
 }
 
 // Output vector k: (m0 * r + m1 * g) + m2 * b per lane, the order of mix_row,
 // then the clamp.
-PYXA_AVX512_TARGET inline __m512 mix(const Lanes& l, const __m512 (&a)[3], int k) {
+PYXA_TARGET_AVX512 inline __m512 mix(const Lanes& l, const __m512 (&a)[3], int k) {
     const __m512 r = channel(l, a, k, 0), g = channel(l, a, k, 1), b = channel(l, a, k, 2);
     const __m512 v = _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(l.coef[k][0], r), _mm512_mul_ps(l.coef[k][1], g)),
                                    _mm512_mul_ps(l.coef[k][2], b));
@@ -86,7 +86,7 @@ PYXA_AVX512_TARGET inline __m512 mix(const Lanes& l, const __m512 (&a)[3], int k
 
 // Sixteen pixels, `floats` of their 48 floats present (a multiple of 3; the
 // rest read as 0 and are not stored).
-PYXA_AVX512_TARGET inline void sixteen(const Lanes& l, const float* s, float* d, uint64_t floats) {
+PYXA_TARGET_AVX512 inline void sixteen(const Lanes& l, const float* s, float* d, uint64_t floats) {
     __mmask16 live[3];
     for (int k = 0; k < 3; ++k) {
         const uint64_t start = 16 * static_cast<uint64_t>(k);
@@ -103,7 +103,7 @@ PYXA_AVX512_TARGET inline void sixteen(const Lanes& l, const float* s, float* d,
     _mm512_mask_storeu_ps(d + 32, live[2], o2);
 }
 
-PYXA_AVX512_TARGET void matrix_run_avx512(void* ctx, const PixelRun* in, const PixelRun* out) {
+PYXA_TARGET_AVX512 void matrix_run_avx512(void* ctx, const PixelRun* in, const PixelRun* out) {
     float m[9];
     for (int k = 0; k < 9; ++k) m[k] = static_cast<const MatrixParams*>(ctx)->m[k];
     const Lanes l = make_lanes(m);
@@ -115,7 +115,6 @@ PYXA_AVX512_TARGET void matrix_run_avx512(void* ctx, const PixelRun* in, const P
     if (i < floats) sixteen(l, src + i, dst + i, floats - i);
 }
 
-#undef PYXA_AVX512_TARGET
 
 }  // namespace
 

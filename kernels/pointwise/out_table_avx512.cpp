@@ -13,6 +13,7 @@
 
 #include "kernels/pointwise/block_lookup.hpp"
 #include "kernels/pointwise/pointwise_params.hpp"
+#include "core/isa.hpp"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -24,7 +25,6 @@ namespace pyxa {
 #ifdef PYXA_OUT_TABLE_AVX512
 namespace {
 
-#define PYXA_AVX512_TARGET __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512dq")))
 
 constexpr uint64_t kLanes = 16;
 constexpr uint64_t B = kLookupBlock;  // a multiple of kLanes
@@ -40,7 +40,7 @@ static_assert(B % kLanes == 0);
 // then index and fraction, as in lookup_block. p <= last ? p : last is
 // min(p, last) (when p equals last both give last); below >= 0 ? below : 0 is
 // max(0, below), as below is no longer NaN, and a -0 stays -0.
-PYXA_AVX512_TARGET inline void positions(const float* __restrict s, uint64_t n, float pos_scale, float last,
+PYXA_TARGET_AVX512 inline void positions(const float* __restrict s, uint64_t n, float pos_scale, float last,
                                          int32_t* __restrict idx, float* __restrict frac) {
     const __m512 scale = _mm512_set1_ps(pos_scale), top = _mm512_set1_ps(last), zero = _mm512_setzero_ps();
     for (uint64_t j = 0; j < n; j += kLanes) {
@@ -58,7 +58,7 @@ PYXA_AVX512_TARGET inline void positions(const float* __restrict s, uint64_t n, 
 // Table pairs of four indices: table[i] in lo, table[i + 1] in hi. Each pair is
 // one 8-byte load (see gather_pairs): on these processors this beats the
 // AVX-512 gathers by two to four times.
-PYXA_AVX512_TARGET inline void pairs4(const float* table, const int32_t* idx, __m128& lo, __m128& hi) {
+PYXA_TARGET_AVX512 inline void pairs4(const float* table, const int32_t* idx, __m128& lo, __m128& hi) {
     const auto pair = [table](int32_t i) { return reinterpret_cast<const __m64*>(table + i); };
     const __m128 a = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(idx[0])), pair(idx[1]));
     const __m128 b = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(idx[2])), pair(idx[3]));
@@ -68,7 +68,7 @@ PYXA_AVX512_TARGET inline void pairs4(const float* table, const int32_t* idx, __
 
 // Sixteen interpolated values, then the unit clamp, the scale and the uint8
 // store of store_unit_block, each step in registers in the element order.
-PYXA_AVX512_TARGET inline __m128i finish16(const float* table, const int32_t* idx, const float* frac,
+PYXA_TARGET_AVX512 inline __m128i finish16(const float* table, const int32_t* idx, const float* frac,
                                            float out_scale) {
     __m128 lo[4], hi[4];
     for (int k = 0; k < 4; ++k) pairs4(table, idx + 4 * k, lo[k], hi[k]);
@@ -86,7 +86,7 @@ PYXA_AVX512_TARGET inline __m128i finish16(const float* table, const int32_t* id
     return _mm512_cvtepi32_epi8(_mm512_cvttps_epi32(v));  // 0 .. 255: the low byte is the value
 }
 
-PYXA_AVX512_TARGET void run_float_to_u8(void* ctx, const PixelRun* in, const PixelRun* out) {
+PYXA_TARGET_AVX512 void run_float_to_u8(void* ctx, const PixelRun* in, const PixelRun* out) {
     const TransformColorParams& p = *static_cast<const TransformColorParams*>(ctx);
     const float* src = static_cast<const float*>(in->data);
     uint8_t* dst = static_cast<uint8_t*>(out->data);
@@ -109,7 +109,6 @@ PYXA_AVX512_TARGET void run_float_to_u8(void* ctx, const PixelRun* in, const Pix
     }
 }
 
-#undef PYXA_AVX512_TARGET
 
 }  // namespace
 

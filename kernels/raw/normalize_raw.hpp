@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/views.hpp"
-#include "kernels/isa.hpp"
+#include "core/isa.hpp"
 
 namespace pyxa {
 
