@@ -12,7 +12,7 @@ rawpy = pytest.importorskip("rawpy")
 tifffile = pytest.importorskip("tifffile")
 pyxa = pytest.importorskip("pyxa")
 from pyxa.raw import camera_to_srgb  # noqa: E402
-from pyxa.sample_dng import SAMPLE_XYZ_TO_CAMERA, write_dng  # noqa: E402
+from sample_dng import SAMPLE_XYZ_TO_CAMERA, write_dng  # noqa: E402
 
 SHARED_RAW = Path(__file__).resolve().parents[1] / ".." / "shared" / "raw"
 BLACKS = (250.0, 256.0, 262.0, 268.0)  # a different level per site shows the site order
