@@ -79,7 +79,8 @@ def _info(path: str) -> int:
     except RawFileError as e:
         print(f"error: {e}", file=sys.stderr)
         return EXIT_FAILED
-    print(raw.describe())
+    with raw:
+        print(raw.describe())
     return 0
 
 
