@@ -7,8 +7,8 @@ from __future__ import annotations
 
 import os
 import warnings
-from dataclasses import dataclass, field
 from collections.abc import Sequence
+from dataclasses import dataclass, field
 from typing import TYPE_CHECKING, BinaryIO, Union
 
 import numpy as np
@@ -58,8 +58,8 @@ class _DecoderBuffer:
 
     __slots__ = ("decoder", "mosaic")
 
-    def __init__(self, decoder: rawpy.RawPy | None, mosaic: npt.NDArray[np.uint16]) -> None:
-        self.decoder = decoder
+    def __init__(self, decoder: rawpy.RawPy, mosaic: npt.NDArray[np.uint16]) -> None:
+        self.decoder: rawpy.RawPy | None = decoder
         self.mosaic: npt.NDArray[np.uint16] | None = mosaic
 
     def close(self) -> None:
