@@ -19,8 +19,9 @@ if TYPE_CHECKING:  # an optional dependency, imported where a cluster is used
 __all__ = ["DevelopOptions", "FileResult", "develop_file", "develop_many", "iter_develop", "output_path",
            "RAW_EXTENSIONS", "expand_inputs"]
 
-# Camera raw extensions the raw reader knows; a folder given on the command line is
-# searched for these only, so sidecar JPEGs and XMP files are not "failures".
+# Camera raw extensions the raw reader knows; a folder given on the command
+# line is searched for these only, so sidecar JPEGs and XMP files are not
+# "failures".
 RAW_EXTENSIONS = frozenset(
     ".3fr .ari .arw .bay .cr2 .cr3 .crw .dcr .dcs .dng .erf .fff .iiq .k25 .kdc .mdc .mef .mos .mrw .nef .nrw "
     ".orf .pef .raf .raw .rw2 .rwl .sr2 .srf .srw .x3f".split())
