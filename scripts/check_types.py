@@ -1,5 +1,6 @@
-"""Type-checks what users copy: the examples and every Python block of the
-README, with mypy against the installed pyxa and _pyxa stubs."""
+"""Type-checks what users copy and what their checkers see: the examples,
+every Python block of the README and the return-type assertions of
+tests/typing, with mypy against the installed pyxa and _pyxa stubs."""
 
 import re
 import sys
@@ -18,7 +19,7 @@ def readme_blocks() -> list[str]:
 
 def main() -> int:
     with tempfile.TemporaryDirectory() as tmp:
-        files = [str(p) for p in sorted((ROOT / "examples").glob("*.py"))]
+        files = [str(p) for folder in ("examples", "tests/typing") for p in sorted((ROOT / folder).glob("*.py"))]
         for i, block in enumerate(readme_blocks()):
             path = Path(tmp) / f"readme_block_{i}.py"
             path.write_text(block, encoding="utf-8")

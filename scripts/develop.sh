@@ -23,7 +23,7 @@ PYXA=$WORK/venv/bin/pyxa
 if [ $# -gt 0 ]; then
     exec "$PYXA" develop "$@"
 fi
-"$PY" -m pyxa.sample_dng "$WORK/sample.dng"
+"$PY" "$ROOT/tools/sample_dng.py" "$WORK/sample.dng"
 "$PYXA" info "$WORK/sample.dng"
 "$PYXA" develop "$WORK/sample.dng" -o "$WORK/developed" --bits 16 --overwrite \
     --profile "$WORK/developed/profile.svg"

@@ -54,9 +54,10 @@ PY=$(venv 311 "$PY311")
 step "pytest"
 (cd "$WORK" && "$PY" -m pytest -q -p no:cacheprovider "$ROOT/tests")
 
-step "type checks: stubtest of _pyxa and pyxa, mypy on the examples and the README's code"
+step "type checks: stubtest of _pyxa and pyxa, mypy --strict on the package and tools/, mypy on the examples, the README's code and tests/typing"
 "$PY" -m pip install -q mypy
 (cd "$WORK" && "$PY" -m mypy.stubtest --mypy-config-file "$ROOT/pyproject.toml" _pyxa pyxa)
+(cd "$WORK" && "$PY" -m mypy --strict --config-file "$ROOT/pyproject.toml" "$ROOT/python/pyxa" "$ROOT/tools")
 (cd "$WORK" && "$PY" "$ROOT/scripts/check_types.py")
 
 step "C++ unit tests"

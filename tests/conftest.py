@@ -1,11 +1,17 @@
 """Shared helpers for the pyxa test suite: graph-description builders and the
 module fixture. Tests import the built module `_pyxa` from the environment (an
-installed wheel, or PYTHONPATH pointing at a build directory)."""
+installed wheel, or PYTHONPATH pointing at a build directory), and the
+development tooling (`sample_dng`, the DNG writer) from the repository's tools/."""
+
+import sys
+from pathlib import Path
 
 import numpy as np
 import pytest
 
 import _pyxa
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tools"))
 
 DTYPE_NAMES = {np.uint8: "uint8", np.uint16: "uint16", np.float32: "float32"}
 

@@ -16,7 +16,7 @@ tifffile = pytest.importorskip("tifffile")
 png = pytest.importorskip("png")
 pyxa = pytest.importorskip("pyxa")
 from pyxa.cli import main  # noqa: E402
-from pyxa.sample_dng import write_dng  # noqa: E402
+from sample_dng import write_dng  # noqa: E402
 
 
 def read_png(path):
@@ -183,7 +183,7 @@ def test_sample_capture_develops_back_to_the_photograph(tmp_path):
     """The main job's input: a photograph turned into a 12-bit mosaic held on
     its side (orientation 6) must develop back upright and close to it."""
     data = pytest.importorskip("skimage.data")
-    from pyxa.sample_dng import write_sample_dng
+    from sample_dng import write_sample_dng
 
     rgb = pyxa.develop(write_sample_dng(tmp_path / "sample.dng"), demosaic="ea_full")
     photo = data.coffee()[: rgb.shape[0], : rgb.shape[1]].astype(np.float64)

@@ -12,7 +12,7 @@ rawpy = pytest.importorskip("rawpy")
 tifffile = pytest.importorskip("tifffile")
 pyxa = pytest.importorskip("pyxa")
 from pyxa.raw import camera_to_srgb  # noqa: E402
-from pyxa.sample_dng import SAMPLE_XYZ_TO_CAMERA, write_dng  # noqa: E402
+from sample_dng import SAMPLE_XYZ_TO_CAMERA, write_dng  # noqa: E402
 
 SHARED_RAW = Path(__file__).resolve().parents[1] / ".." / "shared" / "raw"
 BLACKS = (250.0, 256.0, 262.0, 268.0)  # a different level per site shows the site order
@@ -139,3 +139,52 @@ def test_refused_files_name_the_file_and_the_reason(tmp_path, make, reason):
     with pytest.raises(pyxa.RawFileError) as info:
         pyxa.read_raw(path)
     assert str(info.value).startswith(f"{path}: {reason}")
+
+
+@pytest.fixture
+def decoder_closes(monkeypatch):
+    """Counts, per decoder rawpy opens, how often it is closed."""
+    counts = []
+    real_imread = rawpy.imread
+
+    class CountingDecoder:
+        def __init__(self, decoder):
+            self._decoder = decoder
+            counts.append(0)
+            self._index = len(counts) - 1
+
+        def __getattr__(self, name):
+            return getattr(self._decoder, name)
+
+        def close(self):
+            counts[self._index] += 1
+            self._decoder.close()
+
+    monkeypatch.setattr(rawpy, "imread", lambda source: CountingDecoder(real_imread(source)))
+    return counts
+
+
+def test_closing_releases_the_decoder_once_and_the_mosaic_with_it(tmp_path, mosaic, decoder_closes):
+    path = tmp_path / "t.dng"
+    write_dng(path, mosaic, white=4095)
+    with pyxa.read_raw(path) as raw:
+        assert not raw.closed
+        assert np.array_equal(raw.mosaic, mosaic)
+    assert raw.closed and decoder_closes == [1]
+    raw.close()
+    assert decoder_closes == [1]
+    assert (raw.cfa, raw.white) == ("RGGB", 4095.0)
+    with pytest.raises(ValueError) as info:
+        raw.mosaic
+    assert str(info.value) == (f"{path}: the raw file is closed; raw.mosaic is a view into the decoder's memory, "
+                               "so use it (or copy it) before close() or the end of the with block")
+
+
+def test_develop_closes_the_file_it_opens_but_not_a_record_it_is_given(tmp_path, mosaic, decoder_closes):
+    path = tmp_path / "t.dng"
+    write_dng(path, mosaic, white=4095)
+    pyxa.develop(path)
+    assert decoder_closes == [1]
+    raw = pyxa.read_raw(path)
+    pyxa.develop(raw)
+    assert decoder_closes == [1, 0] and not raw.closed

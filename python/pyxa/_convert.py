@@ -112,10 +112,11 @@ def to_choice(a: AttrDef, where: str, value: Any, fold_case: bool = False) -> st
 def to_dtype_name(a: AttrDef, where: str, value: Any) -> str:
     """A dtype given as "uint8", np.uint8 or np.dtype("uint8") as its engine name."""
     try:
-        name = np.dtype(value).name
+        dtype: np.dtype[Any] = np.dtype(value)
     except TypeError:
         raise GraphTypeError(f'{where}: "{a.name}" needs a dtype such as "uint8" or np.uint8, '
                              f"got {_what(value)} {value!r}") from None
+    name = dtype.name
     if a.choices and name not in a.choices:
         options = ", ".join(f'"{c}"' for c in a.choices)
         raise GraphError(f'{where}: "{a.name}" must be one of {options}, got {name}')

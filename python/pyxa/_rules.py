@@ -4,7 +4,7 @@ op makes. Single-attribute rules live in the op table."""
 
 from __future__ import annotations
 
-from collections.abc import Callable
+from collections.abc import Callable, Sequence
 from typing import Any
 
 import numpy as np
@@ -120,7 +120,7 @@ def derive(op: OpDef, name: str, rule: str, attrs: Attrs, x: Tensor | None) -> i
 
 
 def output_of(op: OpDef, where: str, attrs: Attrs, x: Tensor | None, dtype: np.dtype | None,
-              shape: tuple[int, ...] | None) -> OutputSpec:
+              shape: Sequence[int] | None) -> OutputSpec:
     """The element type and size of the image the op makes."""
     if op.output_shape == "given":
         if shape is None or dtype is None:

@@ -9,15 +9,19 @@ import time
 import warnings
 from collections.abc import Callable, Generator, Iterable, Iterator, Sequence
 from dataclasses import dataclass, field
-from typing import Any, Union
+from typing import TYPE_CHECKING, Union
+
+from ._types import NodeTimings, PathLike
+
+if TYPE_CHECKING:  # an optional dependency, imported where a cluster is used
+    from distributed import Client
 
 __all__ = ["DevelopOptions", "FileResult", "develop_file", "develop_many", "iter_develop", "output_path",
            "RAW_EXTENSIONS", "expand_inputs"]
 
-PathLike = Union[str, "os.PathLike[str]"]
-
-# Camera raw extensions LibRaw reads; a folder given on the command line is
-# searched for these only, so sidecar JPEGs and XMP files are not "failures".
+# Camera raw extensions the raw reader knows; a folder given on the command
+# line is searched for these only, so sidecar JPEGs and XMP files are not
+# "failures".
 RAW_EXTENSIONS = frozenset(
     ".3fr .ari .arw .bay .cr2 .cr3 .crw .dcr .dcs .dng .erf .fff .iiq .k25 .kdc .mdc .mef .mos .mrw .nef .nrw "
     ".orf .pef .raf .raw .rw2 .rwl .sr2 .srf .srw .x3f".split())
@@ -28,7 +32,7 @@ class DevelopOptions:
     """How each file is developed and written (picklable, sent to workers)."""
 
     demosaic: str = "ea"
-    wb: Union[str, tuple[float, float, float]] = "camera"
+    wb: Union[str, tuple[float, ...]] = "camera"
     exposure: float = 0.0
     format: str = "png"
     bits: int = 8
@@ -46,7 +50,7 @@ class FileResult:
     message: str = ""
     seconds: float = 0.0
     size: tuple[int, int] = (0, 0)
-    profile: list[dict[str, Any]] = field(default_factory=list)
+    profile: NodeTimings = field(default_factory=list)
 
     def summary(self) -> str:
         """One line for people."""
@@ -97,7 +101,7 @@ def develop_file(source: PathLike, out_dir: PathLike, options: DevelopOptions = 
             warnings.simplefilter("always")
             result = develop(source, wb=options.wb, exposure=options.exposure, demosaic=options.demosaic,
                              dtype=dtype, profile=options.profile)
-        rgb, profile = result if options.profile else (result, [])
+        rgb, profile = result if isinstance(result, tuple) else (result, [])
         write_image(target, rgb, format=options.format, overwrite=options.overwrite)
     except FileExistsError as e:
         return FileResult(source, target, "skipped", str(e))
@@ -117,7 +121,7 @@ def develop_file(source: PathLike, out_dir: PathLike, options: DevelopOptions = 
 
 
 def iter_develop(paths: Sequence[PathLike], out_dir: PathLike, options: DevelopOptions = DevelopOptions(), *,
-                 jobs: int = 1, client: Any = None) -> Generator[FileResult, None, None]:
+                 jobs: int = 1, client: Client | str | None = None) -> Generator[FileResult, None, None]:
     """Yields a FileResult per file as each finishes (in finishing order).
 
     ``jobs`` > 1 runs files on that many spawned processes; ``client`` (a
@@ -152,24 +156,24 @@ def _on_pool(paths: list[str], out_dir: str, options: DevelopOptions, jobs: int)
         pool.shutdown(wait=True, cancel_futures=True)
 
 
-def _on_dask(paths: list[str], out_dir: str, options: DevelopOptions, client: Any) -> Iterator[FileResult]:
+def _on_dask(paths: list[str], out_dir: str, options: DevelopOptions, client: Client | str) -> Iterator[FileResult]:
     from distributed import Client, as_completed
 
+    # A client made here from an address is closed here; the caller's stays open.
     own = isinstance(client, str)
-    if own:
-        client = Client(client)
-    futures = [client.submit(develop_file, p, out_dir, options, pure=False) for p in paths]
+    cluster = Client(client) if isinstance(client, str) else client
+    futures = [cluster.submit(develop_file, p, out_dir, options, pure=False) for p in paths]
     try:
         for future in as_completed(futures):
             yield future.result()
     finally:
-        client.cancel(futures)
+        cluster.cancel(futures)
         if own:
-            client.close()
+            cluster.close()
 
 
-def develop_many(paths: Sequence[PathLike], out_dir: PathLike, *, jobs: int = 1, client: Any = None,
-                 demosaic: str = "ea", wb: Any = "camera", exposure: float = 0.0, format: str = "png",
+def develop_many(paths: Sequence[PathLike], out_dir: PathLike, *, jobs: int = 1, client: Client | str | None = None,
+                 demosaic: str = "ea", wb: str | Sequence[float] = "camera", exposure: float = 0.0, format: str = "png",
                  bits: int = 8, overwrite: bool = False,
                  progress: Callable[[FileResult], None] | None = None) -> list[FileResult]:
     """Develops raw files into ``out_dir`` and returns one FileResult per path, in

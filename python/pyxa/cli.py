@@ -8,13 +8,16 @@ import argparse
 import os
 import sys
 from collections.abc import Sequence
-from typing import Any
+from typing import Protocol, TextIO
+
+from ._types import NodeTimings
+from .develop import DEMOSAIC_CHOICES, WB_CHOICES
 
 EXIT_FAILED, EXIT_USAGE, EXIT_INTERRUPTED = 1, 2, 130
 
 
-def _wb(text: str) -> Any:
-    if text in ("camera", "daylight"):
+def _wb(text: str) -> str | tuple[float, ...]:
+    if text in WB_CHOICES:
         return text
     try:
         gains = tuple(float(v) for v in text.split(","))
@@ -39,7 +42,7 @@ def _parser() -> argparse.ArgumentParser:
                          description="Develops raw files (and the raw files directly inside folders) into OUTDIR.")
     dev.add_argument("inputs", nargs="+", metavar="FILE_OR_DIR")
     dev.add_argument("-o", "--out", required=True, metavar="OUTDIR", help="folder for the developed images")
-    dev.add_argument("--demosaic", choices=("ea", "ea_full", "bilinear"), default="ea",
+    dev.add_argument("--demosaic", choices=DEMOSAIC_CHOICES, default="ea",
                      help="edge-aware (fast), edge-aware full, or bilinear (default ea)")
     dev.add_argument("--wb", type=_wb, default="camera", metavar="camera|daylight|R,G,B",
                      help="white balance (default camera: as shot)")
@@ -76,7 +79,8 @@ def _info(path: str) -> int:
     except RawFileError as e:
         print(f"error: {e}", file=sys.stderr)
         return EXIT_FAILED
-    print(raw.describe())
+    with raw:
+        print(raw.describe())
     return 0
 
 
@@ -98,7 +102,7 @@ def _develop(args: argparse.Namespace) -> int:
     options = DevelopOptions(demosaic=args.demosaic, wb=args.wb, exposure=args.exposure, format=args.format,
                              bits=args.bits, overwrite=args.overwrite, profile=bool(args.profile))
     counts = {"done": 0, "skipped": 0, "failed": 0}
-    profiles: dict[str, Any] = {}
+    profiles: dict[str, NodeTimings] = {}
     bar = _progress(len(paths), args.quiet)
     results = iter_develop(paths, args.out, options, jobs=args.jobs, client=args.dask)
     try:
@@ -117,7 +121,7 @@ def _develop(args: argparse.Namespace) -> int:
     return EXIT_FAILED if counts["failed"] else 0
 
 
-def _write_profile(chart: str, profiles: dict[str, Any]) -> None:
+def _write_profile(chart: str, profiles: dict[str, NodeTimings]) -> None:
     from .profile_chart import plot_profile, total_by_node, write_chrome_trace
 
     trace = write_chrome_trace(profiles, os.path.splitext(chart)[0] + ".json")
@@ -132,10 +136,20 @@ def _write_profile(chart: str, profiles: dict[str, Any]) -> None:
         print(f"profile: {trace} ({e})", file=sys.stderr)
 
 
+class _Bar(Protocol):
+    """What the command asks of a progress bar (tqdm's names)."""
+
+    def write(self, text: str, file: TextIO | None = None) -> None: ...
+
+    def update(self, n: int) -> None: ...
+
+    def close(self) -> None: ...
+
+
 class _Plain:
     """Stands in for a tqdm bar when tqdm is missing or the bar is turned off."""
 
-    def write(self, text: str, file: Any = None) -> None:
+    def write(self, text: str, file: TextIO | None = None) -> None:
         print(text, file=file or sys.stdout)
 
     def update(self, n: int) -> None:
@@ -145,14 +159,15 @@ class _Plain:
         pass
 
 
-def _progress(total: int, quiet: bool) -> Any:
+def _progress(total: int, quiet: bool) -> _Bar:
     if quiet:
         return _Plain()
     try:
         from tqdm import tqdm
     except ImportError:
         return _Plain()
-    return tqdm(total=total, unit="file", dynamic_ncols=True, file=sys.stderr)
+    bar: _Bar = tqdm(total=total, unit="file", dynamic_ncols=True, file=sys.stderr)  # tqdm has no types
+    return bar
 
 
 if __name__ == "__main__":

@@ -6,18 +6,26 @@ from __future__ import annotations
 
 import math
 from collections.abc import Sequence
-from typing import Any, Union
+from contextlib import AbstractContextManager, nullcontext
+from typing import Any, Literal, Union, overload
 
 import numpy as np
 import numpy.typing as npt
 
+from ._types import NodeTimings
+from ._white_balance import positive_gains, relative_to_smallest
 from .graph import Graph
+from .raw import CFA_ORDERS, RawImage, Source, read_raw
 
-__all__ = ["develop", "develop_mosaic", "curve_table"]
+__all__ = ["DEMOSAIC_CHOICES", "WB_CHOICES", "develop", "develop_mosaic", "curve_table"]
 
-CFA_ORDERS = ("RGGB", "GRBG", "GBRG", "BGGR")
-DEMOSAIC = ("ea", "ea_full", "bilinear")
+# The demosaic= names, each a demosaic op of the graph (the command offers the same).
+DEMOSAIC_CHOICES = ("ea", "ea_full", "bilinear")
+# The white balances a raw file records, by the names wb= takes.
+WB_CHOICES = ("camera", "daylight")
 Curve = Union[str, tuple[float, float]]
+BlackLevels = Union[float, Sequence[float], npt.NDArray[np.floating[Any]]]
+Gains = Union[Sequence[float], npt.NDArray[np.floating[Any]]]
 
 
 def _toe_power(gamma: float, slope: float) -> tuple[float, float]:
@@ -34,7 +42,7 @@ def _toe_power(gamma: float, slope: float) -> tuple[float, float]:
     # Equal values and equal slopes at x0 leave one equation in x0:
     # slope * x0 * (1/p - 1) == slope * x0**(1 - p) / p - 1, solved by bisection.
     def excess(x0: float) -> float:
-        return slope * x0 ** (1 - p) / p - 1 - slope * x0 * (1 / p - 1)
+        return slope * math.pow(x0, 1 - p) / p - 1 - slope * x0 * (1 / p - 1)
 
     lo, hi = 1e-12, 1.0
     for _ in range(100):
@@ -104,7 +112,7 @@ def curve_table(curve: Curve, dtype: npt.DTypeLike) -> np.ndarray:
     return table.astype(np.float32)
 
 
-def _black_levels(black: float | Sequence[float] | np.ndarray) -> tuple[int, list[float]]:
+def _black_levels(black: BlackLevels) -> tuple[int, list[float]]:
     levels = np.asarray(black, dtype=np.float64).ravel()
     if levels.size == 1:
         return 1, [float(levels[0])]
@@ -113,24 +121,48 @@ def _black_levels(black: float | Sequence[float] | np.ndarray) -> tuple[int, lis
     raise ValueError(f"black must be one value or four (one per CFA site), got {levels.size}")
 
 
-def _gains(wb: Sequence[float] | np.ndarray | None) -> np.ndarray:
+def _graph_gains(wb: Gains | None) -> npt.NDArray[np.float64]:
     if wb is None:
         return np.ones(3)
-    gains = np.asarray(wb, dtype=np.float64).ravel()
-    if gains.size != 3 or not np.all(np.isfinite(gains)) or np.any(gains <= 0):
+    gains = positive_gains(wb)
+    if gains is None:
         raise ValueError(f"wb needs three positive gains (red, green, blue), got {wb!r}")
-    # Scaled so the smallest gain is 1: every channel then reaches its clip
-    # point inside the sensor's range, so a clipped highlight ends up white.
-    return gains / gains.min()
+    return relative_to_smallest(gains)
+
+
+# What develop_mosaic and develop return follows ``profile``: the array
+# alone, or the array and the per-node timings (a bool variable: either).
+@overload
+def develop_mosaic(mosaic: np.ndarray, cfa: str = ..., black: BlackLevels = ..., white: float | None = ...,
+                   matrix: npt.ArrayLike | None = ..., wb: Gains | None = ..., curve: Curve = ...,
+                   dtype: npt.DTypeLike = ..., demosaic: str = ..., orientation: int = ..., *,
+                   exposure: float = ..., out: np.ndarray | None = ...,
+                   profile: Literal[False] = ...) -> np.ndarray: ...
+
+
+@overload
+def develop_mosaic(mosaic: np.ndarray, cfa: str = ..., black: BlackLevels = ..., white: float | None = ...,
+                   matrix: npt.ArrayLike | None = ..., wb: Gains | None = ..., curve: Curve = ...,
+                   dtype: npt.DTypeLike = ..., demosaic: str = ..., orientation: int = ..., *,
+                   exposure: float = ..., out: np.ndarray | None = ...,
+                   profile: Literal[True]) -> tuple[np.ndarray, NodeTimings]: ...
+
+
+@overload
+def develop_mosaic(mosaic: np.ndarray, cfa: str = ..., black: BlackLevels = ..., white: float | None = ...,
+                   matrix: npt.ArrayLike | None = ..., wb: Gains | None = ..., curve: Curve = ...,
+                   dtype: npt.DTypeLike = ..., demosaic: str = ..., orientation: int = ..., *,
+                   exposure: float = ..., out: np.ndarray | None = ...,
+                   profile: bool) -> np.ndarray | tuple[np.ndarray, NodeTimings]: ...
 
 
 def develop_mosaic(
         mosaic: np.ndarray,
         cfa: str = "RGGB",
-        black: float | Sequence[float] | np.ndarray = 0,
+        black: BlackLevels = 0,
         white: float | None = None,
         matrix: npt.ArrayLike | None = None,
-        wb: Sequence[float] | np.ndarray | None = None,
+        wb: Gains | None = None,
         curve: Curve = "srgb",
         dtype: npt.DTypeLike = "uint8",
         demosaic: str = "ea",
@@ -139,7 +171,7 @@ def develop_mosaic(
         exposure: float = 0.0,
         out: np.ndarray | None = None,
         profile: bool = False,
-) -> Any:
+) -> np.ndarray | tuple[np.ndarray, NodeTimings]:
     """Develops a Bayer mosaic into an RGB image in one fused engine call.
 
     The graph: normalize_raw (black and white level) -> demosaic ->
@@ -183,27 +215,27 @@ def develop_mosaic(
                               dtype=dtype, demosaic=demosaic, orientation=orientation, exposure=exposure)
     result = graph.run(mosaic, out=out, profile=profile)
     if profile:
-        return result, graph.last_profile
+        return result, graph.last_profile or []
     return result
 
 
-def development_graph(mosaic: np.ndarray, *, cfa: str, black: Any, white: float | None, matrix: Any, wb: Any,
-                      curve: Curve, dtype: npt.DTypeLike, demosaic: str, orientation: int,
-                      exposure: float) -> Graph:
+def development_graph(mosaic: np.ndarray, *, cfa: str, black: BlackLevels, white: float | None,
+                      matrix: npt.ArrayLike | None, wb: Gains | None, curve: Curve, dtype: npt.DTypeLike,
+                      demosaic: str, orientation: int, exposure: float) -> Graph:
     """The Graph ``develop_mosaic`` runs, with ``mosaic`` bound as its input."""
     if not isinstance(mosaic, np.ndarray) or mosaic.ndim != 2:
         raise ValueError(f"mosaic must be a 2-D array (height, width), got {getattr(mosaic, 'shape', mosaic)!r}")
     if cfa not in CFA_ORDERS:
         raise ValueError(f"cfa must be one of {', '.join(CFA_ORDERS)}, got {cfa!r}")
-    if demosaic not in DEMOSAIC:
-        raise ValueError(f"demosaic must be one of {', '.join(DEMOSAIC)}, got {demosaic!r}")
+    if demosaic not in DEMOSAIC_CHOICES:
+        raise ValueError(f"demosaic must be one of {', '.join(DEMOSAIC_CHOICES)}, got {demosaic!r}")
     if isinstance(orientation, bool) or not isinstance(orientation, (int, np.integer)) or not 1 <= orientation <= 8:
         raise ValueError(f"orientation must be an integer from 1 to 8, got {orientation!r}")
     out_dtype = np.dtype(dtype)
     if white is None:
         white = float(np.iinfo(mosaic.dtype).max) if mosaic.dtype.kind == "u" else 1.0
     repeat, levels = _black_levels(black)
-    gains = _gains(wb)
+    gains = _graph_gains(wb)
     cam = np.eye(3) if matrix is None else np.asarray(matrix, dtype=np.float64)
     if cam.shape != (3, 3):
         raise ValueError(f"matrix must be 3x3, got shape {cam.shape}")
@@ -226,9 +258,27 @@ def development_graph(mosaic: np.ndarray, *, cfa: str, black: Any, white: float 
     return g
 
 
-def develop(source: Any, *, wb: str | Sequence[float] = "camera", exposure: float = 0.0, demosaic: str = "ea",
+@overload
+def develop(source: RawImage | Source, *, wb: str | Gains = ..., exposure: float = ..., demosaic: str = ...,
+            curve: Curve = ..., dtype: npt.DTypeLike = ..., orientation: int | None = ...,
+            out: np.ndarray | None = ..., profile: Literal[False] = ...) -> np.ndarray: ...
+
+
+@overload
+def develop(source: RawImage | Source, *, wb: str | Gains = ..., exposure: float = ..., demosaic: str = ...,
+            curve: Curve = ..., dtype: npt.DTypeLike = ..., orientation: int | None = ...,
+            out: np.ndarray | None = ..., profile: Literal[True]) -> tuple[np.ndarray, NodeTimings]: ...
+
+
+@overload
+def develop(source: RawImage | Source, *, wb: str | Gains = ..., exposure: float = ..., demosaic: str = ...,
+            curve: Curve = ..., dtype: npt.DTypeLike = ..., orientation: int | None = ...,
+            out: np.ndarray | None = ..., profile: bool) -> np.ndarray | tuple[np.ndarray, NodeTimings]: ...
+
+
+def develop(source: RawImage | Source, *, wb: str | Gains = "camera", exposure: float = 0.0, demosaic: str = "ea",
             curve: Curve = "srgb", dtype: npt.DTypeLike = "uint8", orientation: int | None = None,
-            out: np.ndarray | None = None, profile: bool = False) -> Any:
+            out: np.ndarray | None = None, profile: bool = False) -> np.ndarray | tuple[np.ndarray, NodeTimings]:
     """Develops a camera raw file (a path, a binary file object, or a
     ``RawImage`` from ``read_raw``) into an RGB array, in one engine call.
 
@@ -237,21 +287,28 @@ def develop(source: Any, *, wb: str | Sequence[float] = "camera", exposure: floa
     curve : "srgb", "linear" or a (gamma, toe slope) pair. dtype : "uint8",
     "uint16" or "float32". orientation : default the file's own; the pixels are
     turned, so the result is upright. ``out`` and ``profile`` as in
-    ``develop_mosaic``.
+    ``develop_mosaic``. A file opened here is closed before the return; a
+    ``RawImage`` passed in stays open.
 
     >>> rgb = pyxa.develop("photo.dng", dtype="uint16")   # doctest: +SKIP
     """
-    from .raw import RawImage, read_raw
+    with _opened(source) as raw:
+        gains: Gains
+        if isinstance(wb, str):
+            if wb not in WB_CHOICES:
+                raise ValueError(f'wb must be "camera", "daylight" or three gains, got {wb!r}')
+            gains = raw.wb_camera if wb == "camera" else raw.wb_daylight
+        else:
+            gains = wb
+        return develop_mosaic(raw.mosaic, raw.cfa, black=raw.black, white=raw.white, matrix=raw.matrix, wb=gains,
+                              curve=curve, dtype=dtype, demosaic=demosaic,
+                              orientation=raw.orientation if orientation is None else orientation,
+                              exposure=exposure, out=out, profile=profile)
 
-    raw = source if isinstance(source, RawImage) else read_raw(source)
-    if isinstance(wb, str):
-        if wb not in ("camera", "daylight"):
-            raise ValueError(f'wb must be "camera", "daylight" or three gains, got {wb!r}')
-        gains: Any = raw.wb_camera if wb == "camera" else raw.wb_daylight
-    else:
-        gains = wb
-    return develop_mosaic(raw.mosaic, raw.cfa, black=raw.black, white=raw.white, matrix=raw.matrix, wb=gains,
-                          curve=curve, dtype=dtype, demosaic=demosaic,
-                          orientation=raw.orientation if orientation is None else orientation,
-                          exposure=exposure, out=out, profile=profile)
 
+def _opened(source: RawImage | Source) -> AbstractContextManager[RawImage]:
+    """The record to develop, as a context: a file is read here and closed at
+    the end; a RawImage the caller holds is left open."""
+    if isinstance(source, RawImage):
+        return nullcontext(source)
+    return read_raw(source)

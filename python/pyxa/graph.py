@@ -4,7 +4,7 @@ execute_graph call, and converts to and from the plain graph dict."""
 
 from __future__ import annotations
 
-from collections.abc import Mapping, Sequence
+from collections.abc import Callable, Mapping, Sequence
 from typing import TYPE_CHECKING, Any, Union
 
 import numpy as np
@@ -16,12 +16,14 @@ from ._opdefs import OPS_BY_NAME, OpDef
 from ._ops import OpMethods
 from ._rules import CROSS_CHECKS, derive, output_of
 from ._tensor import Tensor
+from ._types import NodeTimings
 
 __all__ = ["Graph", "Tensor"]
 
 ENGINE_DTYPES = ("uint8", "uint16", "float32")
 
 ArrayMap = Union[Mapping[Union[Tensor, int], np.ndarray], Sequence[np.ndarray], np.ndarray, None]
+InputArrays = Union[np.ndarray, Mapping[Union[Tensor, int], np.ndarray]]
 
 
 class _Node:
@@ -67,7 +69,7 @@ class Graph(OpMethods):
         self._inputs: list[int] = []
         self._outputs: list[int] | None = None
         self._arrays: dict[int, np.ndarray] = {}
-        self.last_profile: list[dict[str, Any]] | None = None
+        self.last_profile: NodeTimings | None = None
         """Per-node timings of the last ``run(..., profile=True)``: dicts with
         "node_id", "op" and "exclusive_ns"."""
 
@@ -121,7 +123,8 @@ class Graph(OpMethods):
         return self._add_node(op, inputs, attrs, {}, dtype=dtype, shape=shape)
 
     def _add_node(self, op: str, inputs: Sequence[Tensor | None], given: Mapping[str, Any],
-                  unknown: Mapping[str, Any], dtype: Any = None, shape: Any = None) -> Tensor:
+                  unknown: Mapping[str, Any], dtype: npt.DTypeLike | None = None,
+                  shape: Sequence[int] | None = None) -> Tensor:
         node_id = len(self._nodes) + 1
         where = node_label(node_id, op)
         opdef = OPS_BY_NAME.get(op)
@@ -189,7 +192,7 @@ class Graph(OpMethods):
         self._tensors[t.id] = t
         return t
 
-    def _own(self, t: Any, where: str) -> None:
+    def _own(self, t: object, where: str) -> None:
         if not isinstance(t, Tensor) or t.graph is not self:
             raise GraphError(f"{where}: {t!r} is not a tensor of this graph")
 
@@ -218,7 +221,7 @@ class Graph(OpMethods):
         ``Graph.from_dict`` turns it back into a Graph (and so into the engine's typed values)."""
         return self._as_dict(to_json)
 
-    def _as_dict(self, convert: Any) -> dict[str, Any]:
+    def _as_dict(self, convert: Callable[[Any], Any]) -> dict[str, Any]:
         descs = [{"id": t.id, "dtype": t.dtype.name, "height": t.height, "width": t.width,
                   "channels": t.channels, "stride": t.stride} for t in self._tensors.values()]
         nodes = [{"id": n.id, "op": n.op, "inputs": list(n.inputs), "outputs": list(n.outputs),
@@ -265,7 +268,7 @@ class Graph(OpMethods):
         return g
 
     # -- running ----------------------------------------------------------------------------------
-    def run(self, *arrays: np.ndarray | Mapping[Tensor | int, np.ndarray], out: ArrayMap = None,
+    def run(self, *arrays: InputArrays, out: ArrayMap = None,
             profile: bool = False) -> np.ndarray:
         """Runs the graph once and returns its single output array.
 
@@ -279,7 +282,7 @@ class Graph(OpMethods):
             raise GraphError(f"run: the graph has {len(outs)} outputs; use run_all to get them all")
         return self.run_all(*arrays, out=out, profile=profile)[0]
 
-    def run_all(self, *arrays: np.ndarray | Mapping[Tensor | int, np.ndarray], out: ArrayMap = None,
+    def run_all(self, *arrays: InputArrays, out: ArrayMap = None,
                 profile: bool = False) -> tuple[np.ndarray, ...]:
         """Runs the graph once and returns every output array, in ``outputs`` order."""
         import _pyxa

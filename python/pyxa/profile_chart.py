@@ -7,19 +7,24 @@ from __future__ import annotations
 import json
 import os
 from collections.abc import Mapping, Sequence
-from typing import Any, Union
+from typing import TYPE_CHECKING, Any
+
+from ._types import NodeTimings, PathLike
+
+if TYPE_CHECKING:  # an optional dependency, imported where a chart is drawn
+    from matplotlib.figure import Figure
 
 __all__ = ["plot_profile", "write_chrome_trace", "total_by_node"]
 
+# The timings these take: a profiled run's list, or any sequence of such dicts.
 Profile = Sequence[Mapping[str, Any]]
-PathLike = Union[str, "os.PathLike[str]"]
 
 
 def _label(entry: Mapping[str, Any]) -> str:
     return f"{entry['node_id']} {entry.get('op', '?')}"
 
 
-def total_by_node(profiles: Sequence[Profile]) -> list[dict[str, Any]]:
+def total_by_node(profiles: Sequence[Profile]) -> NodeTimings:
     """Several runs' profiles summed per node (same graph shape, e.g. one per file)."""
     totals: dict[tuple[int, str], int] = {}
     for profile in profiles:
@@ -29,7 +34,7 @@ def total_by_node(profiles: Sequence[Profile]) -> list[dict[str, Any]]:
     return [{"node_id": k[0], "op": k[1], "exclusive_ns": v} for k, v in sorted(totals.items())]
 
 
-def plot_profile(profile: Profile, path: PathLike | None = None, *, title: str = "time per node") -> Any:
+def plot_profile(profile: Profile, path: PathLike | None = None, *, title: str = "time per node") -> Figure:
     """Draws one horizontal bar per node (its exclusive time in ms) and returns
     the matplotlib Figure; with ``path`` it is also saved (SVG, PNG... by the
     extension). ``profile`` is what ``develop(..., profile=True)`` returns."""

@@ -9,14 +9,14 @@ import contextlib
 import os
 import tempfile
 from collections.abc import Iterator
-from typing import Union
 
 import numpy as np
+
+from ._types import PathLike
 
 __all__ = ["FORMATS", "write_image"]
 
 FORMATS = {"png": ".png", "tiff": ".tif"}
-PathLike = Union[str, "os.PathLike[str]"]
 
 
 def _format_of(path: str, fmt: str | None) -> str:

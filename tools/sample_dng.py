@@ -1,28 +1,26 @@
 """Writing Bayer DNG files: the sample capture the main job develops (a
 scikit-image photograph turned into what a camera records) and the small
-files the tests make, through tifffile, as files LibRaw opens."""
+files the tests make, through tifffile, as files rawpy opens. Development
+and test tooling, not part of the installed package: run it by its path."""
 
 from __future__ import annotations
 
 import argparse
 import os
 from collections.abc import Sequence
-from typing import Union
 
 import numpy as np
 
-__all__ = ["write_dng", "simulate_capture", "write_sample_dng", "SAMPLE_XYZ_TO_CAMERA"]
+from pyxa._types import PathLike
+from pyxa.raw import XYZ_FROM_SRGB
 
-PathLike = Union[str, "os.PathLike[str]"]
+__all__ = ["write_dng", "simulate_capture", "write_sample_dng", "SAMPLE_XYZ_TO_CAMERA"]
 
 # XYZ -> camera RGB under daylight, of the size and shape a DSLR's DNG carries
 # (strong negative terms: the dyes overlap, so the sensor sees desaturated colour).
 SAMPLE_XYZ_TO_CAMERA = np.array([[0.6461, -0.0907, -0.0882],
                                  [-0.4300, 1.2184, 0.2378],
                                  [-0.0819, 0.1944, 0.5931]])
-SRGB_TO_XYZ = np.array([[0.412453, 0.357580, 0.180423],
-                        [0.212671, 0.715160, 0.072169],
-                        [0.019334, 0.119193, 0.950227]])
 CFA_CODES = {"R": 0, "G": 1, "B": 2}
 
 # TIFF field types.
@@ -86,8 +84,8 @@ def simulate_capture(photo: np.ndarray, *, cfa: str = "RGGB", black: int = 256, 
     shot noise and quantised. Returns (mosaic, as_shot_neutral)."""
     srgb = photo[..., :3].astype(np.float64) / np.iinfo(photo.dtype).max
     linear = np.where(srgb <= 0.04045, srgb / 12.92, ((srgb + 0.055) / 1.055) ** 2.4)
-    camera = linear @ (xyz_to_camera @ SRGB_TO_XYZ).T
-    neutral = xyz_to_camera @ SRGB_TO_XYZ @ np.ones(3)
+    camera = linear @ (xyz_to_camera @ XYZ_FROM_SRGB).T
+    neutral = xyz_to_camera @ XYZ_FROM_SRGB @ np.ones(3)
     camera /= neutral.max()
     neutral /= neutral.max()
     camera = _unturn(camera, orientation)
