@@ -33,7 +33,7 @@ PCS_D50 = np.array([0.9642, 1.0, 0.8249])
 D65 = (0.3127, 0.3290)
 TINT_UNIT = 1.0 / 3000.0  # uv per tint step, positive magenta
 AUTO_BLACK = 0.005
-BASE_CONTRAST, BASE_KNEE = 1.5, 0.39
+BASE_CONTRAST, BASE_KNEE = 1.3, 0.53
 
 _STANDARD = {17: (0.44757, 0.40745), 18: (0.34842, 0.35161), 19: (0.31006, 0.31616),
              20: (0.33242, 0.34743), 21: D65, 22: (0.29902, 0.31485)}
