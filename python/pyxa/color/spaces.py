@@ -53,8 +53,9 @@ class Transfer:
 
 LINEAR = Transfer(1.0)
 SRGB_TRANSFER = Transfer(2.4, 0.055, 12.92, 0.0031308)
-# BT.2020's curve with its 12-bit constants; the 10-bit ones (1.099, 0.018)
-# are these rounded.
+# BT.2020's curve with its exact constants (value and slope continuous at the
+# cut); 10-bit systems round them to (1.099, 0.018), 12-bit ones to (1.0993,
+# 0.0181).
 REC2020_TRANSFER = Transfer(1.0 / 0.45, 0.09929682680944, 4.5, 0.018053968510807)
 # ROMM RGB: gamma 1.8, a straight segment of slope 16 below 1/512.
 PROPHOTO_TRANSFER = Transfer(1.8, 0.0, 16.0, 1.0 / 512.0)
@@ -141,7 +142,9 @@ def output_curve_table(space: OutputSpace, dtype: npt.DTypeLike) -> Floats:
     entry: the engine truncates toward zero when it stores an integer, so the
     stored value becomes the nearest one. A linear curve needs its two ends;
     a curve steep near black gets 4096 entries for 8-bit outputs and 65536
-    for deeper ones, enough to stay within a fraction of a step."""
+    for deeper ones, which keeps every level the nearest one, except where a
+    pure power (opRGB) is infinitely steep: below 0.002 an 8-bit level can
+    be 1.5 steps off, a 16-bit one 0.9."""
     dt = np.dtype(dtype)
     if dt not in (np.dtype(np.uint8), np.dtype(np.uint16), np.dtype(np.float32)):
         raise ValueError(f"output dtype must be uint8, uint16 or float32, got {dt.name}")
