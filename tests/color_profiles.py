@@ -49,7 +49,7 @@ def load_dcp(name):
     path = PROFILES / f"{name}.dcp"
     if not path.is_file():
         pytest.skip(f"{path} is absent (camera profiles live in ../shared/profiles beside the project)")
-    logging.getLogger("tifffile").setLevel(logging.ERROR)  # a DCP has no image data, which tifffile notes
+    logging.getLogger("tifffile").setLevel(logging.CRITICAL)  # a DCP has no image data, which tifffile notes
     with tifffile.TiffFile(path) as tif:
         tags = {tag.code: tag.value for tag in tif.pages[0].tags.values()}
     curve = tags.get(_TAGS["ToneCurve"])

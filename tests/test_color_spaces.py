@@ -67,17 +67,14 @@ def test_unknown_space_is_refused_with_the_choices():
 def test_output_table_stores_nearest_levels(name, dtype):
     """Through the engine, which truncates when it stores an integer: with the
     table's half step every level is the nearest to the encoded value. opRGB's
-    pure power is infinitely steep at black, where the table's first cells
-    miss by up to a level more (measured 1.52 for 8-bit, 0.9 for 16-bit)."""
+    pure power is infinitely steep at black, where a 16-bit level can miss by
+    a little more (0.55 measured)."""
     space = spaces.output_space(name)
     x = np.linspace(0, 1, 3 * 4099, dtype=np.float32).reshape(3, -1, 1).repeat(3, axis=2)
     g = pyxa.Graph()
     g.transform_color(g.input(x), dest_dtype=np.dtype(dtype).name, output_lut=spaces.output_curve_table(space, dtype))
     exact = space.transfer.encode(x.astype(np.float64)) * np.iinfo(dtype).max
-    error = np.abs(g.run() - exact)
-    steep = x < 2e-3 if name == "oprgb" else np.zeros(x.shape, bool)
-    assert error[~steep].max() <= 0.52
-    assert error[steep].max(initial=0) <= 1.55
+    assert np.abs(g.run() - exact).max() <= (0.56 if name == "oprgb" else 0.52)
 
 
 def test_output_table_refuses_other_dtypes():

@@ -141,14 +141,16 @@ def output_curve_table(space: OutputSpace, dtype: npt.DTypeLike) -> Floats:
     takes, spanning [0, 1]. Integer outputs get half a step added to every
     entry: the engine truncates toward zero when it stores an integer, so the
     stored value becomes the nearest one. A linear curve needs its two ends;
-    a curve steep near black gets 4096 entries for 8-bit outputs and 65536
-    for deeper ones, which keeps every level the nearest one, except where a
-    pure power (opRGB) is infinitely steep: below 0.002 an 8-bit level can
-    be 1.5 steps off, a 16-bit one 0.9."""
+    a curve with a straight toe gets 4096 entries for 8-bit outputs and
+    65536 for deeper ones, which keeps every level the nearest one. A pure
+    power (opRGB) is infinitely steep at black and gets 65536 entries at any
+    depth: in its first cells a 16-bit level can still land 0.55 steps from
+    the exact value."""
     dt = np.dtype(dtype)
     if dt not in (np.dtype(np.uint8), np.dtype(np.uint16), np.dtype(np.float32)):
         raise ValueError(f"output dtype must be uint8, uint16 or float32, got {dt.name}")
-    entries = 2 if space.transfer.is_linear else 4096 if dt == np.uint8 else 65536
+    t = space.transfer
+    entries = 2 if t.is_linear else 4096 if dt == np.uint8 and t.cut > 0.0 else 65536
     table = space.transfer.encode(np.linspace(0.0, 1.0, entries))
     if dt.kind == "u":
         table = table + 0.5 / np.iinfo(dt).max
