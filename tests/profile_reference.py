@@ -380,7 +380,8 @@ def render(camera_rgb, profile, *, neutral=None, xy=None, temperature=None, tint
     if maps:
         table = maps[0]
         if len(maps) == 2 and white.weight < 1:
-            mixed = white.weight * np.asarray(maps[0].data, float) + (1 - white.weight) * np.asarray(maps[1].data, float)
+            first, second = (np.asarray(t.data, float) for t in maps)
+            mixed = white.weight * first + (1 - white.weight) * second
             if map_unit is not None:  # the mixed map reaches a fixed-point store as float32 numbers
                 mixed = mixed.astype(np.float32)
             table = type(table)(table.hue_divs, table.sat_divs, table.val_divs, mixed, table.encoding)
