@@ -118,7 +118,8 @@ def test_colorchart_matrix_agrees_with_the_550d_profile():
 
 
 def test_matrix_only_profile_renders_with_the_default_look():
-    profile = profile_from_matrix(COLORCHART_COLOR_MATRIX)
+    profile = profile_from_matrix(np.vstack([COLORCHART_COLOR_MATRIX, np.zeros(3)]))  # as rawpy gives it
+    np.testing.assert_array_equal(profile.color_matrix1, COLORCHART_COLOR_MATRIX)
     assert profile.illuminant1 == 21 and profile.source == "matrix only"
     plan = plan_color(profile)
     assert plan.tone_curve is None and plan.black_point == 0.005
@@ -139,6 +140,10 @@ def test_exposure_and_black_point(render, offset, black):
     (lambda: plan_color(CameraProfile(color_matrix1=np.ones(12)), None),
      r"ColorMatrix1 must be 3 x 3 \(three-colour cameras only\), got 12 values"),
     (lambda: profile_from_matrix(np.ones((3, 3))), r"colour matrix cannot be inverted \(it is singular\)"),
+    (lambda: profile_from_matrix(np.zeros((4, 3))), r"colour matrix is all zeros: the raw file gives no camera "
+                                                    r"colour matrix"),
+    (lambda: profile_from_matrix(np.ones((4, 3))), r"colour matrix has a fourth colour \(a four-colour camera\); "
+                                                   r"only RGB cameras are handled"),
     (lambda: plan_color(profile_from_matrix(COLORCHART_COLOR_MATRIX), as_shot_neutral=[0.5, 0.0, 1.0]),
      r"AsShotNeutral needs three positive finite values, got \[0.5, 0.0, 1.0\]"),
     (lambda: plan_color(profile_from_matrix(COLORCHART_COLOR_MATRIX), Gains(1.0, -1.0, 1.0)),

@@ -54,6 +54,9 @@ def test_engine_forms_render_like_the_table(dims, op, engine_dims):
 @pytest.mark.parametrize("stored,message", [
     (ProfileTable(4, 3, 2, np.zeros((2, 4, 3, 2), np.float32)),
      r"LookTable: data holds 48 values, its divisions need 2 x 4 x 3 x 3 = 72"),
+    (ProfileTable(2 ** 31, 2 ** 31, 2 ** 31, np.zeros(6, np.float32)),  # the product passes int64
+     r"LookTable: data holds 6 values, its divisions need 2147483648 x 2147483648 x 2147483648 x 3 = "
+     r"29710560942849126597578981376"),
     (ProfileTable(0, 3, 2, np.zeros(0, np.float32)),
      r"LookTable: divisions must be at least 1, got hue 0, sat 3, val 2"),
     (ProfileTable(1, 2, 1, np.array([0, 1, 1, 0, 1, np.inf], np.float32)),

@@ -5,7 +5,6 @@ made from a bare XYZ -> camera matrix."""
 
 from __future__ import annotations
 
-import math
 from dataclasses import dataclass
 from typing import Optional
 
@@ -239,9 +238,17 @@ def profile_from_matrix(xyz_to_camera: npt.ArrayLike, illuminant: int = 21,
     """A camera profile from a bare XYZ -> camera matrix (a raw reader's
     colour matrix, or a DNG holding only ColorMatrix1) calibrated under the
     EXIF light source ``illuminant`` (D65 unless stated). It has no maps
-    and no tone curve, so it renders with the default look's base curve."""
-    m = _matrix(xyz_to_camera, "colour matrix")
-    assert m is not None
-    if not math.isfinite(float(np.linalg.det(m))) or abs(float(np.linalg.det(m))) < 1e-12:
-        raise ValueError("colour matrix cannot be inverted (it is singular)")
-    return CameraProfile(name=name, illuminant1=int(illuminant), color_matrix1=m, source="matrix only")
+    and no tone curve, so it renders with the default look's base curve.
+    rawpy's ``rgb_xyz_matrix`` (4 x 3, the last row zero for three-colour
+    cameras) is taken as it comes."""
+    m = np.asarray(xyz_to_camera, dtype=np.float64)
+    if m.shape == (4, 3):
+        if np.any(m[3] != 0.0):
+            raise ValueError("colour matrix has a fourth colour (a four-colour camera); only RGB cameras are handled")
+        m = m[:3]
+    cm = _matrix(m, "colour matrix")
+    assert cm is not None
+    if not np.any(cm != 0.0):
+        raise ValueError("colour matrix is all zeros: the raw file gives no camera colour matrix")
+    _invert(cm, "colour matrix")
+    return CameraProfile(name=name, illuminant1=int(illuminant), color_matrix1=cm, source="matrix only")

@@ -6,6 +6,7 @@ least two saturation and value divisions)."""
 from __future__ import annotations
 
 import hashlib
+import math
 from dataclasses import dataclass
 from typing import Any, Optional
 
@@ -71,11 +72,13 @@ def _check_table(table: ProfileTable, what: str) -> Doubles:
     dims = (table.hue_divs, table.sat_divs, table.val_divs)
     if min(dims) < 1:
         raise ValueError(f"{what}: divisions must be at least 1, got hue {dims[0]}, sat {dims[1]}, val {dims[2]}")
-    data = np.asarray(table.data, dtype=np.float64)
     expected = (table.val_divs, table.hue_divs, table.sat_divs, 3)
-    if data.size != int(np.prod(expected)):
-        raise ValueError(f"{what}: data holds {data.size} values, its divisions need "
-                         f"{expected[0]} x {expected[1]} x {expected[2]} x 3 = {int(np.prod(expected))}")
+    # Python integers: divisions read from a file can multiply past int64.
+    needed = math.prod(int(d) for d in expected)
+    if np.size(table.data) != needed:
+        raise ValueError(f"{what}: data holds {np.size(table.data)} values, its divisions need "
+                         f"{expected[0]} x {expected[1]} x {expected[2]} x 3 = {needed}")
+    data = np.asarray(table.data, dtype=np.float64)
     if not np.all(np.isfinite(data)):
         raise ValueError(f"{what}: data holds a value that is not finite")
     if table.encoding not in (0, 1):
