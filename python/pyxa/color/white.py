@@ -67,6 +67,9 @@ class White:
     converged: bool = True
 
 
+# Words photographers use for the EXIF light sources.
+_ALIASES = {"sunny": 9, "cloudy": 10, "incandescent": 3}
+
 _KELVIN = re.compile(r"^\s*([0-9]+(?:\.[0-9]*)?)\s*k\s*(?:,\s*([+-]?[0-9]+(?:\.[0-9]*)?))?\s*$", re.IGNORECASE)
 _NUMBER = r"\s*([+-]?(?:[0-9]+(?:\.[0-9]*)?|\.[0-9]+)(?:e[+-]?[0-9]+)?)\s*"
 
@@ -82,6 +85,8 @@ def parse_white_setting(text: str) -> Optional[WhiteSetting]:
     m = _KELVIN.match(key)
     if m:
         return Temperature(float(m.group(1)), float(m.group(2) or 0.0))
+    if key in _ALIASES:
+        return Chromaticity(*LIGHT_SOURCES[_ALIASES[key]].xy)
     for source in LIGHT_SOURCES.values():
         if key == source.name.lower().replace(" ", "-") or key == source.name.lower():
             return Chromaticity(*source.xy)
@@ -92,7 +97,7 @@ def parse_white_setting(text: str) -> Optional[WhiteSetting]:
             return Chromaticity(values[0], values[1])
         if len(values) == 3:
             return Gains(values[0], values[1], values[2])
-    names = ", ".join(sorted({s.name.lower().replace(" ", "-") for s in LIGHT_SOURCES.values()}))
+    names = ", ".join(sorted({s.name.lower().replace(" ", "-") for s in LIGHT_SOURCES.values()} | set(_ALIASES)))
     raise ValueError(f"white balance {text!r} not understood: give a temperature (5200K or 5200K,+8), "
                      f"x,y, r,g,b gains, as-shot, or a light source ({names})")
 
