@@ -15,7 +15,7 @@ from ..dng.records import CameraProfile
 from ._types import Matrix3, Vector3
 from .colorimetry import D50_XY, D50_XYZ, bradford, light_source, xy_to_temperature_tint, xy_to_xyz, xyz_to_xy
 
-__all__ = ["ProfileMatrices", "is_dual", "illuminant_weight", "profile_matrices", "check_neutral",
+__all__ = ["ProfileMatrices", "NeutralSearch", "is_dual", "illuminant_weight", "profile_matrices", "check_neutral",
            "neutral_to_xy", "xy_to_neutral", "camera_to_xyz_d50", "profile_from_matrix",
            "NEUTRAL_ITERATIONS", "NEUTRAL_TOLERANCE"]
 
