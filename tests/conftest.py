@@ -2,10 +2,16 @@
 module fixture. Tests import the built module `_pyxa` from the environment (an
 installed wheel, or PYTHONPATH pointing at a build directory)."""
 
+import sys
+from pathlib import Path
+
 import numpy as np
 import pytest
 
 import _pyxa
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tools"))
 
 DTYPE_NAMES = {np.uint8: "uint8", np.uint16: "uint16", np.float32: "float32"}
 

@@ -13,7 +13,8 @@ import numpy.typing as npt
 from ..raw import RawFileError
 from .gain_table_map import parse_gain_table_map
 from .opcode_lists import STAGE_TAGS, parse_opcode_list
-from .pixels import CFA, LINEAR_RAW, decode_image, empty_image, image_layout
+from .image_layout import CFA, LINEAR_RAW, image_layout
+from .pixels import decode_image, empty_image
 from .profile_tags import camera_profile
 from .raw_tags import CfaLayout, read_active_area, read_cfa, read_default_crop, read_levels, read_linearization_table
 from .records import DngRecord, Opcode, ProfileGainTableMap
@@ -95,7 +96,8 @@ def _record(ifd0: Ifd, main: Ifd, page: Any, size: int, findings: Findings, pixe
     opcode_lists = _opcode_lists(main, findings)
     gain_table_map = _gain_table_map(_ifds(main, ifd0), findings)
     with library_errors(findings.file, "the image data cannot be read"):
-        stored = decode_image(page, layout, size, findings) if pixels else empty_image(layout)
+        stored = decode_image(page, layout, size, findings, page.parent.filehandle, page.parent.byteorder) \
+            if pixels else empty_image(layout)
     return DngRecord(
         name=findings.file, stored=stored, photometric=photometric[0], bits_per_sample=layout.bits,
         stored_shape=layout.shape,
