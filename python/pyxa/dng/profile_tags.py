@@ -109,8 +109,7 @@ def _magic(tif: object) -> int:
     fh = tif.filehandle  # type: ignore[attr-defined]
     fh.seek(0)
     head = fh.read(4)
-    order = "little" if head[:2] == b"II" else "big"
-    return int.from_bytes(head[2:4], order)
+    return int.from_bytes(head[2:4], "little" if head[:2] == b"II" else "big")
 
 
 def _profile(tags: _ProfileIfds, planes: int, source: str) -> CameraProfile:

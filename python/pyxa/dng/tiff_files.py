@@ -61,6 +61,7 @@ def open_tiff(source: Source, file: str) -> Iterator[tuple[Any, int]]:
             raise RawFileError(file, "no such file")
         if os.path.isdir(source):
             raise RawFileError(file, "is a directory, not a DNG file")
+    _check_byte_order_mark(source, file)
     silence = _Silence()
     log = logging.getLogger("tifffile")
     log.addFilter(silence)
@@ -82,6 +83,24 @@ def open_tiff(source: Source, file: str) -> Iterator[tuple[Any, int]]:
             tif.close()
     finally:
         log.removeFilter(silence)
+
+
+def _check_byte_order_mark(source: Source, file: str) -> None:
+    """Every TIFF-based file starts with II or MM: anything else (a JPEG, a
+    text file named .dng) is refused in our words before tifffile looks."""
+    try:
+        if isinstance(source, (str, os.PathLike)):
+            with open(source, "rb") as f:
+                head = f.read(4)
+        else:
+            at = source.tell()
+            head = source.read(4)
+            source.seek(at)
+    except OSError as e:
+        raise RawFileError(file, e.strerror or str(e)) from e
+    if head[:2] not in (b"II", b"MM"):
+        raise RawFileError(file, f"not a TIFF-based file: it starts with {head!r}, where a DNG or DCP file "
+                                 "starts with II or MM", not_raw=True)
 
 
 def ifd_of(tif: Any, page: Any, label: str, file_size: int, file: str) -> Ifd:
