@@ -69,6 +69,9 @@ TAGS: dict[str, tuple[int, str, str]] = {
     "SamplesPerPixel": (277, "SHORT", "raw"), "BitsPerSample": (258, "SHORT", "raw"),
     "SampleFormat": (339, "SHORT", "raw"), "Compression": (259, "SHORT", "raw"),
     "Predictor": (317, "SHORT", "raw"), "PlanarConfiguration": (284, "SHORT", "raw"),
+    "RowsPerStrip": (278, "LONG", "raw"), "StripOffsets": (273, "LONG", "raw"),
+    "StripByteCounts": (279, "LONG", "raw"), "TileWidth": (322, "LONG", "raw"), "TileLength": (323, "LONG", "raw"),
+    "TileOffsets": (324, "LONG", "raw"), "TileByteCounts": (325, "LONG", "raw"),
 }
 COMPRESSION_CODES = {"none": 1, "ljpeg": 7, "deflate": 8, "jpeg": 34892}
 

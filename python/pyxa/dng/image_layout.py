@@ -127,9 +127,8 @@ def image_layout(ifd: Ifd, photometric: int, findings: Findings) -> ImageLayout:
     planes = samples if planar == 2 and samples > 1 else 1
     expected = -(-height // seg_h) * -(-width // seg_w) * planes
     if len(offsets) != expected or len(counts) != expected:
-        findings.refuse(f"{where} {offsets_tag}", f"has {len(offsets)} offsets and {counts_tag} {len(counts)} "
-                                                   f"byte counts; the image has {expected} "
-                                                   f"{'tiles' if tiled else 'strips'}")
+        findings.refuse(f"{where} {offsets_tag}", f"has {len(offsets)} values and {counts_tag} {len(counts)}; "
+                                                   f"the image has {expected} {'tiles' if tiled else 'strips'}")
     return ImageLayout(height=height, width=width, samples=samples, bits=bits, is_float=is_float,
                        compression=compression, predictor=predictor, planar=planes > 1, tiled=tiled,
                        segment_height=seg_h, segment_width=seg_w, offsets=offsets, byte_counts=counts,
