@@ -308,6 +308,7 @@ REFUSED = [
      "SubIFD 0 Predictor: is 3, a floating-point predictor, with integer samples"),
     (IMAGE, {"compression": "deflate", "Predictor": 5},
      "SubIFD 0 Predictor: is 5, not one this reader knows (1, 2, 3, 34892 to 34895)"),
+    (IMAGE, {"Predictor": 2}, "SubIFD 0 Predictor: is 2 on uncompressed data; predictors go with deflate (8)"),
     (LIN12, {"PlanarConfiguration": 3}, "SubIFD 0 PlanarConfiguration: is 3, not 1 (chunky) or 2 (planar)"),
     (IMAGE, {"SamplesPerPixel": 3}, "SubIFD 0 SamplesPerPixel: is 3; a CFA image has 1 sample per pixel"),
     (ints(12, (6, 8, 5)), {}, "SubIFD 0 SamplesPerPixel: is 5, not 1 to 4"),

@@ -25,7 +25,8 @@ PROFILE_CODES = (50721, 50722, 50723, 50724, 50778, 50779, 50936, 50937, 50938, 
                  50964, 50965, 50981, 50982, 51107, 51108, 51109, 51110)
 _SIZES = {1: 1, 2: 1, 3: 2, 4: 4, 5: 8, 6: 1, 7: 1, 8: 2, 9: 4, 10: 8, 11: 4, 12: 8}
 HOSTILE_U32 = (0, 1, 2, 3, 8, 9, 16, 255, 256, 65535, 65536, 2**31 - 1, 2**31, 2**32 - 1)
-HOSTILE_FLOATS = (math.nan, math.inf, -math.inf, 0.0, -1.0, 1e-300, 1e300, 0.5, 2.0)
+HOSTILE_DOUBLES = (math.nan, math.inf, -math.inf, 0.0, -0.0, -1.0, 1e-300, 1e300, 0.5, 2.0)
+HOSTILE_FLOATS = (math.nan, math.inf, -math.inf, 0.0, -0.0, -1.0, 1e-38, 3e38, 0.5, 2.0)
 
 
 class Draw(Protocol):
@@ -116,7 +117,7 @@ def _mutate_value(buf: bytearray, entry: TargetEntry, order: str, draw: Draw) ->
         struct.pack_into(blob_order + "I", buf, start + at, draw.pick(HOSTILE_U32))
     elif kind == 1 and size >= 8:  # a double (opcode coefficients, map spacing)
         at = draw.int(0, size - 8)
-        struct.pack_into(blob_order + "d", buf, start + at, draw.pick(HOSTILE_FLOATS))
+        struct.pack_into(blob_order + "d", buf, start + at, draw.pick(HOSTILE_DOUBLES))
     elif kind == 2 and size >= 4:  # a float (gains, tables, curves) or a rational's half
         at = draw.int(0, (size - 4) // 4) * 4
         if draw.chance(0.5):
@@ -145,9 +146,11 @@ def mutate_dng(data: bytes, draw: Draw, *, max_mutations: int = 3) -> bytes:
     if not targets:
         return data
     order = "<" if data[:2] == b"II" else ">"
+    blobs = [e for e in targets if e.code in BLOB_CODES]
     buf = bytearray(data)
     for _ in range(draw.int(1, max_mutations)):
-        entry = draw.pick(targets)
+        # The few blobs hold the most structure: half the mutations go to them.
+        entry = draw.pick(blobs if blobs and draw.chance(0.5) else targets)
         if draw.chance(0.8):
             _mutate_value(buf, entry, order, draw)
         else:

@@ -141,6 +141,8 @@ def _predictor(ifd: Ifd, compression: int, bits: int, is_float: bool, findings: 
     if predictor == 1 or compression in (7, 34892):
         return 1
     where = f"{ifd.label} Predictor"
+    if compression not in DEFLATE:
+        findings.refuse(where, f"is {predictor} on uncompressed data; predictors go with deflate (8)")
     if predictor in INTEGER_PREDICTORS:
         if is_float or bits not in (8, 16):
             findings.refuse(where, f"is {predictor}, a predictor for 8- or 16-bit integers, with "

@@ -18,7 +18,8 @@ import numpy.typing as npt
 
 from ..raw import RawFileError
 
-__all__ = ["TAG_CODES", "DngTagWarning", "TagProblem", "Ifd", "Findings", "listed_entries"]
+__all__ = ["TAG_CODES", "DngTagWarning", "TagProblem", "Entry", "Ifd", "Findings", "listed_entries", "finite",
+           "describe_bad"]
 
 TAG_CODES: dict[str, int] = {
     "NewSubFileType": 254, "ImageWidth": 256, "ImageLength": 257, "BitsPerSample": 258, "Compression": 259,
@@ -114,11 +115,6 @@ class Ifd:
         code = TAG_CODES[name]
         return code in self.tags or code in self.entries
 
-    def field_type(self, name: str) -> int:
-        """The tag's TIFF field type (0 when absent)."""
-        tag = self.tags.get(TAG_CODES[name])
-        return int(tag.dtype) if tag is not None else 0
-
     def _tag(self, name: str) -> Any:
         code = TAG_CODES[name]
         tag = self.tags.get(code)
@@ -130,6 +126,8 @@ class Ifd:
         if entry.type not in FIELD_SIZES:
             return f"has field type {entry.type}, which is no TIFF field type"
         size = entry.count * FIELD_SIZES[entry.type]
+        if entry.value_offset < 8:
+            return f"its value offset {entry.value_offset} points into the file header"
         return (f"its {size} bytes at offset {entry.value_offset} run past the end of the file "
                 f"({self.file_size} bytes)")
 

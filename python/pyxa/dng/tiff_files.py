@@ -5,7 +5,6 @@ tifffile's own failures turned into RawFileError naming the file."""
 from __future__ import annotations
 
 import contextlib
-import io
 import logging
 import os
 from collections.abc import Iterator
@@ -111,8 +110,3 @@ def ifd_of(tif: Any, page: Any, label: str, file_size: int, file: str) -> Ifd:
         raise RawFileError(file, f"{label}: {e}") from e
     tags = {int(tag.code): tag for tag in reversed(list(page.tags.values()))}
     return Ifd(label=label, tags=tags, entries=entries, file_size=file_size)
-
-
-def stream_of(data: bytes) -> IO[bytes]:
-    """A file object over bytes, for reading a DNG held in memory."""
-    return io.BytesIO(data)
