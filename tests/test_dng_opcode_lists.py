@@ -74,6 +74,9 @@ CASES = {
                 GainMap(Area(*AREA), 2, 5, 0.5, 0.25, 0.125, 0.0625, 3, gains_253())),
     "DeltaPerRow": (10, area_bytes() + struct.pack(">I4f", 4, 1.0, -2.0, 0.5, 0.25),
                     DeltaPerRow(Area(*AREA), np.array([1.0, -2.0, 0.5, 0.25], np.float32))),
+    # Rows 0, 3 and 6 of 0..7: an area that the pitch does not divide.
+    "DeltaPerRow, uneven area": (10, area_bytes((0, 1, 7, 9, 1, 1, 3, 1)) + struct.pack(">I3f", 3, 1.0, 2.0, 3.0),
+                                 DeltaPerRow(Area(0, 1, 7, 9, 1, 1, 3, 1), np.array([1.0, 2.0, 3.0], np.float32))),
     "DeltaPerColumn": (11, area_bytes() + struct.pack(">I4f", 4, 1.0, -2.0, 0.5, 0.25),
                        DeltaPerColumn(Area(*AREA), np.array([1.0, -2.0, 0.5, 0.25], np.float32))),
     "ScalePerRow": (12, area_bytes() + struct.pack(">I4f", 4, 1.5, 2.0, 0.5, 0.25),
@@ -107,7 +110,7 @@ def test_a_list_keeps_its_opcodes_in_order():
     names = list(CASES)
     data = opcode_list(*(opcode_bytes(CASES[n][0], CASES[n][1]) for n in names))
     ops = parse_opcode_list(data, 1, FILE)
-    assert [op.name for op in ops] == names[:-1] + ["Unknown(77)"]
+    assert [op.name for op in ops] == [name.split(",")[0] for name in names[:-1]] + ["Unknown(77)"]
     assert all(op.stage == 1 for op in ops)
     assert parse_opcode_list(struct.pack(">I", 0), 1, FILE) == ()
 

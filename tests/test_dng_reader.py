@@ -409,6 +409,18 @@ def test_cut_off_pixels_are_refused_but_the_metadata_reads(tmp_path):
     assert (record.stored_shape, record.active_area) == ((37, 50), (1, 1, 30, 40))
 
 
+def test_pixel_data_that_ends_the_file_is_read(tmp_path):
+    path = tmp_path / "t.dng"
+    write_dng(path, CFA16, preview=False)
+    data = bytearray(path.read_bytes())
+    with tifffile.TiffFile(path) as tif:
+        offset, count = tif.pages[0].dataoffsets[0], tif.pages[0].databytecounts[0]
+    # Move the strip behind everything else: its last byte is the file's last.
+    struct.pack_into("<I", data, entry_offset(data, 273) + 8, len(data))
+    path.write_bytes(bytes(data) + bytes(data[offset:offset + count]))
+    assert np.array_equal(read_dng(path).stored, CFA16)
+
+
 def not_raw_files(tmp_path):
     jpeg = tmp_path / "photo.dng"
     import imagecodecs
