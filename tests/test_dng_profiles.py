@@ -206,11 +206,14 @@ def test_impossible_profile_tags_are_ignored_with_a_warning(tmp_path, tags, kept
     assert getattr(profile, kept[0]) == kept[1]
 
 
-def test_impossible_table_encoding_is_ignored(tmp_path):
+def test_impossible_table_encoding_is_ignored_once_for_both_maps(tmp_path):
     path = tmp_path / "p.dcp"
-    write_dcp(path, **minimal(ProfileHueSatMapEncoding=2))
-    with pytest.warns(DngTagWarning, match="ProfileHueSatMapEncoding is 2, not one of 0, 1; the tag is ignored"):
-        assert read_profile(path).hue_sat_map1.encoding == 0
+    write_dcp(path, **minimal(ProfileHueSatMapEncoding=2, ProfileHueSatMapData2=np.tile(np.float32([0, 1, 1]), 4)))
+    with pytest.warns(DngTagWarning) as caught:
+        profile = read_profile(path)
+    assert [str(w.message) for w in caught] == [f"{path}: ProfileHueSatMapEncoding is 2, not one of 0, 1; the tag is "
+                                                "ignored"]
+    assert profile.hue_sat_map1.encoding == profile.hue_sat_map2.encoding == 0
 
 
 REFUSED = [

@@ -14,7 +14,7 @@ from __future__ import annotations
 import os
 import struct
 import zlib
-from collections.abc import Iterable, Mapping, Sequence
+from collections.abc import Iterable, Mapping
 from dataclasses import dataclass
 from fractions import Fraction
 from typing import Any, Optional, Union
@@ -488,8 +488,3 @@ def write_dcp(path: PathLike, *, byteorder: str = "<", magic: int = 0x4352, **ta
 def _save(path: PathLike, data: bytes) -> None:
     with open(path, "wb") as f:
         f.write(data)
-
-
-def tone_curve_points(points: Sequence[tuple[float, float]]) -> npt.NDArray[np.float32]:
-    """(x, y) points as the flat float list ProfileToneCurve holds."""
-    return np.asarray(points, np.float32).ravel()

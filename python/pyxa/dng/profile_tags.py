@@ -6,7 +6,7 @@ table whose size disagrees with its dimensions is refused."""
 from __future__ import annotations
 
 from collections.abc import Sequence
-from typing import Optional
+from typing import Any, Optional
 
 import numpy as np
 import numpy.typing as npt
@@ -105,14 +105,17 @@ def _dcp_planes(tags: _ProfileIfds) -> int:
     return matrix.size // 3
 
 
-def _magic(tif: object) -> int:
-    fh = tif.filehandle  # type: ignore[attr-defined]
+def _magic(tif: Any) -> int:
+    fh = tif.filehandle
     fh.seek(0)
     head = fh.read(4)
     return int.from_bytes(head[2:4], "little" if head[:2] == b"II" else "big")
 
 
 def _profile(tags: _ProfileIfds, planes: int, source: str) -> CameraProfile:
+    # Both hue/sat maps share one encoding tag: read once, warned about once.
+    hue_sat_encoding = _choice(tags, "ProfileHueSatMapEncoding", (0, 1)) or 0
+    look_encoding = _choice(tags, "ProfileLookTableEncoding", (0, 1)) or 0
     return CameraProfile(
         name=tags.text("ProfileName"),
         illuminant1=_illuminant(tags, "CalibrationIlluminant1"),
@@ -123,9 +126,9 @@ def _profile(tags: _ProfileIfds, planes: int, source: str) -> CameraProfile:
         camera_calibration2=_matrix(tags, "CameraCalibration2", planes, planes),
         forward_matrix1=_matrix(tags, "ForwardMatrix1", 3, planes),
         forward_matrix2=_matrix(tags, "ForwardMatrix2", 3, planes),
-        hue_sat_map1=_table(tags, "ProfileHueSatMapData1", "ProfileHueSatMapDims", "ProfileHueSatMapEncoding"),
-        hue_sat_map2=_table(tags, "ProfileHueSatMapData2", "ProfileHueSatMapDims", "ProfileHueSatMapEncoding"),
-        look_table=_table(tags, "ProfileLookTableData", "ProfileLookTableDims", "ProfileLookTableEncoding"),
+        hue_sat_map1=_table(tags, "ProfileHueSatMapData1", "ProfileHueSatMapDims", hue_sat_encoding),
+        hue_sat_map2=_table(tags, "ProfileHueSatMapData2", "ProfileHueSatMapDims", hue_sat_encoding),
+        look_table=_table(tags, "ProfileLookTableData", "ProfileLookTableDims", look_encoding),
         tone_curve=_tone_curve(tags),
         baseline_exposure_offset=_baseline_exposure_offset(tags),
         default_black_render=_choice(tags, "DefaultBlackRender", (0, 1)),
@@ -185,7 +188,7 @@ def _matrix(tags: _ProfileIfds, name: str, rows: int, cols: int) -> Optional[npt
     return values.reshape(rows, cols).copy()
 
 
-def _table(tags: _ProfileIfds, data_tag: str, dims_tag: str, encoding_tag: str) -> Optional[ProfileTable]:
+def _table(tags: _ProfileIfds, data_tag: str, dims_tag: str, encoding: int) -> Optional[ProfileTable]:
     f = tags.findings
     data = tags.numbers(data_tag, required=True)
     if data is None:
@@ -202,9 +205,8 @@ def _table(tags: _ProfileIfds, data_tag: str, dims_tag: str, encoding_tag: str) 
                            f"{hue * sat * val * 3} (3 per point)")
     if not finite(data):
         f.refuse(data_tag, describe_bad(data))
-    encoding = _choice(tags, encoding_tag, (0, 1))
     return ProfileTable(hue_divs=hue, sat_divs=sat, val_divs=val,
-                        data=data.astype(np.float32).reshape(val, hue, sat, 3), encoding=encoding or 0)
+                        data=data.astype(np.float32).reshape(val, hue, sat, 3), encoding=encoding)
 
 
 def _tone_curve(tags: _ProfileIfds) -> Optional[npt.NDArray[np.float64]]:
