@@ -118,8 +118,9 @@ def test_lossy_jpeg_tiles_decode_as_an_independent_decoder_sees_them(tmp_path):
     assert np.abs(stored.astype(int) - array).mean() < 2  # and it is the picture written, nearly
 
 
-@pytest.mark.parametrize("options", [{"preview": False}, {}, {"subifds_before": 2}],
-                         ids=["raw in IFD0", "raw in SubIFD 0", "raw after two reduced copies"])
+@pytest.mark.parametrize("options", [{"preview": False}, {}, {"subifds_before": 2},
+                                     {"subifds_before": 1, "subifds_type": "IFD"}],
+                         ids=["raw in IFD0", "raw in SubIFD 0", "raw after two reduced copies", "SubIFDs typed IFD"])
 def test_main_image_is_the_one_of_new_subfile_type_zero(tmp_path, options):
     path = tmp_path / "t.dng"
     write_dng(path, CFA16, **options)

@@ -33,8 +33,8 @@ __all__ = ["Field", "write_dng", "write_dcp", "encode_opcode_list", "encode_opco
 PathLike = Union[str, "os.PathLike[str]"]
 
 TYPE_CODES = {"BYTE": 1, "ASCII": 2, "SHORT": 3, "LONG": 4, "RATIONAL": 5, "SBYTE": 6, "UNDEFINED": 7,
-              "SSHORT": 8, "SLONG": 9, "SRATIONAL": 10, "FLOAT": 11, "DOUBLE": 12}
-_FORMATS = {1: "B", 3: "H", 4: "I", 6: "b", 8: "h", 9: "i", 11: "f", 12: "d"}
+              "SSHORT": 8, "SLONG": 9, "SRATIONAL": 10, "FLOAT": 11, "DOUBLE": 12, "IFD": 13}
+_FORMATS = {1: "B", 3: "H", 4: "I", 6: "b", 8: "h", 9: "i", 11: "f", 12: "d", 13: "I"}
 _SIZES = {1: 1, 2: 1, 3: 2, 4: 4, 5: 8, 6: 1, 7: 1, 8: 2, 9: 4, 10: 8, 11: 4, 12: 8}
 
 # DNG name: (code, field type, IFD: "0" for IFD0, "raw" for the main image's).
@@ -430,8 +430,8 @@ def _merge(base: list[_Entry], extra: list[_Entry]) -> list[_Entry]:
 def write_dng(path: PathLike, stored: npt.ArrayLike, *, byteorder: str = "<", bits: Optional[int] = None,
               compression: str = "none", predictor: int = 1, tile: Optional[tuple[int, int]] = None,
               rows_per_strip: Optional[int] = None, planar: bool = False, preview: bool = True,
-              subifds_before: int = 0, photometric: Optional[int] = None, ljpeg_components: int = 2,
-              **tags: Any) -> None:
+              subifds_before: int = 0, subifds_type: str = "LONG", photometric: Optional[int] = None,
+              ljpeg_components: int = 2, **tags: Any) -> None:
     """Writes ``stored`` ((H, W) CFA mosaic or (H, W, samples) linear image;
     uint8/uint16 or float16/float32) as a DNG.
 
@@ -442,7 +442,8 @@ def write_dng(path: PathLike, stored: npt.ArrayLike, *, byteorder: str = "<", bi
         "deflate", 2, 3 or 34892 to 34895. tile : (height, width), else strips
         of ``rows_per_strip``. preview : IFD0 holds a small preview and the
         raw image is a SubIFD, after ``subifds_before`` reduced copies; else
-        the raw image is IFD0. tags : DNG tags by name (see TAGS), values as
+        the raw image is IFD0; the SubIFDs tag is of ``subifds_type`` (LONG
+        or IFD). tags : DNG tags by name (see TAGS), values as
         numbers, arrays, text, bytes, Opcode lists, a ProfileGainTableMap, or
         Field for a chosen field type; None leaves out a default tag."""
     array = np.asarray(stored)
@@ -474,7 +475,7 @@ def write_dng(path: PathLike, stored: npt.ArrayLike, *, byteorder: str = "<", bi
     main = b.ifd(raw)
     ifd0 = _image_entries(b, thumb, bits=8, compression="none", predictor=1, tile=None, rows_per_strip=None,
                           planar=False, photometric=2, subfile=1, ljpeg_components=2)
-    ifd0 = _merge(ifd0, by_ifd["0"] + [_entry(330, "LONG", decoys + [main], byteorder)])
+    ifd0 = _merge(ifd0, by_ifd["0"] + [_entry(330, subifds_type, decoys + [main], byteorder)])
     _save(path, b.finish(b.ifd(ifd0)))
 
 

@@ -44,7 +44,7 @@ TAG_CODES: dict[str, int] = {
 
 # TIFF field types: element size in bytes.
 FIELD_SIZES = {1: 1, 2: 1, 3: 2, 4: 4, 5: 8, 6: 1, 7: 1, 8: 2, 9: 4, 10: 8, 11: 4, 12: 8, 13: 4, 16: 8, 17: 8, 18: 8}
-INTEGER_TYPES = {1, 3, 4, 6, 8, 9, 16, 17}
+INTEGER_TYPES = {1, 3, 4, 6, 8, 9, 13, 16, 17, 18}  # IFD (13, 18): SubIFDs may be typed so
 RATIONAL_TYPES = {5, 10}
 FLOAT_TYPES = {11, 12}
 BYTES_TYPES = {1, 7}
