@@ -233,6 +233,8 @@ IGNORED = [
      "LinearizationTable has 0 entries, 1 to 65536 expected; the tag is ignored"),
     ({"BlackLevel": [1, 2, 3]}, ("black_level_repeat", (1, 1)),
      "BlackLevel has 3 values, BlackLevelRepeatDim 1 x 1 with 1 samples needs 1; the tag is ignored"),
+    ({"BlackLevel": Field("SRATIONAL", [(-5, 1)])}, ("black_level_repeat", (1, 1)),
+     "BlackLevel is negative; the tag is ignored"),
     ({"BlackLevel": 4095}, ("black_level_repeat", (1, 1)),
      "BlackLevel reaches 4095, at or above the WhiteLevel 4095; the tag is ignored"),
     ({"BlackLevel": 300, "WhiteLevel": 200}, ("white_level", (200.0,)),
