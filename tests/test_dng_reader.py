@@ -114,7 +114,8 @@ def test_lossy_jpeg_tiles_decode_as_an_independent_decoder_sees_them(tmp_path):
             tile = np.asarray(image_module.open(io.BytesIO(f.read(count))).convert("RGB"))
             ty, tx = divmod(i, -(-56 // 16))
             part = stored[ty * 16:ty * 16 + 16, tx * 16:tx * 16 + 16]
-            assert np.array_equal(part, tile[:part.shape[0], :part.shape[1]]), f"tile {i}"
+            # Two builds of a JPEG decoder may round an edge sample apart by one.
+            assert np.abs(part.astype(int) - tile[:part.shape[0], :part.shape[1]]).max() <= 1, f"tile {i}"
     assert np.abs(stored.astype(int) - array).mean() < 2  # and it is the picture written, nearly
 
 
