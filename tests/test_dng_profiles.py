@@ -54,10 +54,10 @@ def test_real_profiles_read_as_their_readme_states(name):
         warnings.simplefilter("error")
         p = real_profile(name)
     with tifffile.TiffFile(PROFILES / name) as tif:
-        copyright_tag = tif.pages[0].tags.get(50942)
+        tag = tif.pages[0].tags.get(50942)
+        copyright_ = None if tag is None else tag.value
     assert (p.illuminant1, p.illuminant2) == illuminants
-    assert p.name == profile_name
-    assert p.copyright == (None if copyright_tag is None else copyright_tag.value)
+    assert p.name == profile_name and p.copyright == copyright_
     assert (p.default_black_render, p.embed_policy) == (black_render, embed)
     assert p.color_matrix1.shape == (3, 3)
     np.testing.assert_allclose(p.color_matrix1[0], cm_row, rtol=0, atol=1e-12)
