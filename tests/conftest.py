@@ -11,7 +11,8 @@ import pytest
 
 import _pyxa
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tools"))
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tools"))
 
 DTYPE_NAMES = {np.uint8: "uint8", np.uint16: "uint16", np.float32: "float32"}
 

@@ -1,2 +1,8 @@
 """DNG files and camera profiles: records of what a file says (``records``),
-read from the file's tags and opcode lists."""
+read from the file's tags and opcode lists (``read_dng``, ``read_profile``)."""
+
+from .profile_tags import read_profile
+from .reader import read_dng
+from .tags import DngTagWarning
+
+__all__ = ["read_dng", "read_profile", "DngTagWarning"]

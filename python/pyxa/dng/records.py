@@ -255,6 +255,9 @@ class DngRecord:
     stored: np.ndarray
     photometric: int  # 32803 CFA, 34892 linear raw
     bits_per_sample: int
+    # The stored image's shape as its tags give it, also when ``stored`` was
+    # left empty by a read without pixels: (H, W) or (H, W, samples).
+    stored_shape: tuple[int, ...] = ()
     # CFA layout (CFA images only): pattern of colour indices into cfa_plane_color.
     cfa_repeat: tuple[int, int] = (2, 2)
     cfa_pattern: tuple[int, ...] = ()
