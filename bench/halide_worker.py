@@ -9,8 +9,9 @@ stdout; every reply has "ok", and "error" when ok is false. Commands:
                               -> compile_s; the mosaic (raw uint16, row-major)
                                  and the table (raw float32) are read once
                                  from the named files into this process
-  run                         -> seconds (one call of the compiled pipeline,
-                                 timed here so the pipe's latency stays out)
+  run                         -> seconds, cpu_seconds (one call of the
+                                 compiled pipeline, timed here so the pipe's
+                                 latency stays out; wall and thread CPU time)
   save   path                 -> writes the last output (raw uint8, H x W x 3)
   quit
 Anything a library prints goes to stderr: stdout carries only replies."""
@@ -73,9 +74,10 @@ class Worker:
         return {"compile_s": compile_s}
 
     def run(self, _msg):
-        t0 = time.perf_counter()
+        c0, t0 = time.thread_time(), time.perf_counter()
         self.pipe(self.mosaic, self.out)
-        return {"seconds": time.perf_counter() - t0}
+        t1, c1 = time.perf_counter(), time.thread_time()
+        return {"seconds": t1 - t0, "cpu_seconds": c1 - c0}
 
     def save(self, msg):
         self.out.tofile(msg["path"])
