@@ -5,7 +5,7 @@ Halide build (the bench venv's PyPI wheel, or Debian's python3-halide under
 Protocol: one JSON object per line on stdin, one JSON reply per line on
 stdout; every reply has "ok", and "error" when ok is false. Commands:
   hello                       -> halide (version), target, python
-  setup  pipeline, schedule?, options?, height, width, mosaic, lut
+  setup  pipeline, options?, height, width, mosaic, lut
                               -> compile_s; the mosaic (raw uint16, row-major)
                                  and the table (raw float32) are read once
                                  from the named files into this process
@@ -68,7 +68,7 @@ class Worker:
             raise ValueError(f"{msg['mosaic']}: expected {h} x {w} uint16 samples, found {mosaic.size}")
         lut = np.fromfile(msg["lut"], dtype=np.float32)
         t0 = time.perf_counter()
-        self.pipe = make_pipeline(msg["pipeline"], lut, msg.get("schedule"), msg.get("options") or {})
+        self.pipe = make_pipeline(msg["pipeline"], lut, msg.get("options") or {})
         compile_s = time.perf_counter() - t0
         self.mosaic, self.out = mosaic.reshape(h, w), np.zeros((h, w, 3), np.uint8)
         return {"compile_s": compile_s}
@@ -84,13 +84,11 @@ class Worker:
         return {}
 
 
-def make_pipeline(name, lut, schedule, options):
+def make_pipeline(name, lut, options):
+    """The named pipeline, compiled; options are its keyword arguments."""
     if name == "camera_pipe":
         import halide_camera_pipe
-        kwargs = dict(options)
-        if schedule:
-            kwargs["schedule"] = schedule
-        return halide_camera_pipe.CameraPipe(lut, **kwargs)
+        return halide_camera_pipe.CameraPipe(lut, **options)
     raise ValueError(f"unknown pipeline {name!r} (the worker runs camera_pipe)")
 
 

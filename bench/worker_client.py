@@ -108,8 +108,9 @@ class HandOver:
         np.ascontiguousarray(lut, np.float32).tofile(self.lut)
         self.height, self.width = mosaic.shape
 
-    def setup(self, worker, pipeline, schedule=None, options=None):
-        return worker.request("setup", pipeline=pipeline, schedule=schedule, options=options or {},
+    def setup(self, worker, pipeline, options=None):
+        """Has the worker read the images and compile pipeline; its reply."""
+        return worker.request("setup", pipeline=pipeline, options=options or {},
                               height=self.height, width=self.width, mosaic=self.mosaic, lut=self.lut)
 
     def close(self):
