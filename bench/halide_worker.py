@@ -27,8 +27,8 @@ from pathlib import Path
 os.environ["HL_NUM_THREADS"] = "1"  # read when the Halide runtime starts
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-import numpy as np  # noqa: E402
-
+# NumPy and Halide are imported by the commands that need them, so a missing
+# one comes back as the error of that command rather than a dead worker.
 REPLIES = sys.stdout
 sys.stdout = sys.stderr
 
@@ -62,6 +62,7 @@ class Worker:
                 "python": sys.version.split()[0]}
 
     def setup(self, msg):
+        import numpy as np
         h, w = int(msg["height"]), int(msg["width"])
         mosaic = np.fromfile(msg["mosaic"], dtype=np.uint16)
         if mosaic.size != h * w:
