@@ -6,6 +6,7 @@ is reported as unavailable and the suite goes on without it."""
 import os
 
 import numpy as np
+from numpy.typing import NDArray
 
 from timing import SelfTimed
 from worker_client import HalideWorker, HandOver, WorkerError, bench_python
@@ -26,8 +27,9 @@ class PeerMismatch(RuntimeError):
 class CameraPipePeers:
     """The started builds, by label; the missing ones, by label, with why."""
 
-    def __init__(self, mosaic, lut):
-        self.workers, self.missing = {}, {}
+    def __init__(self, mosaic: NDArray[np.uint16], lut: NDArray[np.float32]) -> None:
+        self.workers: dict[str, HalideWorker] = {}
+        self.missing: dict[str, str] = {}
         self.height, self.width = mosaic.shape
         hand = HandOver(mosaic, lut)
         try:
@@ -36,7 +38,7 @@ class CameraPipePeers:
         finally:
             hand.close()  # the workers hold their own copies now
 
-    def _start(self, origin, python, how, hand):
+    def _start(self, origin: str, python: str, how: str, hand: HandOver) -> None:
         generic = f"Halide camera pipe ({origin} Halide)"
         if not os.path.exists(python):
             self.missing[generic] = f"not available: no {python} ({how})"
@@ -56,31 +58,31 @@ class CameraPipePeers:
             first = str(e).splitlines()[0].removeprefix(f"{name}: ").rstrip(":")
             self.missing[generic] = f"not available: {first} ({how})"
 
-    def contenders(self):
+    def contenders(self) -> dict[str, SelfTimed]:
         """{label: SelfTimed} for the race: each call runs the pipeline once in
         its worker and returns the seconds measured there."""
         return {label: SelfTimed(w.timed_run) for label, w in self.workers.items()}
 
-    def check(self, expected):
+    def check(self, expected: NDArray[np.uint8]) -> None:
         """Runs every build once and compares its image with the engine's
         (expected): more than one level apart anywhere raises PeerMismatch."""
         for label, worker in self.workers.items():
             worker.timed_run()
             compare_images(label, worker.image(self.height, self.width), expected)
 
-    def describe(self):
+    def describe(self) -> str:
         """One line naming each build, its interpreter and its JIT target."""
         parts = [f"{label}: Python {w.info['python']}, target {w.info['target']}" for label, w in self.workers.items()]
         parts += [f"{label}: {reason}" for label, reason in self.missing.items()]
         return "- Camera-pipe Halide peer, one worker process per build: " + "; ".join(parts) + "."
 
-    def close(self):
+    def close(self) -> None:
         for worker in self.workers.values():
             worker.close()
         self.workers = {}
 
 
-def compare_images(label, got, expected):
+def compare_images(label: str, got: NDArray[np.uint8], expected: NDArray[np.uint8]) -> None:
     """PeerMismatch naming the worst sample when got and expected differ by
     more than one level."""
     diff = np.abs(got.astype(np.int16) - expected.astype(np.int16))

@@ -55,14 +55,19 @@ the same rounds:
   more shuffles than the loads they save.
 The table lookups dominate: three per pixel, each two scalar loads."""
 
-import numpy as np
+from typing import Any
 
-import halide as hl
+import numpy as np
+from numpy.typing import NDArray
+
+import halide as hl  # type: ignore[import-untyped]
 
 from graphs import BLACK, MATRIX, WHITE
 
+Expr = Any  # Halide's expression type; the bindings carry no type information
 
-def halide_buffer(array):
+
+def halide_buffer(array: NDArray[Any]) -> Any:
     """A Halide buffer over array with NumPy's axes reversed (the innermost,
     contiguous axis first). Halide 16 and later reverse by default; 14 keeps
     NumPy's order, so it is handed the transposed view."""
@@ -72,7 +77,7 @@ def halide_buffer(array):
         return hl.Buffer(array.T)
 
 
-def slope_tables(lut):
+def slope_tables(lut: NDArray[np.float32]) -> tuple[NDArray[np.float32], NDArray[np.float32]]:
     """(value, slope) tables scaled by 255: value[i] + f * slope[i] is the
     table interpolated at i + f; the last slope is 0, so the last position
     reads the last entry."""
@@ -84,7 +89,7 @@ class CameraPipe:
     """Compiled once; __call__(mosaic, out) fills out (H, W, 3) uint8 from the
     (H, W) uint16 RGGB mosaic, both even-sized."""
 
-    def __init__(self, lut, vector=8, strip_blocks=16):
+    def __init__(self, lut: NDArray[np.float32], vector: int = 8, strip_blocks: int = 16) -> None:
         value, slope = slope_tables(lut)
         self.value, self.slope = hl.Buffer(value), hl.Buffer(slope)
         self.vector, self.strip_blocks = vector, strip_blocks
@@ -95,7 +100,7 @@ class CameraPipe:
         self._schedule()
         self.out.compile_jit(hl.get_jit_target_from_environment())
 
-    def _planes(self):
+    def _planes(self) -> list[Any]:
         """The four normalised quarter planes r, g_r, g_b, b, defined for every
         block: the mosaic's blocks repeat at its edges."""
         bx, by, raw = self.bx, self.by, self.raw
@@ -109,7 +114,7 @@ class CameraPipe:
             planes.append(f)
         return planes
 
-    def _site_colours(self):
+    def _site_colours(self) -> dict[tuple[int, int], tuple[Expr, Expr, Expr]]:
         """(red, green, blue) of each site (px, py) of block (x, y); additions
         in the engine's order: (left + right + (up + down)), diagonals as
         (up-left + up-right + (down-left + down-right))."""
@@ -127,12 +132,12 @@ class CameraPipe:
                      hl.Expr(b[x, y])),
         }
 
-    def _algorithm(self, n):
+    def _algorithm(self, n: int) -> Any:
         sites = self._site_colours()
         last = np.float32(n - 1)
         m = [[np.float32(v) for v in row] for row in MATRIX]
 
-        def shade(rgb, c):
+        def shade(rgb: tuple[Expr, Expr, Expr], c: int) -> Expr:
             v = hl.clamp(m[c][0] * rgb[0] + m[c][1] * rgb[1] + m[c][2] * rgb[2], 0.0, 1.0) * last
             i = hl.i32(v)
             return hl.u8(self.value[i] + (v - hl.f32(i)) * self.slope[i])
@@ -147,7 +152,7 @@ class CameraPipe:
             self.k == 3, values[3], self.k == 4, values[4], values[5])
         return out
 
-    def _schedule(self):
+    def _schedule(self) -> None:
         k, bx, py, by, out, raw = self.k, self.bx, self.py, self.by, self.out, self.raw
         out.bound(k, 0, 6).bound(py, 0, 2)
         dst = out.output_buffer()
@@ -163,7 +168,7 @@ class CameraPipe:
         for plane in self.planes:
             plane.store_at(out, byo).compute_at(out, byi).vectorize(bx, self.vector)
 
-    def __call__(self, mosaic, out):
+    def __call__(self, mosaic: NDArray[np.uint16], out: NDArray[np.uint8]) -> NDArray[np.uint8]:
         h, w = mosaic.shape
         if h % 2 or w % 2 or out.shape != (h, w, 3):
             raise ValueError(f"the camera pipe needs an even-sized mosaic and an (H, W, 3) output, got "

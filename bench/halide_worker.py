@@ -16,6 +16,8 @@ stdout; every reply has "ok", and "error" when ok is false. Commands:
   quit
 Anything a library prints goes to stderr: stdout carries only replies."""
 
+from __future__ import annotations
+
 import json
 import os
 import subprocess
@@ -23,6 +25,15 @@ import sys
 import time
 import traceback
 from pathlib import Path
+from typing import TYPE_CHECKING, Any, Callable
+
+if TYPE_CHECKING:
+    import numpy as np
+    from numpy.typing import NDArray
+
+    from halide_camera_pipe import CameraPipe
+
+Reply = dict[str, Any]
 
 os.environ["HL_NUM_THREADS"] = "1"  # read when the Halide runtime starts
 sys.path.insert(0, str(Path(__file__).resolve().parent))
@@ -33,7 +44,7 @@ REPLIES = sys.stdout
 sys.stdout = sys.stderr
 
 
-def halide_version():
+def halide_version() -> str:
     """The wheel's version, else the Debian package's, else "unknown"."""
     try:
         from importlib.metadata import version
@@ -53,15 +64,17 @@ def halide_version():
 class Worker:
     """The state between commands: the compiled pipeline and its images."""
 
-    def __init__(self):
-        self.pipe = self.mosaic = self.out = None
+    def __init__(self) -> None:
+        self.pipe: CameraPipe | None = None
+        self.mosaic: NDArray[np.uint16] | None = None
+        self.out: NDArray[np.uint8] | None = None
 
-    def hello(self, _msg):
-        import halide as hl
+    def hello(self, _msg: Reply) -> Reply:
+        import halide as hl  # type: ignore[import-untyped]
         return {"halide": halide_version(), "target": str(hl.get_jit_target_from_environment()),
                 "python": sys.version.split()[0]}
 
-    def setup(self, msg):
+    def setup(self, msg: Reply) -> Reply:
         import numpy as np
         h, w = int(msg["height"]), int(msg["width"])
         mosaic = np.fromfile(msg["mosaic"], dtype=np.uint16)
@@ -74,18 +87,22 @@ class Worker:
         self.mosaic, self.out = mosaic.reshape(h, w), np.zeros((h, w, 3), np.uint8)
         return {"compile_s": compile_s}
 
-    def run(self, _msg):
+    def run(self, _msg: Reply) -> Reply:
+        if self.pipe is None or self.mosaic is None or self.out is None:
+            raise RuntimeError("run before setup")
         c0, t0 = time.thread_time(), time.perf_counter()
         self.pipe(self.mosaic, self.out)
         t1, c1 = time.perf_counter(), time.thread_time()
         return {"seconds": t1 - t0, "cpu_seconds": c1 - c0}
 
-    def save(self, msg):
+    def save(self, msg: Reply) -> Reply:
+        if self.out is None:
+            raise RuntimeError("save before setup")
         self.out.tofile(msg["path"])
         return {}
 
 
-def make_pipeline(name, lut, options):
+def make_pipeline(name: str, lut: NDArray[np.float32], options: dict[str, Any]) -> CameraPipe:
     """The named pipeline, compiled; options are its keyword arguments."""
     if name == "camera_pipe":
         import halide_camera_pipe
@@ -93,7 +110,7 @@ def make_pipeline(name, lut, options):
     raise ValueError(f"unknown pipeline {name!r} (the worker runs camera_pipe)")
 
 
-def main():
+def main() -> None:
     worker = Worker()
     for line in sys.stdin:
         msg = json.loads(line)
@@ -101,7 +118,7 @@ def main():
         if cmd == "quit":
             break
         try:
-            handler = {"hello": worker.hello, "setup": worker.setup, "run": worker.run, "save": worker.save}[cmd]
+            handler: Callable[[Reply], Reply] = {"hello": worker.hello, "setup": worker.setup, "run": worker.run, "save": worker.save}[cmd]
             reply = {"ok": True, **handler(msg)}
         except Exception as e:  # the parent reports it; the worker stays up for the next command
             traceback.print_exc()

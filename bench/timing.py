@@ -2,16 +2,17 @@
 of the machine falls on all of them alike, and the peak memory a call adds."""
 
 import time
+from typing import Callable
 
 
 class SelfTimed:
     """A contender that times itself: calling it returns its seconds. For work
     done in another process, timed there, so the pipe's latency stays out."""
 
-    def __init__(self, fn):
+    def __init__(self, fn: Callable[[], float]) -> None:
         self.fn = fn
 
-    def __call__(self):
+    def __call__(self) -> float:
         return self.fn()
 
 

@@ -9,8 +9,10 @@ import subprocess
 import sys
 import tempfile
 from pathlib import Path
+from typing import IO, Any
 
 import numpy as np
+from numpy.typing import NDArray
 
 WORKER = Path(__file__).resolve().parent / "halide_worker.py"
 # Generous: compiling takes seconds on a quiet machine, many times that
@@ -25,7 +27,7 @@ class WorkerError(RuntimeError):
 class HalideWorker:
     """One worker process; request() sends a command and returns its reply."""
 
-    def __init__(self, python, name):
+    def __init__(self, python: str, name: str) -> None:
         self.name = name
         self.stderr = tempfile.TemporaryFile(mode="w+")
         env = dict(os.environ, HL_NUM_THREADS="1", PYTHONNOUSERSITE="1")
@@ -37,54 +39,57 @@ class HalideWorker:
                                          stderr=self.stderr, env=env, text=True, bufsize=1)
         except OSError as e:
             raise WorkerError(f"{name}: cannot start {python}: {e}") from e
+        assert self.proc.stdin is not None and self.proc.stdout is not None  # both are pipes
+        self.to_worker: IO[str] = self.proc.stdin
+        self.from_worker: IO[str] = self.proc.stdout
         self.info = self.request("hello")
 
-    def request(self, cmd, **fields):
+    def request(self, cmd: str, **fields: Any) -> dict[str, Any]:
         try:
-            self.proc.stdin.write(json.dumps({"cmd": cmd, **fields}) + "\n")
-            self.proc.stdin.flush()
+            self.to_worker.write(json.dumps({"cmd": cmd, **fields}) + "\n")
+            self.to_worker.flush()
         except (BrokenPipeError, OSError) as e:
             raise WorkerError(f"{self.name}: worker gone before {cmd!r}{self._stderr_tail()}") from e
         line = self._read_line(cmd)
-        reply = json.loads(line)
+        reply: dict[str, Any] = json.loads(line)
         if not reply.get("ok"):
             raise WorkerError(f"{self.name}: {cmd} failed: {reply.get('error')}{self._stderr_tail()}")
         return reply
 
-    def _read_line(self, cmd):
+    def _read_line(self, cmd: str) -> str:
         with selectors.DefaultSelector() as sel:
-            sel.register(self.proc.stdout, selectors.EVENT_READ)
+            sel.register(self.from_worker, selectors.EVENT_READ)
             if not sel.select(REPLY_TIMEOUT_S):
                 self.close()
                 raise WorkerError(f"{self.name}: no reply to {cmd!r} within {REPLY_TIMEOUT_S:.0f} s")
-        line = self.proc.stdout.readline()
+        line = self.from_worker.readline()
         if not line:
             self.proc.wait(timeout=10)
             raise WorkerError(f"{self.name}: worker exited ({self.proc.returncode}) during {cmd!r}"
                               f"{self._stderr_tail()}")
         return line
 
-    def _stderr_tail(self):
+    def _stderr_tail(self) -> str:
         self.stderr.seek(0)
         lines = [ln for ln in self.stderr.read().splitlines() if ln.strip()]
         return (":\n    " + "\n    ".join(lines[-6:])) if lines else ""
 
-    def timed_run(self):
+    def timed_run(self) -> float:
         """One pipeline call; its seconds as measured inside the worker."""
-        return self.request("run")["seconds"]
+        return float(self.request("run")["seconds"])
 
-    def image(self, h, w):
+    def image(self, h: int, w: int) -> NDArray[np.uint8]:
         """The worker's last output as an (h, w, 3) uint8 array."""
         with tempfile.TemporaryDirectory(dir=shared_memory_dir()) as d:
             path = os.path.join(d, "out.u8")
             self.request("save", path=path)
             return np.fromfile(path, dtype=np.uint8).reshape(h, w, 3)
 
-    def close(self):
+    def close(self) -> None:
         if self.proc.poll() is None:
             try:
-                self.proc.stdin.write('{"cmd": "quit"}\n')
-                self.proc.stdin.flush()
+                self.to_worker.write('{"cmd": "quit"}\n')
+                self.to_worker.flush()
                 self.proc.wait(timeout=10)
             except (OSError, subprocess.TimeoutExpired):
                 self.proc.kill()
@@ -92,7 +97,7 @@ class HalideWorker:
         self.stderr.close()
 
 
-def shared_memory_dir():
+def shared_memory_dir() -> str | None:
     """/dev/shm when there is one (the hand-over never touches a disk)."""
     return "/dev/shm" if os.path.isdir("/dev/shm") and os.access("/dev/shm", os.W_OK) else None
 
@@ -100,7 +105,7 @@ def shared_memory_dir():
 class HandOver:
     """The mosaic and the table written once to files the workers read."""
 
-    def __init__(self, mosaic, lut):
+    def __init__(self, mosaic: NDArray[np.uint16], lut: NDArray[np.float32]) -> None:
         self.dir = tempfile.TemporaryDirectory(prefix="pyxa-bench-", dir=shared_memory_dir())
         self.mosaic = os.path.join(self.dir.name, "mosaic.u16")
         self.lut = os.path.join(self.dir.name, "lut.f32")
@@ -108,15 +113,15 @@ class HandOver:
         np.ascontiguousarray(lut, np.float32).tofile(self.lut)
         self.height, self.width = mosaic.shape
 
-    def setup(self, worker, pipeline, options=None):
+    def setup(self, worker: HalideWorker, pipeline: str, options: dict[str, Any] | None = None) -> dict[str, Any]:
         """Has the worker read the images and compile pipeline; its reply."""
         return worker.request("setup", pipeline=pipeline, options=options or {},
                               height=self.height, width=self.width, mosaic=self.mosaic, lut=self.lut)
 
-    def close(self):
+    def close(self) -> None:
         self.dir.cleanup()
 
 
-def bench_python():
+def bench_python() -> str:
     """The interpreter of this process (the bench venv, with PyPI's Halide)."""
     return sys.executable
