@@ -219,9 +219,13 @@ def start_camera_pipes(case, mosaic, lut, halide):
     expected = np.empty((h, w, 3), np.uint8)
     _pyxa.execute_graph(develop_graph(h, w, lut), {0: mosaic}, {4: expected})
     pipes = CameraPipePeers(mosaic, lut)
-    pipes.check(expected)
-    if halide is not None:
-        compare_images("Halide", halide(mosaic, np.empty_like(expected)), expected)
+    try:
+        pipes.check(expected)
+        if halide is not None:
+            compare_images("Halide", halide(mosaic, np.empty_like(expected)), expected)
+    except BaseException:
+        pipes.close()
+        raise
     case.peers.update(pipes.contenders())
     case.missing.update(pipes.missing)
     if pipes.workers:
