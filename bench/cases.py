@@ -15,10 +15,13 @@ F32 = np.float32
 
 class Case:
     """engine: callable; peers: {label: callable}; target: the peer label the
-    engine must match or beat (None: information only); group: table section."""
+    engine must match or beat, or a tuple of labels meaning the fastest of
+    them (None: information only); group: table section; missing: {label:
+    why} for peers that could not run here."""
 
     def __init__(self, group, name, engine, peers, target=None, note=""):
         self.group, self.name, self.engine, self.peers, self.target, self.note = group, name, engine, peers, target, note
+        self.missing = {}
 
 
 def np_lookup(table, x):

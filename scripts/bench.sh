@@ -14,4 +14,13 @@ if [ ! -x "$WORK/venv/bin/python" ]; then
     "$WORK/venv/bin/python" -m pip install -q scikit-build-core "numpy>=2" nlohmann-json==3.12.0 cmake ninja
 fi
 "$WORK/venv/bin/python" -m pip install -q --no-build-isolation -Cbuild-dir="$WORK/build" "$ROOT[bench]"
+# The camera-pipe Halide peer also runs under Debian's Halide 14, which only
+# Debian's own interpreter imports (with Debian's NumPy). Installed when we are
+# root and it is missing; without it (not root, no network) the suite runs
+# and its table says that build is not available.
+if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null && [ -x /usr/bin/python3 ] \
+        && ! /usr/bin/python3 -c "import halide, numpy" 2>/dev/null; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q python3-halide python3-numpy >/dev/null \
+        || echo "(python3-halide could not be installed: the Debian Halide column will say so)"
+fi
 "$WORK/venv/bin/python" "$ROOT/bench/run.py" "$@"
