@@ -24,7 +24,7 @@ class ImageFormat:
 
 FORMATS: dict[str, ImageFormat] = {f.name: f for f in (
     ImageFormat("png", (".png",), ("uint8", "uint16"), "PNG", "PNG"),
-    ImageFormat("tiff", (".tif", ".tiff"), ("uint8", "uint16", "float32"), "ZSTD", "TIFF"),
+    ImageFormat("tiff", (".tif", ".tiff"), ("uint8", "uint16", "float32"), "ZLIB", "TIFF"),
     ImageFormat("jpeg", (".jpg", ".jpeg"), ("uint8",), "JPEG8", "JPEG"),
     ImageFormat("webp", (".webp",), ("uint8",), "WEBP", "WebP"),
     ImageFormat("avif", (".avif",), ("uint8", "uint16"), "AVIF", "AVIF"),

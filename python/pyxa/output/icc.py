@@ -13,6 +13,7 @@ from .spaces import OutputSpace, output_space
 __all__ = ["icc_profile"]
 
 _HEADER = 128
+_MADE_ON = (2025, 1, 1, 0, 0, 0)
 
 
 @functools.lru_cache(maxsize=None)
@@ -67,6 +68,9 @@ def _with_tags(profile: bytes, replaced: dict[bytes, bytes]) -> bytes:
         table += struct.pack(">4sII", sig, placed[data], len(data))
     out = bytearray(profile[:_HEADER]) + table + body
     out[0:4] = struct.pack(">I", len(out))
+    # littleCMS stamps the time of making; a fixed date keeps the same image
+    # the same bytes whenever and wherever it is written.
+    out[24:36] = struct.pack(">6H", *_MADE_ON)
     out[84:100] = _profile_id(bytes(out))
     return bytes(out)
 
