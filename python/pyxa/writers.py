@@ -78,8 +78,8 @@ def write_image(path: PathLike, rgb: np.ndarray, *, format: str | None = None, o
             _link_new(tmp, path)
     except OSError as e:
         if e.filename is None and e.errno is not None:
-            raise OSError(e.errno, f"{path}: cannot write the image ({len(data)} bytes): "
-                          f"{os.strerror(e.errno)}", path) from e
+            raise OSError(e.errno, f"cannot write the image ({len(data)} bytes): {os.strerror(e.errno)}",
+                          path) from e
         raise
     finally:
         with contextlib.suppress(FileNotFoundError):

@@ -73,7 +73,7 @@ def _table() -> dict[str, OutputSpace]:
                                   **curve)  # type: ignore[arg-type]
         # Linear light in the same primaries; H.273 transfer 8 is linear.
         spaces[key + "-linear"] = OutputSpace(key + "-linear", title + " linear", primaries, white, gamma=1.0,
-                                              cicp_primaries=cp, cicp_transfer=8 if cp != 2 else 2)
+                                              cicp_primaries=cp, cicp_transfer=8)
     return spaces
 
 
