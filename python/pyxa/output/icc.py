@@ -4,21 +4,30 @@ space's own name and, where the curve has a linear toe, its exact curve."""
 
 from __future__ import annotations
 
-import functools
 import hashlib
 import struct
 
 from .spaces import OutputSpace, output_space
 
-__all__ = ["icc_profile"]
+__all__ = ["icc_profile", "make_icc_profile"]
 
 _HEADER = 128
 _MADE_ON = (2025, 1, 1, 0, 0, 0)
 
 
-@functools.lru_cache(maxsize=None)
+_MADE: dict[str, bytes] = {}
+
+
 def icc_profile(space: str) -> bytes:
-    """The ICC profile (version 4, display class) of the output space ``space``."""
+    """The ICC profile (version 4, display class) of the output space
+    ``space``, made once per process."""
+    if space not in _MADE:
+        _MADE[space] = make_icc_profile(space)
+    return _MADE[space]
+
+
+def make_icc_profile(space: str) -> bytes:
+    """Makes the ICC profile of ``space`` anew (``icc_profile`` keeps them)."""
     s = output_space(space)
     try:
         import imagecodecs

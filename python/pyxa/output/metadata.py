@@ -11,6 +11,7 @@ import os
 import struct
 import warnings
 from dataclasses import dataclass
+from typing import Any
 
 __all__ = ["ImageMetadata", "read_metadata"]
 
@@ -78,7 +79,7 @@ class ImageMetadata:
         return tags
 
 
-def _pyexiv2():  # type: ignore[no-untyped-def]
+def _pyexiv2() -> Any:
     try:
         import pyexiv2
     except ImportError:
@@ -129,7 +130,7 @@ def _kept_exif(exif: dict[str, str]) -> dict[str, str]:
     return kept
 
 
-def _kept_xmp(pyexiv2, packet: str) -> str | None:  # type: ignore[no-untyped-def]
+def _kept_xmp(pyexiv2: Any, packet: str) -> str | None:
     with pyexiv2.ImageData(_carrier_jpeg()) as carrier:
         carrier.modify_raw_xmp(packet)
         keys = carrier.read_xmp()

@@ -70,7 +70,7 @@ def _table() -> dict[str, OutputSpace]:
     spaces = {}
     for key, (title, primaries, white, curve, cp, tc) in _BASE.items():
         spaces[key] = OutputSpace(key, title, primaries, white, cicp_primaries=cp, cicp_transfer=tc,
-                                  **curve)  # type: ignore[arg-type]
+                                  **curve)
         # Linear light in the same primaries; H.273 transfer 8 is linear.
         spaces[key + "-linear"] = OutputSpace(key + "-linear", title + " linear", primaries, white, gamma=1.0,
                                               cicp_primaries=cp, cicp_transfer=8)
