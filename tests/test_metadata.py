@@ -14,7 +14,7 @@ import pytest
 pyexiv2 = pytest.importorskip("pyexiv2")
 Image = pytest.importorskip("PIL.Image")
 pytest.importorskip("rawpy")
-pytest.importorskip("imagecodecs")
+imagecodecs = pytest.importorskip("imagecodecs")
 pyxa = pytest.importorskip("pyxa")
 from pyxa.output import read_metadata  # noqa: E402
 
@@ -105,6 +105,14 @@ def test_every_format_carries_the_photographs_exif(tmp_path, tagged_raw, chart_r
     assert (float(photo[F_NUMBER]), float(photo[FOCAL_LENGTH])) == (5.6, 35.0)
     assert gps[GPS_LATITUDE_REF] == "N" and [float(v) for v in gps[GPS_LATITUDE]] == [48.0, 51.0, 29.64]
     assert photo[PIXEL_X] == 96 and photo[COLOR_SPACE] == 1
+    # The boxes and chunks added around the image data left it decodable.
+    if suffix == ".jxl":
+        back = imagecodecs.jpegxl_decode(Path(path).read_bytes())
+    else:
+        with Image.open(path) as im:
+            back = np.asarray(im.convert("RGB"))
+    error = back.astype(np.float64) - chart_rgb[:64, :96]
+    assert 10 * np.log10(255 ** 2 / max(np.mean(error ** 2), 1e-12)) > 30
 
 
 @pytest.mark.parametrize("suffix", [".jpg", ".png", ".webp"])

@@ -109,9 +109,7 @@ def _avif(rgb: np.ndarray, options: EncodeOptions) -> bytes:
     q = _quality("avif", options)
     bits = 8
     if rgb.dtype == np.uint16:
-        # AVIF stores at most 12 bits: 16-bit samples are scaled, rounding.
-        bits = 12
-        rgb = ((rgb.astype(np.uint32) * 4095 + 32767) // 65535).astype(np.uint16)
+        bits, rgb = 12, _to_12_bits(rgb)
     s = options.space
     lossless = q >= 100
     data = imagecodecs.avif_encode(
@@ -119,6 +117,17 @@ def _avif(rgb: np.ndarray, options: EncodeOptions) -> bytes:
         pixelformat="444" if lossless or q >= JPEG_FULL_CHROMA_FROM else "420",
         primaries=s.cicp_primaries, transfer=s.cicp_transfer, matrix=0 if lossless else 6)
     return embed_avif(bytes(data), icc_profile(s.name), _exif(rgb, options), _xmp(options))
+
+
+def _to_12_bits(rgb: np.ndarray) -> np.ndarray:
+    """AVIF stores at most 12 bits: 16-bit samples scaled with rounding, a
+    band of rows at a time so the wide intermediate stays small."""
+    out = np.empty_like(rgb)
+    band = max(1, (1 << 20) // (rgb.shape[1] * 3))
+    for top in range(0, rgb.shape[0], band):
+        wide = rgb[top:top + band].astype(np.uint32)
+        out[top:top + band] = (wide * 4095 + 32767) // 65535
+    return out
 
 
 def _jxl(rgb: np.ndarray, options: EncodeOptions) -> bytes:
