@@ -280,7 +280,7 @@ def test_profiles_are_the_same_bytes_every_time():
     ("x.png", photo(np.float32), {}, ValueError, "PNG stores uint8 or uint16 samples, got float32"),
     ("x.jpg", photo(np.uint8), {"quality": 0}, ValueError, "quality must be an integer from 1 to 100, got 0"),
     ("x.jpg", photo(np.uint8), {"quality": 95.0}, ValueError, "quality must be an integer from 1 to 100, got 95.0"),
-    ("x.jpg", photo(np.uint8), {"space": "adobe"}, ValueError, "output space must be one of srgb, srgb-linear"),
+    ("x.jpg", photo(np.uint8), {"space": "wide"}, ValueError, "output space must be one of srgb, srgb-linear"),
     ("x.bmp", photo(np.uint8), {}, ValueError, "cannot tell the image format from the extension"),
     ("x.out", photo(np.uint8), {"format": "gif"}, ValueError, "format must be one of png, tiff, jpeg, webp, avif, jxl"),
     ("x.jxl", photo(np.uint8), {"quality": 90}, ValueError, "JPEG XL is written lossless only"),

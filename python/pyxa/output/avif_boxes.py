@@ -139,7 +139,7 @@ def _add_property(meta: list[_Box], primary: int, prop: bytes) -> None:
 
 
 def _add_items(meta: list[_Box], primary: int, items: list[tuple[bytes, bytes]]) -> list[int]:
-    """Adds (type, type-specific name) items described by the primary item; returns their ids."""
+    """Adds items (type, then the bytes its entry ends with) that describe the primary item; returns their ids."""
     iinf = _find(meta, b"iinf")
     version = iinf.body[0]
     count_size = 4 if version else 2

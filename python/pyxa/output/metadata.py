@@ -28,7 +28,6 @@ _TIFF_EP = {
     "Exif.Image.Flash": "Exif.Photo.Flash",
     "Exif.Image.MeteringMode": "Exif.Photo.MeteringMode",
     "Exif.Image.ExposureBiasValue": "Exif.Photo.ExposureBiasValue",
-    "Exif.Image.LensInfo": "Exif.Photo.LensSpecification",
     "Exif.Image.CameraSerialNumber": "Exif.Photo.BodySerialNumber",
 }
 # EXIF tags about the stored pixels or pointing at data that stays behind.

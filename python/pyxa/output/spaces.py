@@ -33,7 +33,7 @@ class OutputSpace:
     d: float = 0.0
     # Codes of the colour tags AVIF carries beside the ICC profile
     # (ITU-T H.273 colour primaries and transfer characteristics); 2 means
-    # unspecified, leaving the ICC profile alone to say it.
+    # "not given", leaving the ICC profile alone to say it.
     cicp_primaries: int = 2
     cicp_transfer: int = 2
 
