@@ -74,7 +74,7 @@ def _skip_size(r: _Reader) -> None:
         r.bits(5)
     else:
         r.u32(_SIZE)
-    if r.bits(3) == 0:  # no fixed aspect ratio: the width follows
+    if r.bits(3) == 0:  # no fixed ratio of width to height: the width follows
         if small:
             r.bits(5)
         else:
