@@ -15,9 +15,12 @@ PY312=${PY312:-$HOME/.pyenv/versions/3.12.1/bin/python}
 PY313=${PY313:-$HOME/.pyenv/versions/3.13.0/bin/python}
 BUILD_DEPS=(scikit-build-core "numpy>=2" nlohmann-json==3.12.0 pytest cmake ninja)
 # What the tests of raw files, image writers, the pyxa command and batches use
-# (they skip without it, so every run installs it to keep them running);
-# colour-science is the colour tests' oracle.
-TEST_DEPS=(rawpy tifffile pypng tqdm "dask[distributed]" matplotlib scikit-image hypothesis colour-science)
+# (they skip without it, so every run installs it to keep them running).
+# pypng and Pillow only read the written images back, as readers apart from
+# the encoders (Pillow from 11.3 reads AVIF); colour-science is the colour
+# tests' oracle.
+TEST_DEPS=(rawpy tifffile imagecodecs pyexiv2 pypng "pillow>=11.3" tqdm "dask[distributed]" matplotlib scikit-image
+           hypothesis colour-science)
 
 step() { printf '\n== %s\n' "$*"; }
 

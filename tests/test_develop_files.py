@@ -72,7 +72,7 @@ def test_a_failed_write_leaves_no_file(tmp_path, monkeypatch, fmt):
             f.write(b"\x89PNG half an image")
         raise KeyboardInterrupt
 
-    monkeypatch.setattr(pyxa.writers, "_write_png" if fmt == "png" else "_write_tiff", write_half_then_fail)
+    monkeypatch.setattr(pyxa.writers, "_store", write_half_then_fail)
     with pytest.raises(KeyboardInterrupt):
         pyxa.write_image(tmp_path / "x.out", np.zeros((2, 2, 3), np.uint8), format=fmt)
     assert os.listdir(tmp_path) == []
@@ -85,7 +85,7 @@ def test_a_killed_write_leaves_no_file_under_the_final_name(tmp_path):
         "def die(path, rgb):\n"
         "    open(path, 'wb').write(b'half')\n"
         "    os.kill(os.getpid(), signal.SIGKILL)\n"
-        "w._write_png = die\n"
+        "w._store = die\n"
         f"w.write_image({str(tmp_path / 'x.png')!r}, np.zeros((4, 4, 3), np.uint8))\n"
     )
     proc = subprocess.run([sys.executable, "-c", code], env=dict(os.environ), capture_output=True)

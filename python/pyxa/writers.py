@@ -1,13 +1,16 @@
-"""Writing developed images: 8- and 16-bit RGB PNG (pypng, which really stores
-16-bit samples) and TIFF (tifffile). Each file is written under a temporary
-name and moved into place, so a failed or killed run never leaves a
+"""Writing developed images (JPEG, PNG, TIFF, WebP, AVIF, JPEG XL) with the
+ICC profile of their colour space and, when given, the raw file's EXIF and
+XMP. Each file is encoded in memory, written under a temporary name in the
+same folder and moved into place, so a failed or killed run never leaves a
 truncated image under the final name."""
 
 from __future__ import annotations
 
 import contextlib
+import errno
 import os
 import tempfile
+<<<<<<< HEAD
 from collections.abc import Iterator
 
 import numpy as np
@@ -17,83 +20,98 @@ from ._types import PathLike
 __all__ = ["FORMATS", "write_image"]
 
 FORMATS = {"png": ".png", "tiff": ".tif"}
+=======
+from typing import Union
+
+import numpy as np
+
+from .output import EncodeOptions, ImageMetadata, encode_image, format_of, output_space, require_codec
+from .output.formats import FORMATS as _FORMATS
+
+__all__ = ["FORMATS", "write_image"]
+
+# Format name -> the extension written (the command line's --format choices).
+FORMATS = {name: f.extensions[0] for name, f in _FORMATS.items()}
+PathLike = Union[str, "os.PathLike[str]"]
+>>>>>>> output-writers
 
 
-def _format_of(path: str, fmt: str | None) -> str:
-    if fmt is not None:
-        if fmt not in FORMATS:
-            raise ValueError(f"format must be one of {', '.join(FORMATS)}, got {fmt!r}")
-        return fmt
-    ext = os.path.splitext(path)[1].lower()
-    for name, suffix in FORMATS.items():
-        if ext in (suffix, "." + name):
-            return name
-    raise ValueError(f"{path}: cannot tell the image format from the extension; give format='png' or 'tiff'")
-
-
-def _check(rgb: np.ndarray) -> None:
+def _check(rgb: np.ndarray, fmt_title: str, dtypes: tuple[str, ...]) -> None:
     if not isinstance(rgb, np.ndarray) or rgb.ndim != 3 or rgb.shape[2] != 3 or 0 in rgb.shape:
         raise ValueError(f"an image to write must be a non-empty (height, width, 3) array, "
                          f"got {getattr(rgb, 'shape', type(rgb).__name__)}")
-    if rgb.dtype not in (np.uint8, np.uint16):
-        raise ValueError(f"an image to write must be uint8 or uint16, got {rgb.dtype}")
+    if rgb.dtype.name not in dtypes:
+        raise ValueError(f"{fmt_title} stores {' or '.join(dtypes)} samples, got {rgb.dtype}")
 
 
-def _write_png(path: str, rgb: np.ndarray) -> None:
-    try:
-        import png
-    except ImportError:
-        raise ImportError("writing PNG needs pypng: pip install 'pyxa[raw]'") from None
-    h, w, _ = rgb.shape
-    # Level 3 compresses photographs about as well as the default 6, faster.
-    writer = png.Writer(w, h, greyscale=False, bitdepth=8 * rgb.itemsize, compression=3)
-    with open(path, "wb") as f:
-        writer.write_packed(f, _png_rows(rgb))
+def _check_quality(quality: int | None) -> None:
+    if quality is not None and (isinstance(quality, bool) or not isinstance(quality, (int, np.integer))
+                                or not 1 <= quality <= 100):
+        raise ValueError(f"quality must be an integer from 1 to 100, got {quality!r}")
 
 
-def _png_rows(rgb: np.ndarray) -> Iterator[bytes]:
-    # Rows handed over already packed (16-bit samples big-endian, as PNG
-    # stores them): pypng would otherwise pack every sample in Python,
-    # several times slower for 16-bit images.
-    big_endian = rgb.dtype.newbyteorder(">")
-    for row in rgb.reshape(rgb.shape[0], -1):
-        yield row.astype(big_endian, copy=False).tobytes()  # one row at a time: no copy of the image
+def write_image(path: PathLike, rgb: np.ndarray, *, format: str | None = None, overwrite: bool = False,
+                space: str = "srgb", quality: int | None = None, metadata: ImageMetadata | None = None) -> str:
+    """Writes an (H, W, 3) image and returns the path.
 
-
-def _write_tiff(path: str, rgb: np.ndarray) -> None:
-    try:
-        import tifffile
-    except ImportError:
-        raise ImportError("writing TIFF needs tifffile: pip install 'pyxa[raw]'") from None
-    tifffile.imwrite(path, rgb, photometric="rgb")
-
-
-def write_image(path: PathLike, rgb: np.ndarray, *, format: str | None = None, overwrite: bool = False) -> str:
-    """Writes an (H, W, 3) uint8 or uint16 image as PNG or TIFF and returns the path.
-
-    The format comes from ``format`` ("png" or "tiff") or the extension. An
-    existing file is left alone (``FileExistsError``) unless ``overwrite``.
-    The pixels are written as they are: orientation is expected to be applied
-    already, so no viewer has to honour a tag."""
+    The format comes from ``format`` ("jpeg", "png", "tiff", "webp", "avif",
+    "jxl"; "jpg" and "tif" too) or the extension. Sample types: JPEG and WebP
+    uint8; PNG, AVIF and JPEG XL uint8 or uint16 (AVIF keeps 12 of the 16
+    bits); TIFF uint8, uint16 or float32. ``space`` names the colour space
+    the pixels are in (``pyxa.output.SPACES``): its ICC profile is embedded.
+    ``quality`` (1-100) applies to JPEG (default 95; chroma at full
+    resolution from 90), WebP (default 90) and AVIF (default 90), where 100
+    means lossless; PNG, TIFF and JPEG XL are always lossless. ``metadata``
+    (from ``pyxa.output.read_metadata``) is written as EXIF and XMP; None
+    writes none. An existing file is left alone (``FileExistsError``) unless
+    ``overwrite``. The pixels are written as they are: orientation is
+    expected to be applied already, so no viewer has to honour a tag."""
     path = os.fspath(path)
-    fmt = _format_of(path, format)
-    _check(rgb)
+    fmt = format_of(path, format)
+    _check(rgb, fmt.title, fmt.dtypes)
+    _check_quality(quality)
+    options = EncodeOptions(output_space(space), quality, metadata)
+    require_codec(fmt)
     if not overwrite and os.path.lexists(path):
         raise FileExistsError(f"{path}: exists (use overwrite to replace it)")
+    try:
+        data = encode_image(fmt, np.ascontiguousarray(rgb), options)
+    except (RuntimeError, ValueError) as e:  # the codecs' own errors name no file
+        raise ValueError(f"{path}: cannot encode as {fmt.title}: {e}") from e
     folder = os.path.dirname(os.path.abspath(path))
     fd, tmp = tempfile.mkstemp(prefix="." + os.path.basename(path) + ".", suffix=".part", dir=folder)
     try:
         os.close(fd)
-        (_write_png if fmt == "png" else _write_tiff)(tmp, np.ascontiguousarray(rgb))
+        _store(tmp, data)
         os.chmod(tmp, 0o666 & ~_umask())
         if overwrite:
             os.replace(tmp, path)
         else:
             _link_new(tmp, path)
+    except OSError as e:
+        if e.filename is None and e.errno is not None:
+            raise OSError(e.errno, f"cannot write the image ({len(data)} bytes): {os.strerror(e.errno)}",
+                          path) from e
+        raise
     finally:
         with contextlib.suppress(FileNotFoundError):
             os.unlink(tmp)
     return path
+
+
+def _store(path: str, data: bytes) -> None:
+    """Writes all of ``data`` to ``path``; a short write (a full disk) is an
+    error that names the file that was being written."""
+    fd = os.open(path, os.O_WRONLY | os.O_TRUNC)
+    try:
+        view, done = memoryview(data), 0
+        while done < len(view):
+            n = os.write(fd, view[done:])
+            if n == 0:
+                raise OSError(errno.ENOSPC, os.strerror(errno.ENOSPC))
+            done += n
+    finally:
+        os.close(fd)
 
 
 def _link_new(tmp: str, path: str) -> None:

@@ -1,0 +1,34 @@
+"""Placing the ICC profile (iCCP), EXIF (eXIf) and XMP (iTXt) chunks into a
+PNG stream from the encoder, right after its header chunk."""
+
+from __future__ import annotations
+
+import struct
+import zlib
+
+__all__ = ["embed_png"]
+
+_SIGNATURE = b"\x89PNG\r\n\x1a\n"
+
+
+def _chunk(kind: bytes, data: bytes) -> bytes:
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def embed_png(png: bytes, icc: bytes | None, icc_name: str, exif: bytes | None, xmp: bytes | None) -> bytes:
+    """The PNG with the given profile (named ``icc_name``) and metadata chunks
+    added; all before the image data, where readers look for them."""
+    if png[:8] != _SIGNATURE or png[12:16] != b"IHDR":
+        raise ValueError("the PNG encoder's output does not start with a PNG signature and header chunk")
+    header_end = 8 + 12 + struct.unpack(">I", png[8:12])[0]
+    chunks = []
+    if icc is not None:
+        # The profile name is 1 to 79 Latin-1 characters; compression method 0 (zlib).
+        name = icc_name.encode("latin-1", "replace")[:79] or b"ICC"
+        chunks.append(_chunk(b"iCCP", name + b"\0\0" + zlib.compress(icc)))
+    if exif is not None:
+        chunks.append(_chunk(b"eXIf", exif))
+    if xmp is not None:
+        # Uncompressed international text under the keyword XMP readers look for.
+        chunks.append(_chunk(b"iTXt", b"XML:com.adobe.xmp\0\0\0\0\0" + xmp))
+    return b"".join((png[:header_end], *chunks, png[header_end:]))
