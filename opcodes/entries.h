@@ -1,4 +1,4 @@
-/* The eight opcode entry functions, reached through tarnimg_lookup_opcode.
+/* The opcode entry functions, reached through tarnimg_lookup_opcode.
  * C linkage so that the lookup table holds plain OpcodeFn pointers. */
 #ifndef TARNIMG_ENTRIES_H
 #define TARNIMG_ENTRIES_H
@@ -21,6 +21,14 @@ TARNIMG_OPCODE_ENTRY(tarnimg_apply_gain_map_cfa);
 TARNIMG_OPCODE_ENTRY(tarnimg_apply_flat_gain_map);
 TARNIMG_OPCODE_ENTRY(tarnimg_map_polynomial);
 TARNIMG_OPCODE_ENTRY(tarnimg_fix_bad_pixels_constant);
+TARNIMG_OPCODE_ENTRY(tarnimg_warp_fisheye);
+TARNIMG_OPCODE_ENTRY(tarnimg_fix_bad_pixels_list);
+TARNIMG_OPCODE_ENTRY(tarnimg_trim_bounds);
+TARNIMG_OPCODE_ENTRY(tarnimg_map_table);
+TARNIMG_OPCODE_ENTRY(tarnimg_delta_per_row);
+TARNIMG_OPCODE_ENTRY(tarnimg_delta_per_column);
+TARNIMG_OPCODE_ENTRY(tarnimg_scale_per_row);
+TARNIMG_OPCODE_ENTRY(tarnimg_scale_per_column);
 
 #ifdef __cplusplus
 }

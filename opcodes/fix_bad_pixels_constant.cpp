@@ -1,6 +1,7 @@
 // "fix_bad_pixels_constant": in a uint16 Bayer mosaic, samples equal to a
 // known constant are replaced by the rounded mean of their nearest same-colour
 // neighbours that are not defective. Neighbours are read from the input only.
+#include "opcodes/bayer_phase.hpp"
 #include "opcodes/entries.h"
 #include "opcodes/float_math.hpp"
 #include "opcodes/guard.hpp"
@@ -120,12 +121,9 @@ Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outpu
     // Neighbour positions are index + 2; keep them far from the 64-bit limit.
     if (inputs->height > uint64_t(kFarPosition) || inputs->width > uint64_t(kFarPosition))
         return pyxa::INVALID_ARGUMENT;
-    // Only the low 16 bits of the constant and the two low bits of the phase
-    // matter; the phase bit is 0 for phases 0 and 3 and 1 for phases 1 and 2.
+    // Only the low 16 bits of the constant matter.
     const uint16_t bad = uint16_t(uint32_t(attr_i32(slots[0])));
-    const uint32_t phase_bits = uint32_t(attr_i32(slots[1]));
-    const uint32_t q = (phase_bits ^ (phase_bits >> 1)) & 1u;
-    fix_image(*inputs, *outputs, bad, q);
+    fix_image(*inputs, *outputs, bad, phase_parity(attr_i32(slots[1])));
     return pyxa::OK;
 }
 

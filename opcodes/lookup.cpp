@@ -19,6 +19,14 @@ constexpr OpcodeEntry kOpcodes[] = {
     {"apply_flat_gain_map", tarnimg_apply_flat_gain_map},
     {"map_polynomial", tarnimg_map_polynomial},
     {"fix_bad_pixels_constant", tarnimg_fix_bad_pixels_constant},
+    {"warp_fisheye", tarnimg_warp_fisheye},
+    {"fix_bad_pixels_list", tarnimg_fix_bad_pixels_list},
+    {"trim_bounds", tarnimg_trim_bounds},
+    {"map_table", tarnimg_map_table},
+    {"delta_per_row", tarnimg_delta_per_row},
+    {"delta_per_column", tarnimg_delta_per_column},
+    {"scale_per_row", tarnimg_scale_per_row},
+    {"scale_per_column", tarnimg_scale_per_column},
 };
 
 }  // namespace

@@ -58,7 +58,7 @@ class OpDef:
     input_dtypes: tuple[str, ...]  # empty: the op reads no image
     input_channels: tuple[int, ...] | None  # None: any channel count
     output_dtype: str  # "same", "float32", "dest_dtype" or "chosen" (the builder's dtype=)
-    output_shape: str  # "same", "demosaic", "view", "pad", "orientation" or "given"
+    output_shape: str  # "same", "demosaic", "view", "pad", "orientation", "trim" or "given"
     output_doc: str
     attrs: tuple[AttrDef, ...]
     example_input: tuple[int, int, int, str] | None = (4, 4, 1, "float32")  # (height, width, channels, dtype)
@@ -120,6 +120,40 @@ _GAIN_VALUES = AttrDef(
     "gain_values", "floats", "The gain grid, row-major: the gain of grid row r, column c, plane m is at "
     "(r * points_h + c) * map_planes + m.", length_rule="at least points_v * points_h * map_planes",
     example=[1.0, 1.0, 1.0, 1.0])
+
+
+# The area of map_table and the per-row and per-column opcodes, as map_polynomial's.
+_AREA = (
+    _rect("top", "First row of the rectangle."),
+    _rect("left", "First column of the rectangle."),
+    _rect("bottom", "Row after the rectangle; top = bottom = 0 means every row."),
+    _rect("right", "Column after the rectangle; left = right = 0 means every column."),
+    AttrDef("start_plane", "int", "First plane processed.", default=0, minimum=0),
+    AttrDef("num_planes", "int", "Planes processed.", derived=DERIVED_FROM_CHANNELS, minimum=1),
+    *_PITCH,
+)
+_AREA_NOTE = "The rectangle lies inside the image: top <= bottom <= height, left <= right <= width."
+
+_BAYER_PHASE = AttrDef(
+    "bayer_phase", "int", "Mosaic phase: 0 or 3 when the top-left site is red or blue, 1 or 2 when it is green.",
+    minimum=0, maximum=3, example=0)
+
+
+def _per_line(name: str, line: str, values: str, pitch: str) -> OpDef:
+    """One of the four opcodes that add or multiply one value per selected row or column."""
+    first = "top" if line == "row" else "left"
+    extent = "rows" if line == "row" else "columns"
+    what = (f"Adds one value per selected {line} to the selected samples of that {line}" if values == "deltas"
+            else f"Multiplies the selected samples of each selected {line} by one value per {line}")
+    return OpDef(
+        name, "opcode",
+        f"{what} (the {line}s of a rectangle, every {pitch}-th from its {first} one, over a plane range and a "
+        "pitch); results clamped to [0, 1] (NaN to 0).",
+        ("float32",), None, "same", "same", "float32, same shape as the input",
+        (*_AREA,
+         AttrDef(values, "floats", f"Value k for the k-th selected {line} of the rectangle.",
+                 length_rule=f"at least ceil(rectangle {extent} / {pitch})", example=[0.0] * 4)),
+        notes=(_AREA_NOTE,))
 
 
 OPS: tuple[OpDef, ...] = (
@@ -400,6 +434,62 @@ OPS: tuple[OpDef, ...] = (
          AttrDef("bayer_phase", "int", "Mosaic phase: 0 or 3 when the top-left site is red or blue, 1 or 2 "
                  "when it is green.", minimum=0, maximum=3, example=0)),
         example_input=(4, 4, 1, "uint16")),
+    OpDef(
+        "warp_fisheye", "opcode",
+        "Corrects fisheye lens distortion per plane by resampling (bilinear or bicubic, as warp_rectilinear): "
+        "an output pixel at distance r from the optical centre (1 at the farthest corner) reads the input on "
+        "the same ray at distance kr0 t + kr1 t^3 + kr2 t^5 + kr3 t^7, t = atan(r) (at the centre itself the "
+        "ratio of the two distances is kr0); source positions are clamped into the image.",
+        ("float32",), None, "same", "same", "float32, same shape as the input",
+        (AttrDef("radial_params", "floats64", "num_coeffs coefficients kr0, kr1, ... per plane, plane after "
+                 "plane (at most four per plane are used).",
+                 length_rule="at least num_coeffs * min(num_planes, channels)", example=[1.0]),
+         AttrDef("num_planes", "int", "Planes to resample.", derived=DERIVED_FROM_CHANNELS, minimum=1),
+         AttrDef("num_coeffs", "int", "Coefficients per plane.", minimum=1, example=1),
+         AttrDef("center_x", "float64", "Optical centre as a fraction of the image width.", default=0.5),
+         AttrDef("center_y", "float64", "Optical centre as a fraction of the image height.", default=0.5),
+         AttrDef("use_bicubic", "bool", "Bicubic instead of bilinear sampling (the image needs 4 x 4 pixels).",
+                 default=False))),
+    OpDef(
+        "fix_bad_pixels_list", "opcode",
+        "Repairs the listed defective pixels of a one-channel Bayer mosaic: each listed point and every pixel "
+        "of each listed rectangle becomes the mean of the good (unlisted) input samples among its same-colour "
+        "candidates on the nearest ring k that has one (k = 1 to 16: 2k away up, down, left and right when "
+        "(phase parity + row + column) is odd, k away diagonally when it is even; the parity is 0 for phases "
+        "0 and 3, 1 for 1 and 2). uint16 means round half up. A pixel with no good candidate within 16 rings "
+        "keeps its value; every other pixel is copied.",
+        ("uint16", "float32"), (1,), "same", "same", "same type, 1 channel",
+        (_BAYER_PHASE,
+         AttrDef("points", "ints", "Bad pixels as (row, column) pairs.", required=False,
+                 length_rule="an even number of", minimum=0),
+         AttrDef("rects", "ints", "Bad rectangles as (top, left, bottom, right) quads, bottom and right "
+                 "exclusive.", required=False, length_rule="a multiple of 4", minimum=0)),
+        example_input=(4, 4, 1, "uint16"),
+        notes=("Every point lies inside the image and every rectangle is a non-empty part of it.",)),
+    OpDef(
+        "trim_bounds", "opcode",
+        "Keeps the rectangle of rows top to bottom - 1 and columns left to right - 1.",
+        NUMERIC, None, "same", "trim", "same type and channels; bottom - top x right - left",
+        (AttrDef("top", "int", "First row kept.", default=0, minimum=0),
+         AttrDef("left", "int", "First column kept.", default=0, minimum=0),
+         AttrDef("bottom", "int", "Row after the last one kept.", minimum=1, example=2),
+         AttrDef("right", "int", "Column after the last one kept.", minimum=1, example=2)),
+        notes=("0 <= top < bottom <= height and 0 <= left < right <= width.",)),
+    OpDef(
+        "map_table", "opcode",
+        "Looks selected samples up in a table of 16-bit entries, over a rectangle, a plane range and a pitch. "
+        "A uint16 sample v becomes entry min(v, n - 1) of the n entries. A float32 sample, clamped to [0, 1] "
+        "(NaN as 0), is a position p = v (n - 1) between entries i = floor(p) and min(i + 1, n - 1), "
+        "interpolated linearly and divided by 65535.",
+        ("uint16", "float32"), None, "same", "same", "same type and shape as the input",
+        (*_AREA,
+         AttrDef("table", "ints", "The entries (the engine keeps the low 16 bits of each element).",
+                 minimum=0, maximum=65535, example=[0, 65535])),
+        notes=(_AREA_NOTE,)),
+    _per_line("delta_per_row", "row", "deltas", "row_pitch"),
+    _per_line("delta_per_column", "column", "deltas", "col_pitch"),
+    _per_line("scale_per_row", "row", "scales", "row_pitch"),
+    _per_line("scale_per_column", "column", "scales", "col_pitch"),
 )
 
 OPS_BY_NAME: dict[str, OpDef] = {op.name: op for op in OPS}

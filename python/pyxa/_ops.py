@@ -870,3 +870,355 @@ class OpMethods:
           site is red or blue, 1 or 2 when it is green.
         """
         return self._add_node("fix_bad_pixels_constant", (x,), {"constant": constant, "bayer_phase": bayer_phase}, unknown)
+
+    def warp_fisheye(
+            self,
+            x: Tensor,
+            /,
+            *,
+            radial_params: ArrayLike,
+            num_planes: Int | None = None,
+            num_coeffs: Int,
+            center_x: Scalar = 0.5,
+            center_y: Scalar = 0.5,
+            use_bicubic: bool = False,
+            **unknown: NoReturn,
+    ) -> Tensor:
+        """
+        Correction opcode (runs on the whole image at once). Corrects fisheye lens
+        distortion per plane by resampling (bilinear or bicubic, as warp_rectilinear):
+        an output pixel at distance r from the optical centre (1 at the farthest corner)
+        reads the input on the same ray at distance kr0 t + kr1 t^3 + kr2 t^5 + kr3 t^7,
+        t = atan(r) (at the centre itself the ratio of the two distances is kr0); source
+        positions are clamped into the image.
+
+        - input: float32, any channels
+        - output: float32, same shape as the input
+
+        Attributes:
+
+        - radial_params: float64 array, required, at least num_coeffs * min(num_planes,
+          channels) values. num_coeffs coefficients kr0, kr1, ... per plane, plane after
+          plane (at most four per plane are used).
+        - num_planes: integer, required; omitted: the input's channel count, at least 1.
+          Planes to resample.
+        - num_coeffs: integer, required, at least 1. Coefficients per plane.
+        - center_x: number (float64), required; omitted: 0.5. Optical centre as a
+          fraction of the image width.
+        - center_y: number (float64), required; omitted: 0.5. Optical centre as a
+          fraction of the image height.
+        - use_bicubic: flag, required; omitted: false. Bicubic instead of bilinear
+          sampling (the image needs 4 x 4 pixels).
+        """
+        return self._add_node("warp_fisheye", (x,), {"radial_params": radial_params, "num_planes": num_planes, "num_coeffs": num_coeffs, "center_x": center_x, "center_y": center_y, "use_bicubic": use_bicubic}, unknown)
+
+    def fix_bad_pixels_list(
+            self,
+            x: Tensor,
+            /,
+            *,
+            bayer_phase: Int,
+            points: ArrayLike | None = None,
+            rects: ArrayLike | None = None,
+            **unknown: NoReturn,
+    ) -> Tensor:
+        """
+        Correction opcode (runs on the whole image at once). Repairs the listed
+        defective pixels of a one-channel Bayer mosaic: each listed point and every
+        pixel of each listed rectangle becomes the mean of the good (unlisted) input
+        samples among its same-colour candidates on the nearest ring k that has one (k =
+        1 to 16: 2k away up, down, left and right when (phase parity + row + column) is
+        odd, k away diagonally when it is even; the parity is 0 for phases 0 and 3, 1
+        for 1 and 2). uint16 means round half up. A pixel with no good candidate within
+        16 rings keeps its value; every other pixel is copied.
+
+        - input: uint16 or float32, 1 channel
+        - output: same type, 1 channel
+
+        Attributes:
+
+        - bayer_phase: integer, required, 0 to 3. Mosaic phase: 0 or 3 when the top-left
+          site is red or blue, 1 or 2 when it is green.
+        - points: integer array, optional, an even number of values, at least 0. Bad
+          pixels as (row, column) pairs.
+        - rects: integer array, optional, a multiple of 4 values, at least 0. Bad
+          rectangles as (top, left, bottom, right) quads, bottom and right exclusive.
+
+        Every point lies inside the image and every rectangle is a non-empty part of it.
+        """
+        return self._add_node("fix_bad_pixels_list", (x,), {"bayer_phase": bayer_phase, "points": points, "rects": rects}, unknown)
+
+    def trim_bounds(
+            self,
+            x: Tensor,
+            /,
+            *,
+            top: Int = 0,
+            left: Int = 0,
+            bottom: Int,
+            right: Int,
+            **unknown: NoReturn,
+    ) -> Tensor:
+        """
+        Correction opcode (runs on the whole image at once). Keeps the rectangle of rows
+        top to bottom - 1 and columns left to right - 1.
+
+        - input: uint8 or uint16 or float32, any channels
+        - output: same type and channels; bottom - top x right - left
+
+        Attributes:
+
+        - top: integer, required; omitted: 0, at least 0. First row kept.
+        - left: integer, required; omitted: 0, at least 0. First column kept.
+        - bottom: integer, required, at least 1. Row after the last one kept.
+        - right: integer, required, at least 1. Column after the last one kept.
+
+        0 <= top < bottom <= height and 0 <= left < right <= width.
+        """
+        return self._add_node("trim_bounds", (x,), {"top": top, "left": left, "bottom": bottom, "right": right}, unknown)
+
+    def map_table(
+            self,
+            x: Tensor,
+            /,
+            *,
+            top: Int = 0,
+            left: Int = 0,
+            bottom: Int = 0,
+            right: Int = 0,
+            start_plane: Int = 0,
+            num_planes: Int | None = None,
+            row_pitch: Int = 1,
+            col_pitch: Int = 1,
+            table: ArrayLike,
+            **unknown: NoReturn,
+    ) -> Tensor:
+        """
+        Correction opcode (runs on the whole image at once). Looks selected samples up
+        in a table of 16-bit entries, over a rectangle, a plane range and a pitch. A
+        uint16 sample v becomes entry min(v, n - 1) of the n entries. A float32 sample,
+        clamped to [0, 1] (NaN as 0), is a position p = v (n - 1) between entries i =
+        floor(p) and min(i + 1, n - 1), interpolated linearly and divided by 65535.
+
+        - input: uint16 or float32, any channels
+        - output: same type and shape as the input
+
+        Attributes:
+
+        - top: integer, required; omitted: 0, at least 0. First row of the rectangle.
+        - left: integer, required; omitted: 0, at least 0. First column of the
+          rectangle.
+        - bottom: integer, required; omitted: 0, at least 0. Row after the rectangle;
+          top = bottom = 0 means every row.
+        - right: integer, required; omitted: 0, at least 0. Column after the rectangle;
+          left = right = 0 means every column.
+        - start_plane: integer, required; omitted: 0, at least 0. First plane processed.
+        - num_planes: integer, required; omitted: the input's channel count, at least 1.
+          Planes processed.
+        - row_pitch: integer, required; omitted: 1, at least 1. Process every
+          row_pitch-th row of the rectangle, from its top row.
+        - col_pitch: integer, required; omitted: 1, at least 1. Process every
+          col_pitch-th column of the rectangle, from its left column.
+        - table: integer array, required, at least 1 value, 0 to 65535. The entries (the
+          engine keeps the low 16 bits of each element).
+
+        The rectangle lies inside the image: top <= bottom <= height, left <= right <=
+        width.
+        """
+        return self._add_node("map_table", (x,), {"top": top, "left": left, "bottom": bottom, "right": right, "start_plane": start_plane, "num_planes": num_planes, "row_pitch": row_pitch, "col_pitch": col_pitch, "table": table}, unknown)
+
+    def delta_per_row(
+            self,
+            x: Tensor,
+            /,
+            *,
+            top: Int = 0,
+            left: Int = 0,
+            bottom: Int = 0,
+            right: Int = 0,
+            start_plane: Int = 0,
+            num_planes: Int | None = None,
+            row_pitch: Int = 1,
+            col_pitch: Int = 1,
+            deltas: ArrayLike,
+            **unknown: NoReturn,
+    ) -> Tensor:
+        """
+        Correction opcode (runs on the whole image at once). Adds one value per selected
+        row to the selected samples of that row (the rows of a rectangle, every
+        row_pitch-th from its top one, over a plane range and a pitch); results clamped
+        to [0, 1] (NaN to 0).
+
+        - input: float32, any channels
+        - output: float32, same shape as the input
+
+        Attributes:
+
+        - top: integer, required; omitted: 0, at least 0. First row of the rectangle.
+        - left: integer, required; omitted: 0, at least 0. First column of the
+          rectangle.
+        - bottom: integer, required; omitted: 0, at least 0. Row after the rectangle;
+          top = bottom = 0 means every row.
+        - right: integer, required; omitted: 0, at least 0. Column after the rectangle;
+          left = right = 0 means every column.
+        - start_plane: integer, required; omitted: 0, at least 0. First plane processed.
+        - num_planes: integer, required; omitted: the input's channel count, at least 1.
+          Planes processed.
+        - row_pitch: integer, required; omitted: 1, at least 1. Process every
+          row_pitch-th row of the rectangle, from its top row.
+        - col_pitch: integer, required; omitted: 1, at least 1. Process every
+          col_pitch-th column of the rectangle, from its left column.
+        - deltas: float32 array, required, at least ceil(rectangle rows / row_pitch)
+          values. Value k for the k-th selected row of the rectangle.
+
+        The rectangle lies inside the image: top <= bottom <= height, left <= right <=
+        width.
+        """
+        return self._add_node("delta_per_row", (x,), {"top": top, "left": left, "bottom": bottom, "right": right, "start_plane": start_plane, "num_planes": num_planes, "row_pitch": row_pitch, "col_pitch": col_pitch, "deltas": deltas}, unknown)
+
+    def delta_per_column(
+            self,
+            x: Tensor,
+            /,
+            *,
+            top: Int = 0,
+            left: Int = 0,
+            bottom: Int = 0,
+            right: Int = 0,
+            start_plane: Int = 0,
+            num_planes: Int | None = None,
+            row_pitch: Int = 1,
+            col_pitch: Int = 1,
+            deltas: ArrayLike,
+            **unknown: NoReturn,
+    ) -> Tensor:
+        """
+        Correction opcode (runs on the whole image at once). Adds one value per selected
+        column to the selected samples of that column (the columns of a rectangle, every
+        col_pitch-th from its left one, over a plane range and a pitch); results clamped
+        to [0, 1] (NaN to 0).
+
+        - input: float32, any channels
+        - output: float32, same shape as the input
+
+        Attributes:
+
+        - top: integer, required; omitted: 0, at least 0. First row of the rectangle.
+        - left: integer, required; omitted: 0, at least 0. First column of the
+          rectangle.
+        - bottom: integer, required; omitted: 0, at least 0. Row after the rectangle;
+          top = bottom = 0 means every row.
+        - right: integer, required; omitted: 0, at least 0. Column after the rectangle;
+          left = right = 0 means every column.
+        - start_plane: integer, required; omitted: 0, at least 0. First plane processed.
+        - num_planes: integer, required; omitted: the input's channel count, at least 1.
+          Planes processed.
+        - row_pitch: integer, required; omitted: 1, at least 1. Process every
+          row_pitch-th row of the rectangle, from its top row.
+        - col_pitch: integer, required; omitted: 1, at least 1. Process every
+          col_pitch-th column of the rectangle, from its left column.
+        - deltas: float32 array, required, at least ceil(rectangle columns / col_pitch)
+          values. Value k for the k-th selected column of the rectangle.
+
+        The rectangle lies inside the image: top <= bottom <= height, left <= right <=
+        width.
+        """
+        return self._add_node("delta_per_column", (x,), {"top": top, "left": left, "bottom": bottom, "right": right, "start_plane": start_plane, "num_planes": num_planes, "row_pitch": row_pitch, "col_pitch": col_pitch, "deltas": deltas}, unknown)
+
+    def scale_per_row(
+            self,
+            x: Tensor,
+            /,
+            *,
+            top: Int = 0,
+            left: Int = 0,
+            bottom: Int = 0,
+            right: Int = 0,
+            start_plane: Int = 0,
+            num_planes: Int | None = None,
+            row_pitch: Int = 1,
+            col_pitch: Int = 1,
+            scales: ArrayLike,
+            **unknown: NoReturn,
+    ) -> Tensor:
+        """
+        Correction opcode (runs on the whole image at once). Multiplies the selected
+        samples of each selected row by one value per row (the rows of a rectangle,
+        every row_pitch-th from its top one, over a plane range and a pitch); results
+        clamped to [0, 1] (NaN to 0).
+
+        - input: float32, any channels
+        - output: float32, same shape as the input
+
+        Attributes:
+
+        - top: integer, required; omitted: 0, at least 0. First row of the rectangle.
+        - left: integer, required; omitted: 0, at least 0. First column of the
+          rectangle.
+        - bottom: integer, required; omitted: 0, at least 0. Row after the rectangle;
+          top = bottom = 0 means every row.
+        - right: integer, required; omitted: 0, at least 0. Column after the rectangle;
+          left = right = 0 means every column.
+        - start_plane: integer, required; omitted: 0, at least 0. First plane processed.
+        - num_planes: integer, required; omitted: the input's channel count, at least 1.
+          Planes processed.
+        - row_pitch: integer, required; omitted: 1, at least 1. Process every
+          row_pitch-th row of the rectangle, from its top row.
+        - col_pitch: integer, required; omitted: 1, at least 1. Process every
+          col_pitch-th column of the rectangle, from its left column.
+        - scales: float32 array, required, at least ceil(rectangle rows / row_pitch)
+          values. Value k for the k-th selected row of the rectangle.
+
+        The rectangle lies inside the image: top <= bottom <= height, left <= right <=
+        width.
+        """
+        return self._add_node("scale_per_row", (x,), {"top": top, "left": left, "bottom": bottom, "right": right, "start_plane": start_plane, "num_planes": num_planes, "row_pitch": row_pitch, "col_pitch": col_pitch, "scales": scales}, unknown)
+
+    def scale_per_column(
+            self,
+            x: Tensor,
+            /,
+            *,
+            top: Int = 0,
+            left: Int = 0,
+            bottom: Int = 0,
+            right: Int = 0,
+            start_plane: Int = 0,
+            num_planes: Int | None = None,
+            row_pitch: Int = 1,
+            col_pitch: Int = 1,
+            scales: ArrayLike,
+            **unknown: NoReturn,
+    ) -> Tensor:
+        """
+        Correction opcode (runs on the whole image at once). Multiplies the selected
+        samples of each selected column by one value per column (the columns of a
+        rectangle, every col_pitch-th from its left one, over a plane range and a
+        pitch); results clamped to [0, 1] (NaN to 0).
+
+        - input: float32, any channels
+        - output: float32, same shape as the input
+
+        Attributes:
+
+        - top: integer, required; omitted: 0, at least 0. First row of the rectangle.
+        - left: integer, required; omitted: 0, at least 0. First column of the
+          rectangle.
+        - bottom: integer, required; omitted: 0, at least 0. Row after the rectangle;
+          top = bottom = 0 means every row.
+        - right: integer, required; omitted: 0, at least 0. Column after the rectangle;
+          left = right = 0 means every column.
+        - start_plane: integer, required; omitted: 0, at least 0. First plane processed.
+        - num_planes: integer, required; omitted: the input's channel count, at least 1.
+          Planes processed.
+        - row_pitch: integer, required; omitted: 1, at least 1. Process every
+          row_pitch-th row of the rectangle, from its top row.
+        - col_pitch: integer, required; omitted: 1, at least 1. Process every
+          col_pitch-th column of the rectangle, from its left column.
+        - scales: float32 array, required, at least ceil(rectangle columns / col_pitch)
+          values. Value k for the k-th selected column of the rectangle.
+
+        The rectangle lies inside the image: top <= bottom <= height, left <= right <=
+        width.
+        """
+        return self._add_node("scale_per_column", (x,), {"top": top, "left": left, "bottom": bottom, "right": right, "start_plane": start_plane, "num_planes": num_planes, "row_pitch": row_pitch, "col_pitch": col_pitch, "scales": scales}, unknown)
