@@ -3,7 +3,6 @@
 // read from eight Int32 rows that lead each of their schemas.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -12,23 +11,6 @@
 namespace tarnimg {
 
 inline constexpr size_t kAreaRows = 8;
-
-// The eight area rows followed by an opcode's own rows, in that order.
-template <size_t N>
-constexpr std::array<ParamSpec, kAreaRows + N> area_schema(const ParamSpec (&own)[N]) {
-    std::array<ParamSpec, kAreaRows + N> rows = {{
-        {"top", TARNIMG_ATTR_INT32, 1, 0},
-        {"left", TARNIMG_ATTR_INT32, 1, 0},
-        {"bottom", TARNIMG_ATTR_INT32, 1, 0},
-        {"right", TARNIMG_ATTR_INT32, 1, 0},
-        {"start_plane", TARNIMG_ATTR_INT32, 1, 0},
-        {"num_planes", TARNIMG_ATTR_INT32, 1, 0},
-        {"row_pitch", TARNIMG_ATTR_INT32, 1, 0},
-        {"col_pitch", TARNIMG_ATTR_INT32, 1, 0},
-    }};
-    for (size_t i = 0; i < N; ++i) rows[kAreaRows + i] = own[i];
-    return rows;
-}
 
 struct Area {
     int32_t top, left, bottom, right;

@@ -1,20 +1,18 @@
 // "fix_bad_pixels_constant": in a uint16 Bayer mosaic, samples equal to a
 // known constant are replaced by the rounded mean of their nearest same-colour
 // neighbours that are not defective. Neighbours are read from the input only.
+#include <iterator>
+
 #include "opcodes/bayer_phase.hpp"
 #include "opcodes/entries.h"
 #include "opcodes/float_math.hpp"
 #include "opcodes/guard.hpp"
 #include "opcodes/image_checks.hpp"
+#include "opcodes/opcode_schemas.gen.hpp"
 #include "opcodes/schema.hpp"
 
 namespace tarnimg {
 namespace {
-
-constexpr ParamSpec kSchema[] = {
-    {"constant", TARNIMG_ATTR_INT32, 1, 0},
-    {"bayer_phase", TARNIMG_ATTR_INT32, 1, 0},
-};
 
 Status check_bad_pixels(const ImageView& in, const ImageView& out) {
     if (in.data == nullptr || out.data == nullptr) return pyxa::INVALID_ARGUMENT;
@@ -113,8 +111,8 @@ void fix_image(const ImageView& in, const ImageView& out, uint16_t bad, uint32_t
 
 Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outputs, uint64_t output_count,
            const AttrItem* items, uint64_t item_count) {
-    const AttrItem* slots[2];
-    PYXA_TRY(check_schema(kSchema, items, item_count, slots));
+    const AttrItem* slots[std::size(schemas::fix_bad_pixels_constant)];
+    PYXA_TRY(check_schema(schemas::fix_bad_pixels_constant, items, item_count, slots));
     PYXA_TRY(check_scheme_b(inputs, input_count, outputs, output_count, SchemeB::BadPixels));
     PYXA_TRY(check_bad_pixels(*inputs, *outputs));
     if (inputs->height == 0 || inputs->width == 0) return pyxa::OK;

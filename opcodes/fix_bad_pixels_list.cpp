@@ -6,6 +6,7 @@
 // other pixel is copied. Checks: schema, scheme B (one channel, same dtype),
 // then the lists; there is no copy before them.
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "core/checked.hpp"
@@ -15,16 +16,11 @@
 #include "opcodes/float_math.hpp"
 #include "opcodes/guard.hpp"
 #include "opcodes/image_checks.hpp"
+#include "opcodes/opcode_schemas.gen.hpp"
 #include "opcodes/schema.hpp"
 
 namespace tarnimg {
 namespace {
-
-constexpr ParamSpec kSchema[] = {
-    {"bayer_phase", TARNIMG_ATTR_INT32, 1, 0},
-    {"points", TARNIMG_ATTR_INT32_ARRAY, 0, 1},
-    {"rects", TARNIMG_ATTR_INT32_ARRAY, 0, 1},
-};
 
 constexpr int64_t kRings = 16;
 
@@ -146,8 +142,8 @@ void repair_image(const ImageView& in, const ImageView& out, const uint8_t* mask
 
 Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outputs, uint64_t output_count,
            const AttrItem* items, uint64_t item_count) {
-    const AttrItem* slots[3];
-    PYXA_TRY(check_schema(kSchema, items, item_count, slots));
+    const AttrItem* slots[std::size(schemas::fix_bad_pixels_list)];
+    PYXA_TRY(check_schema(schemas::fix_bad_pixels_list, items, item_count, slots));
     PYXA_TRY(check_scheme_b(inputs, input_count, outputs, output_count, SchemeB::BadPixelList));
     const ImageView& in = *inputs;
     const ImageView& out = *outputs;

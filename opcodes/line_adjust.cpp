@@ -4,19 +4,20 @@
 // is selected.
 #include "opcodes/line_adjust.hpp"
 
+#include <iterator>
+
 #include "opcodes/area.hpp"
 #include "opcodes/float_math.hpp"
 #include "opcodes/image_checks.hpp"
+#include "opcodes/opcode_schemas.gen.hpp"
 #include "opcodes/schema.hpp"
 
 namespace tarnimg {
 namespace {
 
-constexpr ParamSpec kDeltaRows[] = {{"deltas", TARNIMG_ATTR_FLOAT32_ARRAY, 0, 0}};
-constexpr ParamSpec kScaleRows[] = {{"scales", TARNIMG_ATTR_FLOAT32_ARRAY, 0, 0}};
-constexpr auto kDeltaSchema = area_schema(kDeltaRows);
-constexpr auto kScaleSchema = area_schema(kScaleRows);
-static_assert(kDeltaSchema.size() == kScaleSchema.size());
+constexpr size_t kRows = kAreaRows + 1;  // the area, then the values
+static_assert(std::size(schemas::delta_per_row) == kRows && std::size(schemas::delta_per_column) == kRows &&
+              std::size(schemas::scale_per_row) == kRows && std::size(schemas::scale_per_column) == kRows);
 
 struct LineValues {
     const float* values;
@@ -72,11 +73,10 @@ void adjust_along(LineAxis axis, const ImageView& out, const AreaSpan& a, const 
 
 }  // namespace
 
-Status run_line_adjust(LineAxis axis, LineOp op, const ImageView* inputs, uint64_t input_count,
-                       const ImageView* outputs, uint64_t output_count, const AttrItem* items,
+Status run_line_adjust(std::span<const ParamSpec> schema, LineAxis axis, LineOp op, const ImageView* inputs,
+                       uint64_t input_count, const ImageView* outputs, uint64_t output_count, const AttrItem* items,
                        uint64_t item_count) {
-    const auto& schema = op == LineOp::Add ? kDeltaSchema : kScaleSchema;
-    const AttrItem* slots[kDeltaSchema.size()];
+    const AttrItem* slots[kRows];
     PYXA_TRY(check_schema(schema.data(), schema.size(), items, item_count, slots));
     PYXA_TRY(check_scheme_b(inputs, input_count, outputs, output_count, SchemeB::SameImage));
     PYXA_TRY(copy_input_to_output(inputs, outputs));

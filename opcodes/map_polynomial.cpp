@@ -1,22 +1,21 @@
 // "map_polynomial": replaces selected samples of a float32 image by a
 // polynomial of their value, point-symmetric about (0, c0) for negative
 // samples, clamped to [-1, 1].
+#include <iterator>
+
 #include "core/checked.hpp"
 #include "opcodes/area.hpp"
 #include "opcodes/entries.h"
 #include "opcodes/float_math.hpp"
 #include "opcodes/guard.hpp"
 #include "opcodes/image_checks.hpp"
+#include "opcodes/opcode_schemas.gen.hpp"
 #include "opcodes/schema.hpp"
 
 namespace tarnimg {
 namespace {
 
-constexpr ParamSpec kOwnRows[] = {
-    {"coefficients", TARNIMG_ATTR_FLOAT32_ARRAY, 0, 0},
-    {"degree", TARNIMG_ATTR_INT32, 1, 0},
-};
-constexpr auto kSchema = area_schema(kOwnRows);
+constexpr auto& kSchema = schemas::map_polynomial;
 
 struct PolyParams {
     Area area;
@@ -25,7 +24,7 @@ struct PolyParams {
     int32_t degree;
 };
 
-PolyParams read_params(const AttrItem* const (&s)[kSchema.size()]) {
+PolyParams read_params(const AttrItem* const (&s)[std::size(kSchema)]) {
     return {read_area(s), attr_f32s(s[8]), s[8]->count, attr_i32(s[9])};
 }
 
@@ -110,8 +109,8 @@ void apply_poly(const ImageView& out, const PolyParams& p) {
 
 Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outputs, uint64_t output_count,
            const AttrItem* items, uint64_t item_count) {
-    const AttrItem* slots[kSchema.size()];
-    PYXA_TRY(check_schema(kSchema.data(), kSchema.size(), items, item_count, slots));
+    const AttrItem* slots[std::size(kSchema)];
+    PYXA_TRY(check_schema(kSchema, items, item_count, slots));
     PYXA_TRY(check_scheme_b(inputs, input_count, outputs, output_count, SchemeB::SameImage));
     PYXA_TRY(copy_input_to_output(inputs, outputs));
     const PolyParams p = read_params(slots);

@@ -6,21 +6,20 @@
 // Checks: schema, scheme B (same shape and dtype), the copy step, then the
 // table, dtype (uint16 or float32) and area.
 #include <cstdint>
+#include <iterator>
 
 #include "opcodes/area.hpp"
 #include "opcodes/entries.h"
 #include "opcodes/float_math.hpp"
 #include "opcodes/guard.hpp"
 #include "opcodes/image_checks.hpp"
+#include "opcodes/opcode_schemas.gen.hpp"
 #include "opcodes/schema.hpp"
 
 namespace tarnimg {
 namespace {
 
-constexpr ParamSpec kOwnRows[] = {
-    {"table", TARNIMG_ATTR_INT32_ARRAY, 0, 0},
-};
-constexpr auto kSchema = area_schema(kOwnRows);
+constexpr auto& kSchema = schemas::map_table;
 
 struct Table {
     const int32_t* entries;
@@ -72,8 +71,8 @@ void map_area(const ImageView& out, const AreaSpan& a, const Lookup& lookup) {
 
 Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outputs, uint64_t output_count,
            const AttrItem* items, uint64_t item_count) {
-    const AttrItem* slots[kSchema.size()];
-    PYXA_TRY(check_schema(kSchema.data(), kSchema.size(), items, item_count, slots));
+    const AttrItem* slots[std::size(kSchema)];
+    PYXA_TRY(check_schema(kSchema, items, item_count, slots));
     PYXA_TRY(check_scheme_b(inputs, input_count, outputs, output_count, SchemeB::SameImage));
     PYXA_TRY(copy_input_to_output(inputs, outputs));
     const ImageView& out = *outputs;

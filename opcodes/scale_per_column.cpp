@@ -3,10 +3,12 @@
 #include "opcodes/entries.h"
 #include "opcodes/guard.hpp"
 #include "opcodes/line_adjust.hpp"
+#include "opcodes/opcode_schemas.gen.hpp"
 
 extern "C" TARNIMG_OPCODE_ENTRY(tarnimg_scale_per_column) {
     return tarnimg::guarded([&] {
-        return tarnimg::run_line_adjust(tarnimg::LineAxis::Column, tarnimg::LineOp::Multiply, inputs, input_count,
-                                        outputs, output_count, items, item_count);
+        using namespace tarnimg;
+        return run_line_adjust(schemas::scale_per_column, LineAxis::Column, LineOp::Multiply,
+                               inputs, input_count, outputs, output_count, items, item_count);
     });
 }

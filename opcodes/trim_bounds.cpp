@@ -4,23 +4,18 @@
 // bounds (INVALID_ARGUMENT), then the output's size (DIMENSION_MISMATCH).
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "core/checked.hpp"
 #include "core/row_layout.hpp"
 #include "opcodes/entries.h"
 #include "opcodes/guard.hpp"
 #include "opcodes/image_checks.hpp"
+#include "opcodes/opcode_schemas.gen.hpp"
 #include "opcodes/schema.hpp"
 
 namespace tarnimg {
 namespace {
-
-constexpr ParamSpec kSchema[] = {
-    {"top", TARNIMG_ATTR_INT32, 1, 0},
-    {"left", TARNIMG_ATTR_INT32, 1, 0},
-    {"bottom", TARNIMG_ATTR_INT32, 1, 0},
-    {"right", TARNIMG_ATTR_INT32, 1, 0},
-};
 
 struct Bounds {
     int32_t top, left, bottom, right;
@@ -58,8 +53,8 @@ void copy_rect(const ImageView& in, const ImageView& out, const Bounds& b) {
 
 Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outputs, uint64_t output_count,
            const AttrItem* items, uint64_t item_count) {
-    const AttrItem* slots[4];
-    PYXA_TRY(check_schema(kSchema, items, item_count, slots));
+    const AttrItem* slots[std::size(schemas::trim_bounds)];
+    PYXA_TRY(check_schema(schemas::trim_bounds, items, item_count, slots));
     PYXA_TRY(check_scheme_b(inputs, input_count, outputs, output_count, SchemeB::Trimmed));
     const Bounds b{attr_i32(slots[0]), attr_i32(slots[1]), attr_i32(slots[2]), attr_i32(slots[3])};
     PYXA_TRY(check_trim(*inputs, *outputs, b));

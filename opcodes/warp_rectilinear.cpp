@@ -2,27 +2,19 @@
 // resampling each plane of a float32 input into the output, bilinear or
 // bicubic (through the precomputed weight table).
 #include <cstdint>
+#include <iterator>
 
 #include "core/isa.hpp"
 #include "opcodes/entries.h"
 #include "opcodes/guard.hpp"
 #include "opcodes/isa_entries.hpp"
+#include "opcodes/opcode_schemas.gen.hpp"
 #include "opcodes/schema.hpp"
 #include "opcodes/warp_chunks.hpp"
 #include "opcodes/warp_resample.hpp"
 
 namespace tarnimg {
 namespace {
-
-constexpr ParamSpec kSchema[] = {
-    {"radial_params", TARNIMG_ATTR_FLOAT64_ARRAY, 0, 0},
-    {"num_planes", TARNIMG_ATTR_INT32, 1, 0},
-    {"num_coeffs", TARNIMG_ATTR_INT32, 1, 0},
-    {"tangential_params", TARNIMG_ATTR_FLOAT64_ARRAY, 0, 1},
-    {"center_x", TARNIMG_ATTR_FLOAT64, 1, 0},
-    {"center_y", TARNIMG_ATTR_FLOAT64, 1, 0},
-    {"use_bicubic", TARNIMG_ATTR_INT32, 1, 0},
-};
 
 WarpParams read_params(const AttrItem* const (&s)[7]) {
     return {attr_f64s(s[0]), s[0]->count,    attr_i32(s[1]),      attr_i32(s[2]),
@@ -31,8 +23,8 @@ WarpParams read_params(const AttrItem* const (&s)[7]) {
 
 Status run(pyxa::Isa isa, const ImageView* inputs, uint64_t input_count, const ImageView* outputs,
            uint64_t output_count, const AttrItem* items, uint64_t item_count) {
-    const AttrItem* slots[7];
-    PYXA_TRY(check_schema(kSchema, items, item_count, slots));
+    const AttrItem* slots[std::size(schemas::warp_rectilinear)];
+    PYXA_TRY(check_schema(schemas::warp_rectilinear, items, item_count, slots));
     const WarpParams p = read_params(slots);
     const WarpMaps maps{warp_map_for(isa, p.num_coeffs, false), warp_map_for(isa, p.num_coeffs, true)};
     return run_warp(isa, inputs, input_count, outputs, output_count, p, maps);

@@ -56,17 +56,31 @@ def _engine_row(op: OpDef, a: AttrDef) -> str:
         elif a.min_length != 1:
             fields.append(f".min_count = {a.min_length}")
     if a.kind == "int" and (a.minimum is not None or a.maximum is not None):
-        if a.minimum is not None:
-            fields += [".has_minimum = true", f".minimum = {int(a.minimum)}"]
-        if a.maximum is not None:
-            fields += [".has_maximum = true", f".maximum = {int(a.maximum)}"]
-        fields.append(f".range_text = {_c_string(range_text(a.minimum, a.maximum))}")
+        # Designators follow the declaration order of AttrRow.
+        lowest = None if a.minimum is None else int(a.minimum)
+        highest = None if a.maximum is None else int(a.maximum)
+        fields += [".has_minimum = true"] * (lowest is not None) + [".has_maximum = true"] * (highest is not None)
+        fields += [f".minimum = {lowest}"] * (lowest is not None) + [f".maximum = {highest}"] * (highest is not None)
+        fields.append(f".range_text = {_c_string(range_text(lowest, highest))}")
     if a.kind in ("str", "dtype", "cfa", "json"):
         fields.append(f".choices = k{_camel(op.name)}_{a.name}_choices")
         fields.append(f".choices_text = {_c_string(choices_text(a))}")
     if a.kind == "bool" and not a.required and a.default:
         fields.append(".flag_default = true")
-    return "    {" + ", ".join(fields) + "},"
+    return _wrapped("    {", fields, "},")
+
+
+def _wrapped(head: str, fields: list[str], tail: str, width: int = 116) -> str:
+    """The fields joined on lines of at most `width` columns."""
+    lines, line = [], head
+    for i, f in enumerate(fields):
+        piece = f + ("," if i < len(fields) - 1 else "")
+        if len(line) + len(piece) + 1 > width and line.strip() not in ("{", ""):
+            lines.append(line.rstrip())
+            line = "     " + piece
+        else:
+            line += ("" if line.endswith("{") else " ") + piece
+    return "\n".join(lines + [line + tail])
 
 
 def _camel(name: str) -> str:
@@ -75,13 +89,14 @@ def _camel(name: str) -> str:
 
 def _choices_array(op: OpDef, a: AttrDef) -> str:
     names = ", ".join(_c_string(c) for c in (a.engine_order or a.choices))
-    return f"constexpr const char* k{_camel(op.name)}_{a.name}_choices[] = {{{names}}};"
+    head = f"constexpr const char* k{_camel(op.name)}_{a.name}_choices[] = {{"
+    return _wrapped(head, [names], "};")
 
 
 def engine_source() -> str:
     """ops/op_table.gen.cpp: every built-in op's rows and definition."""
     ops = [op for op in OPS if op.kind == "op"]
-    out = [f"// The built-in ops: attribute rows and definitions. {GENERATED}",
+    out = ["// The built-in ops: attribute rows and definitions.", f"// {GENERATED}",
            '#include "ops/op_definitions.hpp"', "", "namespace pyxa {", ""]
     for op in ops:
         out.append(f"Status build_{op.name}(const AttrValues&, const TensorDesc*, const TensorDesc&, KernelStep*);")
@@ -97,8 +112,9 @@ def engine_source() -> str:
     for op in ops:
         precheck = f"precheck_{op.name}" if op.tensor_checks_first else "nullptr"
         needs_input = "true" if op.input_dtypes else "false"
-        out.append(f"    {{{_c_string(op.name)}, KernelKind::{FAMILY[op.family]}, {needs_input}, k{_camel(op.name)}, "
-                   f"{precheck}, build_{op.name}}},")
+        fields = [_c_string(op.name), f"KernelKind::{FAMILY[op.family]}", needs_input, f"k{_camel(op.name)}",
+                  precheck, f"build_{op.name}"]
+        out.append(_wrapped("    {", fields, "},"))
     out += ["};", "", "}  // namespace", "", "std::span<const OpDefinition> op_definitions() { return kOps; }", "",
             "}  // namespace pyxa", ""]
     return "\n".join(out)
@@ -115,7 +131,7 @@ def _opcodes() -> list[OpDef]:
 
 def schemas_source() -> str:
     """opcodes/opcode_schemas.gen.hpp: each opcode's parameter schema, rows in checking order."""
-    out = [f"// The correction opcodes' parameter schemas. {GENERATED}", "#pragma once", "",
+    out = ["// The correction opcodes' parameter schemas.", f"// {GENERATED}", "#pragma once", "",
            '#include "opcodes/schema.hpp"', "", "namespace tarnimg::schemas {", ""]
     for op in _opcodes():
         out.append(f"inline constexpr ParamSpec {op.name}[] = {{")
@@ -128,7 +144,7 @@ def schemas_source() -> str:
 def list_source() -> str:
     """opcodes/opcode_list.gen.h: the opcodes in lookup order, as an X macro."""
     opcodes = _opcodes()
-    out = [f"/* The correction opcodes in lookup order. {GENERATED} */",
+    out = ["/* The correction opcodes in lookup order.", f" * {GENERATED} */",
            "#ifndef TARNIMG_OPCODE_LIST_GEN_H", "#define TARNIMG_OPCODE_LIST_GEN_H", "",
            "/* X(name) for every opcode; its entry function is tarnimg_<name>. */",
            "#define TARNIMG_FOR_EACH_OPCODE(X) \\"]
