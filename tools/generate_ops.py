@@ -15,12 +15,11 @@ import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "python"))
 sys.path.insert(0, str(ROOT / "tools"))
 
 from op_cpp import engine_source, list_source, schemas_source  # noqa: E402
 from op_docs import op_text, reference  # noqa: E402
-from pyxa._opdefs import OPS, AttrDef, OpDef  # noqa: E402
+from op_table import OPS, AttrDef, OpDef  # noqa: E402
 
 OPS_FILE = ROOT / "python" / "pyxa" / "_ops.py"
 

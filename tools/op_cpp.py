@@ -5,7 +5,7 @@ of the correction opcodes."""
 
 from __future__ import annotations
 
-from pyxa._opdefs import OPS, AttrDef, OpDef
+from op_table import OPS, AttrDef, OpDef
 
 GENERATED = "Generated from python/pyxa/_opdefs.py by `python tools/generate_ops.py`; do not edit."
 

@@ -5,7 +5,7 @@ from __future__ import annotations
 
 import textwrap
 
-from pyxa._opdefs import OPS, AttrDef, OpDef
+from op_table import OPS, AttrDef, OpDef
 
 WIDTH = 80  # the docstrings add 8 columns of indent
 

@@ -11,8 +11,8 @@ import subprocess
 import sys
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "python"))
-from pyxa import _opdefs  # noqa: E402  (pure data: needs no native module)
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+from op_table import opdefs as _opdefs  # noqa: E402  (the table alone: no native module, no package)
 
 # The opcode library's AttrType codes for the table's kinds.
 TYPE_CODE = {"int": 1, "bool": 1, "float": 2, "float64": 3, "ints": 4, "floats": 5, "floats64": 6, "str": 7}
