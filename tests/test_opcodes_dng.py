@@ -190,6 +190,7 @@ def test_fix_bad_pixels_list_matches_numpy(dtype, phase):
     dict(rects=[0, 0, 40, 40]),   # nothing good anywhere: every pixel keeps its value
     dict(points=[3, 4]),
     dict(rects=[0, 0, 40, 1], points=[20, 20, 20, 21]),
+    dict(),                       # no lists: a copy
 ])
 def test_fix_bad_pixels_list_large_areas(dtype, lists):
     src = rng_u16((40, 40), 9) if dtype == np.uint16 else rng_float((40, 40), 9)
