@@ -2,6 +2,7 @@
 // single-channel float32 image, bilinear inside and extrapolated past the last
 // grid row and column, without clamping.
 #include <cmath>
+#include <iterator>
 #include <memory>
 #include <new>
 
@@ -9,16 +10,11 @@
 #include "opcodes/entries.h"
 #include "opcodes/guard.hpp"
 #include "opcodes/image_checks.hpp"
+#include "opcodes/opcode_schemas.gen.hpp"
 #include "opcodes/schema.hpp"
 
 namespace tarnimg {
 namespace {
-
-constexpr ParamSpec kSchema[] = {
-    {"gain_map", TARNIMG_ATTR_FLOAT32_ARRAY, 0, 0},
-    {"gain_h", TARNIMG_ATTR_INT32, 1, 0},
-    {"gain_w", TARNIMG_ATTR_INT32, 1, 0},
-};
 
 struct FlatMap {
     const float* gains;
@@ -115,8 +111,8 @@ Status apply_flat(const ImageView& out, const FlatMap& m) {
 
 Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outputs, uint64_t output_count,
            const AttrItem* items, uint64_t item_count) {
-    const AttrItem* slots[3];
-    PYXA_TRY(check_schema(kSchema, items, item_count, slots));
+    const AttrItem* slots[std::size(schemas::apply_flat_gain_map)];
+    PYXA_TRY(check_schema(schemas::apply_flat_gain_map, items, item_count, slots));
     const ImageView* in = first_view(inputs, input_count);
     const ImageView* out = first_view(outputs, output_count);
     PYXA_TRY(check_scheme_a(in, out, 1));

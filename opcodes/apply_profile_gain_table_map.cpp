@@ -3,6 +3,7 @@
 // trilinearly; rows are processed as three planar work rows.
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <memory>
 #include <new>
 
@@ -13,24 +14,11 @@
 #include "opcodes/guard.hpp"
 #include "opcodes/image_checks.hpp"
 #include "opcodes/isa_entries.hpp"
+#include "opcodes/opcode_schemas.gen.hpp"
 #include "opcodes/schema.hpp"
 
 namespace tarnimg {
 namespace {
-
-constexpr ParamSpec kSchema[] = {
-    {"gains", TARNIMG_ATTR_FLOAT32_ARRAY, 0, 0},
-    {"points_v", TARNIMG_ATTR_INT32, 1, 0},
-    {"points_h", TARNIMG_ATTR_INT32, 1, 0},
-    {"spacing_v", TARNIMG_ATTR_FLOAT32, 1, 0},
-    {"spacing_h", TARNIMG_ATTR_FLOAT32, 1, 0},
-    {"origin_v", TARNIMG_ATTR_FLOAT32, 1, 0},
-    {"origin_h", TARNIMG_ATTR_FLOAT32, 1, 0},
-    {"num_table_points", TARNIMG_ATTR_INT32, 1, 0},
-    {"weights", TARNIMG_ATTR_FLOAT32_ARRAY, 5, 0},
-    {"gamma", TARNIMG_ATTR_FLOAT32, 1, 0},
-    {"exposure_weight_gain", TARNIMG_ATTR_FLOAT32, 1, 0},
-};
 
 struct GainTable {
     const float* gains;
@@ -229,8 +217,8 @@ Status apply_table(const ImageView& out, const GainTable& t, pyxa::Isa isa) {
 
 Status run(pyxa::Isa isa, const ImageView* inputs, uint64_t input_count, const ImageView* outputs,
            uint64_t output_count, const AttrItem* items, uint64_t item_count) {
-    const AttrItem* slots[11];
-    PYXA_TRY(check_schema(kSchema, items, item_count, slots));
+    const AttrItem* slots[std::size(schemas::apply_profile_gain_table_map)];
+    PYXA_TRY(check_schema(schemas::apply_profile_gain_table_map, items, item_count, slots));
     const ImageView* in = first_view(inputs, input_count);
     const ImageView* out = first_view(outputs, output_count);
     PYXA_TRY(check_scheme_a(in, out, 3));

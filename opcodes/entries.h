@@ -1,8 +1,9 @@
-/* The eight opcode entry functions, reached through tarnimg_lookup_opcode.
+/* The opcode entry functions, reached through tarnimg_lookup_opcode.
  * C linkage so that the lookup table holds plain OpcodeFn pointers. */
 #ifndef TARNIMG_ENTRIES_H
 #define TARNIMG_ENTRIES_H
 
+#include "opcodes/opcode_list.gen.h"
 #include "tarnimg_opcodes.h"
 
 #ifdef __cplusplus
@@ -13,14 +14,9 @@ extern "C" {
     int32_t name(const ImageView* inputs, uint64_t input_count, const ImageView* outputs, \
                  uint64_t output_count, const AttrItem* items, uint64_t item_count)
 
-TARNIMG_OPCODE_ENTRY(tarnimg_apply_profile_gain_table_map);
-TARNIMG_OPCODE_ENTRY(tarnimg_fix_vignette);
-TARNIMG_OPCODE_ENTRY(tarnimg_warp_rectilinear);
-TARNIMG_OPCODE_ENTRY(tarnimg_apply_gain_map);
-TARNIMG_OPCODE_ENTRY(tarnimg_apply_gain_map_cfa);
-TARNIMG_OPCODE_ENTRY(tarnimg_apply_flat_gain_map);
-TARNIMG_OPCODE_ENTRY(tarnimg_map_polynomial);
-TARNIMG_OPCODE_ENTRY(tarnimg_fix_bad_pixels_constant);
+#define TARNIMG_DECLARE_ENTRY(name) TARNIMG_OPCODE_ENTRY(tarnimg_##name);
+TARNIMG_FOR_EACH_OPCODE(TARNIMG_DECLARE_ENTRY)
+#undef TARNIMG_DECLARE_ENTRY
 
 #ifdef __cplusplus
 }

@@ -1,19 +1,18 @@
 // "fix_bad_pixels_constant": in a uint16 Bayer mosaic, samples equal to a
 // known constant are replaced by the rounded mean of their nearest same-colour
 // neighbours that are not defective. Neighbours are read from the input only.
+#include <iterator>
+
+#include "opcodes/bayer_phase.hpp"
 #include "opcodes/entries.h"
 #include "opcodes/float_math.hpp"
 #include "opcodes/guard.hpp"
 #include "opcodes/image_checks.hpp"
+#include "opcodes/opcode_schemas.gen.hpp"
 #include "opcodes/schema.hpp"
 
 namespace tarnimg {
 namespace {
-
-constexpr ParamSpec kSchema[] = {
-    {"constant", TARNIMG_ATTR_INT32, 1, 0},
-    {"bayer_phase", TARNIMG_ATTR_INT32, 1, 0},
-};
 
 Status check_bad_pixels(const ImageView& in, const ImageView& out) {
     if (in.data == nullptr || out.data == nullptr) return pyxa::INVALID_ARGUMENT;
@@ -112,20 +111,17 @@ void fix_image(const ImageView& in, const ImageView& out, uint16_t bad, uint32_t
 
 Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outputs, uint64_t output_count,
            const AttrItem* items, uint64_t item_count) {
-    const AttrItem* slots[2];
-    PYXA_TRY(check_schema(kSchema, items, item_count, slots));
+    const AttrItem* slots[std::size(schemas::fix_bad_pixels_constant)];
+    PYXA_TRY(check_schema(schemas::fix_bad_pixels_constant, items, item_count, slots));
     PYXA_TRY(check_scheme_b(inputs, input_count, outputs, output_count, SchemeB::BadPixels));
     PYXA_TRY(check_bad_pixels(*inputs, *outputs));
     if (inputs->height == 0 || inputs->width == 0) return pyxa::OK;
     // Neighbour positions are index + 2; keep them far from the 64-bit limit.
     if (inputs->height > uint64_t(kFarPosition) || inputs->width > uint64_t(kFarPosition))
         return pyxa::INVALID_ARGUMENT;
-    // Only the low 16 bits of the constant and the two low bits of the phase
-    // matter; the phase bit is 0 for phases 0 and 3 and 1 for phases 1 and 2.
+    // Only the low 16 bits of the constant matter.
     const uint16_t bad = uint16_t(uint32_t(attr_i32(slots[0])));
-    const uint32_t phase_bits = uint32_t(attr_i32(slots[1]));
-    const uint32_t q = (phase_bits ^ (phase_bits >> 1)) & 1u;
-    fix_image(*inputs, *outputs, bad, q);
+    fix_image(*inputs, *outputs, bad, phase_parity(attr_i32(slots[1])));
     return pyxa::OK;
 }
 

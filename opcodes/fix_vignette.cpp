@@ -1,6 +1,7 @@
 // "fix_vignette": brightens a float32 image of any channel count by a radial
 // polynomial gain around the optical centre, clamping samples to [0, 1].
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <new>
 
@@ -11,16 +12,11 @@
 #include "opcodes/image_checks.hpp"
 #include "opcodes/isa_entries.hpp"
 #include "opcodes/lens_geometry.hpp"
+#include "opcodes/opcode_schemas.gen.hpp"
 #include "opcodes/schema.hpp"
 
 namespace tarnimg {
 namespace {
-
-constexpr ParamSpec kSchema[] = {
-    {"params", TARNIMG_ATTR_FLOAT64_ARRAY, 0, 0},
-    {"center_x", TARNIMG_ATTR_FLOAT64, 1, 0},
-    {"center_y", TARNIMG_ATTR_FLOAT64, 1, 0},
-};
 
 constexpr uint64_t kMaxTerms = 5;
 
@@ -111,8 +107,8 @@ Status apply_vignette(const ImageView& out, const double* k, uint64_t terms, dou
 
 Status run(pyxa::Isa isa, const ImageView* inputs, uint64_t input_count, const ImageView* outputs,
            uint64_t output_count, const AttrItem* items, uint64_t item_count) {
-    const AttrItem* slots[3];
-    PYXA_TRY(check_schema(kSchema, items, item_count, slots));
+    const AttrItem* slots[std::size(schemas::fix_vignette)];
+    PYXA_TRY(check_schema(schemas::fix_vignette, items, item_count, slots));
     PYXA_TRY(check_scheme_b(inputs, input_count, outputs, output_count, SchemeB::SameImage));
     PYXA_TRY(copy_input_to_output(inputs, outputs));
     PYXA_TRY(check_vignette(*outputs, *slots[0]));

@@ -52,10 +52,19 @@ Status check_scheme_b(const ImageView* inputs, uint64_t input_count, const Image
     if (!well_formed(inputs) || !well_formed(outputs)) return pyxa::INVALID_ARGUMENT;
     const ImageView& in = *inputs;
     const ImageView& out = *outputs;
+    if (kind == SchemeB::Trimmed) {
+        // The sizes are the trim's own check, after its bounds.
+        return in.channels == out.channels && in.dtype == out.dtype ? pyxa::OK : pyxa::DIMENSION_MISMATCH;
+    }
     if (in.height != out.height || in.width != out.width) return pyxa::DIMENSION_MISMATCH;
     if (kind == SchemeB::BadPixels) {
         if (in.channels != 1 || out.channels != 1) return pyxa::DIMENSION_MISMATCH;
         if (in.dtype != kUint16 || out.dtype != kUint16) return pyxa::UNSUPPORTED_DTYPE;
+        return pyxa::OK;
+    }
+    if (kind == SchemeB::BadPixelList) {
+        if (in.channels != 1 || out.channels != 1) return pyxa::DIMENSION_MISMATCH;
+        if (in.dtype != out.dtype || (in.dtype != kUint16 && in.dtype != kFloat32)) return pyxa::UNSUPPORTED_DTYPE;
         return pyxa::OK;
     }
     if (!same_shape(in, out)) return pyxa::DIMENSION_MISMATCH;

@@ -25,10 +25,12 @@ const ImageView* first_view(const ImageView* views, uint64_t count);
 // equal shape.
 Status check_scheme_a(const ImageView* in, const ImageView* out, uint64_t channels);
 
-enum class SchemeB { SameImage, BadPixels };
+enum class SchemeB { SameImage, BadPixels, BadPixelList, Trimmed };
 
 // Scheme B: exactly one input and one output, both well-formed; equal shape
-// (SameImage: also equal dtype; BadPixels: single-channel uint16 images).
+// (SameImage: also equal dtype; BadPixels: single-channel uint16 images;
+// BadPixelList: single-channel images, both uint16 or both float32). Trimmed
+// asks no equal height and width, only equal channels and dtype.
 Status check_scheme_b(const ImageView* inputs, uint64_t input_count, const ImageView* outputs,
                       uint64_t output_count, SchemeB kind);
 

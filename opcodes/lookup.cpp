@@ -10,15 +10,11 @@ struct OpcodeEntry {
     OpcodeFn fn;
 };
 
+// In lookup order, from the op table (opcodes/opcode_list.gen.h).
 constexpr OpcodeEntry kOpcodes[] = {
-    {"apply_profile_gain_table_map", tarnimg_apply_profile_gain_table_map},
-    {"fix_vignette", tarnimg_fix_vignette},
-    {"warp_rectilinear", tarnimg_warp_rectilinear},
-    {"apply_gain_map", tarnimg_apply_gain_map},
-    {"apply_gain_map_cfa", tarnimg_apply_gain_map_cfa},
-    {"apply_flat_gain_map", tarnimg_apply_flat_gain_map},
-    {"map_polynomial", tarnimg_map_polynomial},
-    {"fix_bad_pixels_constant", tarnimg_fix_bad_pixels_constant},
+#define TARNIMG_TABLE_ROW(name) {#name, tarnimg_##name},
+    TARNIMG_FOR_EACH_OPCODE(TARNIMG_TABLE_ROW)
+#undef TARNIMG_TABLE_ROW
 };
 
 }  // namespace

@@ -1,49 +1,31 @@
 // "map_polynomial": replaces selected samples of a float32 image by a
 // polynomial of their value, point-symmetric about (0, c0) for negative
 // samples, clamped to [-1, 1].
-#include <algorithm>
+#include <iterator>
 
 #include "core/checked.hpp"
+#include "opcodes/area.hpp"
 #include "opcodes/entries.h"
 #include "opcodes/float_math.hpp"
 #include "opcodes/guard.hpp"
 #include "opcodes/image_checks.hpp"
+#include "opcodes/opcode_schemas.gen.hpp"
 #include "opcodes/schema.hpp"
 
 namespace tarnimg {
 namespace {
 
-constexpr ParamSpec kSchema[] = {
-    {"top", TARNIMG_ATTR_INT32, 1, 0},
-    {"left", TARNIMG_ATTR_INT32, 1, 0},
-    {"bottom", TARNIMG_ATTR_INT32, 1, 0},
-    {"right", TARNIMG_ATTR_INT32, 1, 0},
-    {"start_plane", TARNIMG_ATTR_INT32, 1, 0},
-    {"num_planes", TARNIMG_ATTR_INT32, 1, 0},
-    {"row_pitch", TARNIMG_ATTR_INT32, 1, 0},
-    {"col_pitch", TARNIMG_ATTR_INT32, 1, 0},
-    {"coefficients", TARNIMG_ATTR_FLOAT32_ARRAY, 0, 0},
-    {"degree", TARNIMG_ATTR_INT32, 1, 0},
-};
+constexpr auto& kSchema = schemas::map_polynomial;
 
 struct PolyParams {
-    int32_t top, left, bottom, right;
-    int32_t start_plane, num_planes, row_pitch, col_pitch;
+    Area area;
     const float* coeffs;
     uint64_t coeff_count;
     int32_t degree;
 };
 
-PolyParams read_params(const AttrItem* const (&s)[10]) {
-    return {attr_i32(s[0]), attr_i32(s[1]), attr_i32(s[2]),  attr_i32(s[3]),  attr_i32(s[4]), attr_i32(s[5]),
-            attr_i32(s[6]), attr_i32(s[7]), attr_f32s(s[8]), s[8]->count,     attr_i32(s[9])};
-}
-
-// One axis of the rectangle: both zero selects the whole extent; otherwise
-// lo..hi-1, which must lie inside the image.
-bool axis_inside(int32_t lo, int32_t hi, uint64_t extent) {
-    if (lo == 0 && hi == 0) return true;
-    return lo >= 0 && lo <= hi && uint64_t(hi) <= extent;
+PolyParams read_params(const AttrItem* const (&s)[std::size(kSchema)]) {
+    return {read_area(s), attr_f32s(s[8]), s[8]->count, attr_i32(s[9])};
 }
 
 Status check_poly(const ImageView& out, const PolyParams& p) {
@@ -52,14 +34,9 @@ Status check_poly(const ImageView& out, const PolyParams& p) {
     if (out.dtype != kFloat32) return pyxa::UNSUPPORTED_DTYPE;
     if (!float_rows_fit(out, out.channels) || (out.channels != 1 && out.channels != 3))
         return pyxa::INVALID_ARGUMENT;
-    if (p.row_pitch < 1 || p.col_pitch < 1) return pyxa::INVALID_ARGUMENT;
-    // The mapping writes only inside the image and reads only the coefficients
-    // the caller gave.
-    if (!axis_inside(p.top, p.bottom, out.height) || !axis_inside(p.left, p.right, out.width))
-        return pyxa::INVALID_ARGUMENT;
-    if (p.start_plane < 0 || p.coeff_count < uint64_t(p.degree) + 1) return pyxa::INVALID_ARGUMENT;
-    // Row positions advance by a pitch; keep them far from the int64 limit.
-    if (out.height > uint64_t(kFarPosition)) return pyxa::INVALID_ARGUMENT;
+    PYXA_TRY(check_area(p.area, out));
+    // The mapping reads only the coefficients the caller gave.
+    if (p.coeff_count < uint64_t(p.degree) + 1) return pyxa::INVALID_ARGUMENT;
     return pyxa::OK;
 }
 
@@ -115,23 +92,16 @@ PackedMap packed_for(int32_t degree) {
 
 void apply_poly(const ImageView& out, const PolyParams& p) {
     const int64_t channels = int64_t(out.channels);
-    const bool all_rows = p.top == 0 && p.bottom == 0;
-    const bool all_cols = p.left == 0 && p.right == 0;
-    const int64_t y0 = all_rows ? 0 : p.top;
-    const int64_t y1 = all_rows ? int64_t(out.height) : p.bottom;
-    const int64_t x0 = all_cols ? 0 : p.left;
-    const int64_t x1 = all_cols ? int64_t(out.width) : p.right;
-    if (p.num_planes < 1 || p.start_plane >= channels) return;
-    const int64_t plane_end = std::min<int64_t>(int64_t(p.start_plane) + p.num_planes, channels);
-    const PackedMap packed = (channels == 1 && p.col_pitch == 1) ? packed_for(p.degree) : nullptr;
+    const AreaSpan a = area_span(p.area, out);
+    const PackedMap packed = (channels == 1 && a.col_pitch == 1) ? packed_for(p.degree) : nullptr;
     auto* base = static_cast<unsigned char*>(out.data);
-    for (int64_t plane = p.start_plane; plane < plane_end; ++plane) {
-        for (int64_t y = y0; y < y1; y += p.row_pitch) {
+    for (int64_t plane = a.plane0; plane < a.plane1; ++plane) {
+        for (int64_t y = a.y0; y < a.y1; y += a.row_pitch) {
             auto* row = reinterpret_cast<float*>(base + uint64_t(y) * out.row_stride) + plane;
             if (packed != nullptr) {
-                packed(row + x0, x1 - x0, p.coeffs);
+                packed(row + a.x0, a.x1 - a.x0, p.coeffs);
             } else {
-                map_row(row, x0, x1, p.col_pitch, channels, p.coeffs, p.degree);
+                map_row(row, a.x0, a.x1, a.col_pitch, channels, p.coeffs, p.degree);
             }
         }
     }
@@ -139,7 +109,7 @@ void apply_poly(const ImageView& out, const PolyParams& p) {
 
 Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outputs, uint64_t output_count,
            const AttrItem* items, uint64_t item_count) {
-    const AttrItem* slots[10];
+    const AttrItem* slots[std::size(kSchema)];
     PYXA_TRY(check_schema(kSchema, items, item_count, slots));
     PYXA_TRY(check_scheme_b(inputs, input_count, outputs, output_count, SchemeB::SameImage));
     PYXA_TRY(copy_input_to_output(inputs, outputs));

@@ -20,11 +20,6 @@ namespace {
 using pyxa::Isa;
 using pyxa::routine_for;
 
-inline double clamp_coord(double v, double hi) {
-    v = v < hi ? v : hi;
-    return v > 0.0 ? v : 0.0;  // NaN becomes 0
-}
-
 // Terms is how many radial coefficients count (1 to 4).
 template <int Terms, bool Tangential>
 void map_chunk(const RowMap& m, const double* __restrict offset, const double* __restrict d, int64_t n,

@@ -22,6 +22,12 @@ struct RowMap {
     double hi_x, hi_y;         // the last column and row, as doubles
 };
 
+// A source coordinate clamped into [0, hi]; NaN becomes 0.
+inline double clamp_coord(double v, double hi) {
+    v = v < hi ? v : hi;
+    return v > 0.0 ? v : 0.0;
+}
+
 // Source coordinates of n pixels of a row, clamped into the image: offset and
 // d hold each column's x - cx and (x - cx) / radius.
 using WarpMap = void (*)(const RowMap& m, const double* offset, const double* d, int64_t n, double* xs,

@@ -6,16 +6,14 @@
 
 namespace pyxa {
 
-Status build_convert_dtype(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
+Status build_convert_dtype(const AttrValues& attrs, const TensorDesc* input, const TensorDesc& output,
                            KernelStep* step) {
     Diagnostic* diag = attrs.diag();
-    PYXA_TRY(require_input(input, diag));
-    int32_t dest = 0;
     auto p = std::make_shared<ConvertParams>();
-    PYXA_TRY(read_dest_dtype(attrs, &dest));
-    PYXA_TRY(attrs.required_int("src_bits", &p->src_bits));
-    PYXA_TRY(attrs.required_int("dst_bits", &p->dst_bits));
-    PYXA_TRY(attrs.required_float("clip_max", &p->clip));
+    const int32_t dest = attrs.dtype("dest_dtype");
+    p->src_bits = attrs.i32("src_bits");
+    p->dst_bits = attrs.i32("dst_bits");
+    p->clip = attrs.f32("clip_max");
     if (dest != FLOAT32) {
         // A clip at or above the target's maximum never binds.
         float dest_max = 0.0f;

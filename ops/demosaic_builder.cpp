@@ -1,10 +1,11 @@
 // Builder of "bilinear_demosaic" and "ea_demosaic": checks the mosaic and the
 // RGB output, reads the CFA pattern and options, sizes the green cache.
+#include <algorithm>
 #include <memory>
 #include <new>
 
-#include "kernels/demosaic/demosaic_params.hpp"
 #include "core/isa.hpp"
+#include "kernels/demosaic/demosaic_params.hpp"
 #include "ops/builders.hpp"
 
 namespace pyxa {
@@ -33,22 +34,23 @@ Status allocate_green_cache(uint64_t width, GreenCache* cache) {
     return OK;
 }
 
-Status build_demosaic(bool edge_aware, const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
-                      KernelStep* step) {
-    Diagnostic* diag = attrs.diag();
-    PYXA_TRY(require_input(input, diag));
+// The mosaic and the RGB output are checked before the attributes.
+Status precheck(const TensorDesc* input, const TensorDesc& output, Diagnostic* diag) {
     if (input->dtype != FLOAT32) return refuse_dtype(diag, UNSUPPORTED_DTYPE, "input", *input, "float32");
     if (output.dtype != FLOAT32) return refuse_dtype(diag, UNSUPPORTED_DTYPE, "output", output, "float32");
     // One mosaic sample in, one RGB pixel out at the same position.
     if (input->channels != 1) return refuse_channels(diag, "input", *input, 1);
     if (input->height == 0 || input->width == 0) return INVALID_ARGUMENT;
-    PYXA_TRY(check_output_size(output, input->height, input->width, 3, diag));
+    return check_output_size(output, input->height, input->width, 3, diag);
+}
+
+Status build_demosaic(bool edge_aware, const AttrValues& attrs, const TensorDesc* input, KernelStep* step) {
     auto p = std::make_shared<DemosaicParams>();
     p->in_height = p->out_height = input->height;
     p->in_width = p->out_width = input->width;
     if (edge_aware) {
-        PYXA_TRY(attrs.flag("fast", false, &p->fast));
-        PYXA_TRY(read_engine_opts(attrs, "neon", true, &p->neon));
+        p->fast = attrs.flag("fast");
+        p->neon = attrs.switch_on("engine_opts", true);
         if (!p->fast) {
             auto cache = std::make_shared<GreenCache>();
             PYXA_TRY(allocate_green_cache(input->width, cache.get()));
@@ -56,7 +58,7 @@ Status build_demosaic(bool edge_aware, const AttrList& attrs, const TensorDesc* 
             step->run_state = std::move(cache);
         }
     }
-    PYXA_TRY(read_cfa_pattern(attrs, p->cfa));
+    std::copy_n(attrs.cfa_sites("cfa_pattern"), 4, p->cfa);
     for (int site = 0; site < 4; ++site) {
         if (p->cfa[site] == 0) {
             p->red_row = site / 2;
@@ -80,13 +82,21 @@ Status build_demosaic(bool edge_aware, const AttrList& attrs, const TensorDesc* 
 
 }  // namespace
 
-Status build_bilinear_demosaic(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
-                               KernelStep* step) {
-    return build_demosaic(false, attrs, input, output, step);
+Status precheck_bilinear_demosaic(const TensorDesc* input, const TensorDesc& output, Diagnostic* diag) {
+    return precheck(input, output, diag);
 }
 
-Status build_ea_demosaic(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output, KernelStep* step) {
-    return build_demosaic(true, attrs, input, output, step);
+Status precheck_ea_demosaic(const TensorDesc* input, const TensorDesc& output, Diagnostic* diag) {
+    return precheck(input, output, diag);
+}
+
+Status build_bilinear_demosaic(const AttrValues& attrs, const TensorDesc* input, const TensorDesc&,
+                               KernelStep* step) {
+    return build_demosaic(false, attrs, input, step);
+}
+
+Status build_ea_demosaic(const AttrValues& attrs, const TensorDesc* input, const TensorDesc&, KernelStep* step) {
+    return build_demosaic(true, attrs, input, step);
 }
 
 }  // namespace pyxa

@@ -20,10 +20,8 @@ Status fill_request(const void*, int64_t, int64_t, uint64_t, RowRequest* out) {
 
 }  // namespace
 
-Status build_fill(const AttrList& attrs, const TensorDesc*, const TensorDesc& output,
-                  KernelStep* step) {
-    std::vector<float> values;
-    PYXA_TRY(attrs.float_array_min("value", 1, &values));
+Status build_fill(const AttrValues& attrs, const TensorDesc*, const TensorDesc& output, KernelStep* step) {
+    const std::span<const float> values = attrs.floats("value");
     auto block = std::make_shared<FillBlock>();
     block->bytes.reserve(values.size() * sizeof(float));  // at most 4 bytes per value: no wrap
     for (float v : values) {

@@ -1,7 +1,6 @@
 // Builder of "apply_hue_sat_map" and "apply_hue_sat_val_map": checks the grid
 // and the map, then prepares either the colour table (default) or the
 // fixed-point map of the direct routine.
-#include <limits>
 
 #include "kernels/hsv/hsv_routines.hpp"
 #include "kernels/hsv/hsv_tables.hpp"
@@ -15,20 +14,8 @@ struct Grid {
     uint64_t map_count = 0;  // H * S * V * 3
 };
 
-Status read_grid(const AttrList& attrs, bool with_value, const char* opt_key, bool* use_table, Grid* g) {
-    PYXA_TRY(attrs.required_int("hue_divs", &g->hues));
-    PYXA_TRY(attrs.required_int("sat_divs", &g->sats));
-    if (with_value) PYXA_TRY(attrs.required_int("val_divs", &g->vals));
-    PYXA_TRY(read_engine_opts(attrs, opt_key, true, use_table));
-    if (with_value && g->vals < 2) return refuse_value(attrs.diag(), "val_divs", "at least 2", g->vals);
-    return OK;
-}
-
-// H > 0, S > 1, and H * 3 * S * V must fit a signed 32-bit integer.
+// H * 3 * S * V must fit a signed 32-bit integer (each is in its range already).
 Status check_grid(Grid* g, Diagnostic* diag) {
-    if (g->hues <= 0) return refuse_value(diag, "hue_divs", "positive", g->hues);
-    if (g->sats <= 1) return refuse_value(diag, "sat_divs", "at least 2", g->sats);
-    if (g->vals <= 0) return refuse_value(diag, "val_divs", "positive", g->vals);
     uint64_t n = 0;
     if (!checked_mul(static_cast<uint64_t>(g->hues) * 3, static_cast<uint64_t>(g->sats), &n) ||
         !checked_mul(n, static_cast<uint64_t>(g->vals), &n) || n > static_cast<uint64_t>(INT32_MAX))
@@ -37,19 +24,21 @@ Status check_grid(Grid* g, Diagnostic* diag) {
     return OK;
 }
 
-Status build(bool with_value, const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
+Status build(bool with_value, const AttrValues& attrs, const TensorDesc* input, const TensorDesc& output,
              KernelStep* step) {
     Diagnostic* diag = attrs.diag();
-    PYXA_TRY(require_input(input, diag));
     Grid g;
-    bool use_table = true;
-    PYXA_TRY(read_grid(attrs, with_value, with_value ? "prism_lut" : "chroma_lut", &use_table, &g));
+    g.hues = attrs.i32("hue_divs");
+    g.sats = attrs.i32("sat_divs");
+    g.vals = with_value ? attrs.i32("val_divs") : 1;
+    const bool use_table = attrs.switch_on("engine_opts", true);
     if (input->channels != 3) return refuse_channels(diag, "input", *input, 3);
     if (input->dtype != FLOAT32) return refuse_dtype(diag, INVALID_ARGUMENT, "input", *input, "float32");
     if (output.dtype != FLOAT32) return refuse_dtype(diag, INVALID_ARGUMENT, "output", output, "float32");
     PYXA_TRY(check_grid(&g, diag));
-    std::vector<float> map;
-    PYXA_TRY(attrs.float_array_exact("map_data", g.map_count, &map));
+    const std::span<const float> map = attrs.floats("map_data");
+    if (map.size() != g.map_count)
+        return fail(diag, INVALID_ARGUMENT, "\"map_data\" needs ", g.map_count, " values, got ", map.size());
     PYXA_TRY(check_output_shape(*input, output, 3, diag));
     auto p = std::make_shared<HueSatMapParams>();
     PYXA_TRY(prepare_hsv_map(map, g.hues, g.sats, g.vals, p.get()));
@@ -60,12 +49,13 @@ Status build(bool with_value, const AttrList& attrs, const TensorDesc* input, co
 
 }  // namespace
 
-Status build_hue_sat_map(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output, KernelStep* step) {
+Status build_apply_hue_sat_map(const AttrValues& attrs, const TensorDesc* input, const TensorDesc& output,
+                               KernelStep* step) {
     return build(false, attrs, input, output, step);
 }
 
-Status build_hue_sat_val_map(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
-                             KernelStep* step) {
+Status build_apply_hue_sat_val_map(const AttrValues& attrs, const TensorDesc* input, const TensorDesc& output,
+                                   KernelStep* step) {
     return build(true, attrs, input, output, step);
 }
 

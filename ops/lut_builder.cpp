@@ -7,10 +7,9 @@
 namespace pyxa {
 namespace {
 
-Status read_table(const AttrList& attrs, const char* name, LookupTable* table) {
-    std::vector<float> given;
-    PYXA_TRY(attrs.float_array_min(name, 2, &given));
-    return make_lookup_table(std::move(given), table);
+Status read_table(const AttrValues& attrs, const char* name, LookupTable* table) {
+    const std::span<const float> given = attrs.floats(name);
+    return make_lookup_table(std::vector<float>(given.begin(), given.end()), table);
 }
 
 // Scales from the two types and bit counts, then the element-wise routine:
@@ -32,9 +31,8 @@ Status finish_elementwise(std::shared_ptr<LutParams> p, const TensorDesc& input,
 
 }  // namespace
 
-Status build_lut(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output, KernelStep* step) {
+Status build_lut(const AttrValues& attrs, const TensorDesc* input, const TensorDesc& output, KernelStep* step) {
     Diagnostic* diag = attrs.diag();
-    PYXA_TRY(require_input(input, diag));
     auto p = std::make_shared<LutParams>();
     PYXA_TRY(read_table(attrs, "lut", &p->table));
     if (input->channels == 1) return finish_elementwise(std::move(p), *input, output, step, diag);
@@ -47,13 +45,11 @@ Status build_lut(const AttrList& attrs, const TensorDesc* input, const TensorDes
     return finish_pointwise(step, lut_rgb_float_routine(), std::move(p));
 }
 
-Status build_mono_lut(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output, KernelStep* step) {
-    PYXA_TRY(require_input(input, attrs.diag()));
-    int32_t dest = 0;
+Status build_mono_lut(const AttrValues& attrs, const TensorDesc* input, const TensorDesc& output,
+                      KernelStep* step) {
     auto p = std::make_shared<LutParams>();
-    PYXA_TRY(read_dest_dtype(attrs, &dest));
-    PYXA_TRY(attrs.required_int("src_bits", &p->src_bits));
-    PYXA_TRY(attrs.required_int("dst_bits", &p->dst_bits));
+    p->src_bits = attrs.i32("src_bits");
+    p->dst_bits = attrs.i32("dst_bits");
     PYXA_TRY(read_table(attrs, "lut", &p->table));
     return finish_elementwise(std::move(p), *input, output, step, attrs.diag());
 }

@@ -7,13 +7,10 @@
 
 namespace pyxa {
 
-Status build_orientation(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
+Status build_orientation(const AttrValues& attrs, const TensorDesc* input, const TensorDesc& output,
                          KernelStep* step) {
     Diagnostic* diag = attrs.diag();
-    PYXA_TRY(require_input(input, diag));
-    int32_t o = 0;
-    PYXA_TRY(attrs.required_int("orientation", &o));
-    if (o < 1 || o > 8) return refuse_value(diag, "orientation", "1..8", o);
+    const int32_t o = attrs.i32("orientation");
     if (input->width == 0 || input->height == 0 || output.width == 0 || output.height == 0)
         return INVALID_ARGUMENT;
     const bool transposing = o >= 5;

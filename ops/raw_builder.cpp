@@ -2,41 +2,17 @@
 // linearization table, checks them against the tensors and picks the variant.
 #include <memory>
 
-#include "ops/builders.hpp"
 #include "kernels/raw/normalize_raw.hpp"
+#include "ops/builders.hpp"
 
 namespace pyxa {
 namespace {
 
-Status positive_int(const AttrList& attrs, const char* name, uint64_t* out) {
-    int32_t v = 0;
-    PYXA_TRY(attrs.required_int(name, &v));
-    if (v <= 0) return refuse_value(attrs.diag(), name, "positive", v);
-    *out = static_cast<uint64_t>(v);
-    return OK;
-}
-
-// Optional float array: absent or empty -> no elements; another type -> INVALID_ARGUMENT.
-Status optional_floats(const AttrList& attrs, const char* name, std::vector<float>* out) {
-    const AttrItem* it = attrs.find(name);
-    out->clear();
-    if (it == nullptr || (it->type == ATTR_FLOAT32_ARRAY && it->count == 0)) return OK;
-    if (it->type != ATTR_FLOAT32_ARRAY || it->value.ptr == nullptr) return attrs.wrong_type(*it, ATTR_FLOAT32_ARRAY);
-    const float* v = static_cast<const float*>(it->value.ptr);
-    out->assign(v, v + it->count);
-    return OK;
-}
-
-// Optional integer array whose elements' low 16 bits are the table entries.
-Status optional_table(const AttrList& attrs, std::vector<uint16_t>* out) {
-    const AttrItem* it = attrs.find("linearization_table");
-    out->clear();
-    if (it == nullptr || (it->type == ATTR_INT32_ARRAY && it->count == 0)) return OK;
-    if (it->type != ATTR_INT32_ARRAY || it->value.ptr == nullptr) return attrs.wrong_type(*it, ATTR_INT32_ARRAY);
-    const int32_t* v = static_cast<const int32_t*>(it->value.ptr);
-    out->resize(it->count);
-    for (uint64_t i = 0; i < it->count; ++i) (*out)[i] = static_cast<uint16_t>(static_cast<uint32_t>(v[i]) & 0xFFFFu);
-    return OK;
+// The table entries are the low 16 bits of each element.
+std::vector<uint16_t> linearization_of(std::span<const int32_t> table) {
+    std::vector<uint16_t> out(table.size());
+    for (size_t i = 0; i < table.size(); ++i) out[i] = static_cast<uint16_t>(static_cast<uint32_t>(table[i]) & 0xFFFFu);
+    return out;
 }
 
 float scale_of(float white, float black) { return white - black > 0.0f ? 1.0f / (white - black) : 0.0f; }
@@ -62,8 +38,8 @@ RawVariant choose_variant(NormalizeRawParams& p) {
 }
 
 // Lays the four level arrays out in one buffer and points the views into it.
-void place_levels(NormalizeRawParams& p, const std::vector<float>& black, const std::vector<float>& white,
-                  const std::vector<float>& dh, const std::vector<float>& dv) {
+void place_levels(NormalizeRawParams& p, std::span<const float> black, std::span<const float> white,
+                  std::span<const float> dh, std::span<const float> dv) {
     p.levels.reserve(black.size() + white.size() + dh.size() + dv.size());
     for (const auto* part : {&black, &white, &dh, &dv}) p.levels.insert(p.levels.end(), part->begin(), part->end());
     const float* base = p.levels.data();
@@ -81,26 +57,27 @@ void place_levels(NormalizeRawParams& p, const std::vector<float>& black, const 
 
 }  // namespace
 
-Status build_normalize_raw(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
-                           KernelStep* step) {
-    Diagnostic* diag = attrs.diag();
-    PYXA_TRY(require_input(input, diag));
+// The element types are checked before the attributes.
+Status precheck_normalize_raw(const TensorDesc* input, const TensorDesc& output, Diagnostic* diag) {
     if (output.dtype != FLOAT32) return refuse_dtype(diag, UNSUPPORTED_DTYPE, "output", output, "float32");
     if (input->dtype != UINT16 && input->dtype != FLOAT32)
         return refuse_dtype(diag, UNSUPPORTED_DTYPE, "input", *input, "uint16 or float32");
+    return OK;
+}
+
+Status build_normalize_raw(const AttrValues& attrs, const TensorDesc* input, const TensorDesc& output,
+                           KernelStep* step) {
+    Diagnostic* diag = attrs.diag();
     auto p = std::make_shared<NormalizeRawParams>();
-    PYXA_TRY(positive_int(attrs, "black_repeat_rows", &p->rows));
-    PYXA_TRY(positive_int(attrs, "black_repeat_cols", &p->cols));
-    PYXA_TRY(positive_int(attrs, "samples_per_pixel", &p->samples));
+    p->rows = static_cast<uint64_t>(attrs.i32("black_repeat_rows"));
+    p->cols = static_cast<uint64_t>(attrs.i32("black_repeat_cols"));
+    p->samples = static_cast<uint64_t>(attrs.i32("samples_per_pixel"));
     if (p->samples != input->channels)
         return fail(diag, INVALID_ARGUMENT, "\"samples_per_pixel\" is ", p->samples, " but input tensor ", input->id,
                     " has ", input->channels, " channel(s)");
-    std::vector<float> black, white, dh, dv;
-    PYXA_TRY(attrs.float_array_min("black_level", 1, &black));
-    PYXA_TRY(attrs.float_array_min("white_level", 1, &white));
-    PYXA_TRY(optional_floats(attrs, "black_delta_h", &dh));
-    PYXA_TRY(optional_floats(attrs, "black_delta_v", &dv));
-    PYXA_TRY(optional_table(attrs, &p->linearization));
+    const std::span<const float> black = attrs.floats("black_level"), white = attrs.floats("white_level");
+    const std::span<const float> dh = attrs.floats("black_delta_h"), dv = attrs.floats("black_delta_v");
+    p->linearization = linearization_of(attrs.ints("linearization_table"));
     uint64_t needed = 0;
     if (!checked_mul(p->rows, p->cols, &needed) || !checked_mul(needed, p->samples, &needed) ||
         black.size() < needed)

@@ -7,6 +7,7 @@
 
 #include "ops/op_definitions.hpp"
 #include "ops/registry.hpp"
+#include "ops/tensor_checks.hpp"
 
 namespace pyxa {
 namespace {
@@ -60,12 +61,24 @@ Status unknown_op(Diagnostic* diag, const char* op, size_t op_len) {
     return fail(diag, UNKNOWN_OP, "unknown op \"", name, '"');
 }
 
+// A built-in op: its input, the tensor checks it makes first, every
+// attribute row, then its builder with the checked values.
+Status build_step(const OpDefinition& e, const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
+                  KernelStep* step) {
+    Diagnostic* diag = attrs.diag();
+    if (e.needs_input) PYXA_TRY(require_input(input, diag));
+    if (e.precheck != nullptr) PYXA_TRY(e.precheck(input, output, diag));
+    AttrValues values;
+    PYXA_TRY(values.check(e.attrs, attrs));
+    return e.build(values, input, output, step);
+}
+
 Status resolve(const char* op, size_t op_len, const AttrList& attrs, const TensorDesc* input,
                const TensorDesc& output, KernelStep* step) {
     KernelStep s;
     if (const OpDefinition* e = find_builtin(op, op_len)) {
         s.kind = e->kind;
-        PYXA_TRY(e->build(attrs, input, output, &s));
+        PYXA_TRY(build_step(*e, attrs, input, output, &s));
         // Demosaic windows reach past the image; their outside samples mirror.
         s.edge_mode = e->kind == KernelKind::Demosaic ? static_cast<uint8_t>(PadMode::Reflect) : kNoEdgeMode;
     } else {

@@ -7,26 +7,27 @@ namespace pyxa {
 namespace {
 
 // The routines exist for float32 only and write one element per input element.
-Status build_scalar(PointwiseRun run, const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
+Status build_scalar(PointwiseRun run, const AttrValues& attrs, const TensorDesc& input, const TensorDesc& output,
                     KernelStep* step) {
     Diagnostic* diag = attrs.diag();
-    PYXA_TRY(require_input(input, diag));
     auto p = std::make_shared<ScalarParams>();
-    PYXA_TRY(attrs.required_float("value", &p->value));
-    if (input->dtype != FLOAT32) return refuse_dtype(diag, UNSUPPORTED_DTYPE, "input", *input, "float32");
+    p->value = attrs.f32("value");
+    if (input.dtype != FLOAT32) return refuse_dtype(diag, UNSUPPORTED_DTYPE, "input", input, "float32");
     if (output.dtype != FLOAT32) return refuse_dtype(diag, UNSUPPORTED_DTYPE, "output", output, "float32");
-    PYXA_TRY(check_output_shape(*input, output, input->channels, diag));
+    PYXA_TRY(check_output_shape(input, output, input.channels, diag));
     return finish_pointwise(step, run, std::move(p));
 }
 
 }  // namespace
 
-Status build_sub_scalar(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output, KernelStep* step) {
-    return build_scalar(sub_scalar_routine(), attrs, input, output, step);
+Status build_sub_scalar(const AttrValues& attrs, const TensorDesc* input, const TensorDesc& output,
+                        KernelStep* step) {
+    return build_scalar(sub_scalar_routine(), attrs, *input, output, step);
 }
 
-Status build_mul_scalar(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output, KernelStep* step) {
-    return build_scalar(mul_scalar_routine(), attrs, input, output, step);
+Status build_mul_scalar(const AttrValues& attrs, const TensorDesc* input, const TensorDesc& output,
+                        KernelStep* step) {
+    return build_scalar(mul_scalar_routine(), attrs, *input, output, step);
 }
 
 }  // namespace pyxa

@@ -9,23 +9,18 @@
 namespace pyxa {
 namespace {
 
-// A table that is present must have at least two entries.
-Status read_optional_table(const AttrList& attrs, const char* name, bool* present, LookupTable* table) {
-    *present = attrs.find(name) != nullptr;
+Status read_optional_table(const AttrValues& attrs, const char* name, bool* present, LookupTable* table) {
+    *present = attrs.has(name);
     if (!*present) return OK;
-    std::vector<float> given;
-    PYXA_TRY(attrs.float_array_min(name, 2, &given));
-    return make_lookup_table(std::move(given), table);
+    const std::span<const float> given = attrs.floats(name);
+    return make_lookup_table(std::vector<float>(given.begin(), given.end()), table);
 }
 
-Status read_parts(const AttrList& attrs, TransformColorParams* p) {
+// Which of the three parts the node has; it needs one at least.
+Status read_parts(const AttrValues& attrs, TransformColorParams* p) {
     PYXA_TRY(read_optional_table(attrs, "input_lut", &p->has_in, &p->in_table));
-    p->has_matrix = attrs.find("matrix") != nullptr;
-    if (p->has_matrix) {
-        std::vector<float> m;
-        PYXA_TRY(attrs.float_array_exact("matrix", 9, &m));
-        std::copy(m.begin(), m.end(), p->m);
-    }
+    p->has_matrix = attrs.has("matrix");
+    if (p->has_matrix) std::ranges::copy(attrs.floats("matrix"), p->m);
     PYXA_TRY(read_optional_table(attrs, "output_lut", &p->has_out, &p->out_table));
     if (p->has_in || p->has_matrix || p->has_out) return OK;
     return fail(attrs.diag(), INVALID_ARGUMENT, "needs at least one of \"input_lut\", \"matrix\", \"output_lut\"");
@@ -45,18 +40,16 @@ void prepare_scales(TransformColorParams* p) {
 
 }  // namespace
 
-Status build_transform_color(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
+Status precheck_transform_color(const TensorDesc* input, const TensorDesc&, Diagnostic* diag) {
+    return input->channels == 3 ? OK : refuse_channels(diag, "input", *input, 3);
+}
+
+Status build_transform_color(const AttrValues& attrs, const TensorDesc* input, const TensorDesc& output,
                              KernelStep* step) {
     Diagnostic* diag = attrs.diag();
-    PYXA_TRY(require_input(input, diag));
-    if (input->channels != 3) return refuse_channels(diag, "input", *input, 3);
-    int32_t dest = 0, src_bits = 0, dst_bits = 0, hue = 0;
-    PYXA_TRY(read_dest_dtype(attrs, &dest));
-    PYXA_TRY(attrs.required_int("src_bits", &src_bits));
-    PYXA_TRY(attrs.required_int("dst_bits", &dst_bits));
-    PYXA_TRY(attrs.required_int("hue_preserving", &hue));
+    const int32_t src_bits = attrs.i32("src_bits"), dst_bits = attrs.i32("dst_bits");
     auto p = std::make_shared<TransformColorParams>();
-    p->hue_preserving = hue != 0;
+    p->hue_preserving = attrs.flag("hue_preserving");
     PYXA_TRY(read_parts(attrs, p.get()));
     float in_max = 0.0f, out_max = 0.0f;
     PYXA_TRY(type_maximum(input->dtype, src_bits, &in_max, diag, "src_bits"));

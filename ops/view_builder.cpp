@@ -46,25 +46,16 @@ bool inside_canvas(const TensorDesc& in, const ViewParams& p) {
 
 }  // namespace
 
-Status build_view(const AttrList& attrs, const TensorDesc* input, const TensorDesc& output,
+Status build_view(const AttrValues& attrs, const TensorDesc* input, const TensorDesc& output,
                   KernelStep* step) {
     Diagnostic* diag = attrs.diag();
-    PYXA_TRY(require_input(input, diag));
-    if (attrs.empty()) return attrs.missing("top");
-    int32_t top = 0, left = 0, width = 0, height = 0;
-    PYXA_TRY(attrs.required_int("top", &top));
-    PYXA_TRY(attrs.required_int("left", &left));
-    PYXA_TRY(attrs.required_int("width", &width));
-    PYXA_TRY(attrs.required_int("height", &height));
-    if (width < 1) return refuse_value(diag, "width", "positive", width);
-    if (height < 1) return refuse_value(diag, "height", "positive", height);
+    const int32_t top = attrs.i32("top"), left = attrs.i32("left");
+    const int32_t width = attrs.i32("width"), height = attrs.i32("height");
     auto p = std::make_shared<ViewParams>(ViewParams{top, left, width, height, 1});
     if (!inside_canvas(*input, *p))
         return fail(diag, INVALID_ARGUMENT, "the window ", width, " x ", height, " at (", left, ", ", top,
                     ") leaves the canvas of input tensor ", input->id);
-    bool oob_valid = true;
-    PYXA_TRY(attrs.flag("oob_valid", true, &oob_valid));
-    p->oob_valid = oob_valid ? 1 : 0;
+    p->oob_valid = attrs.flag("oob_valid") ? 1 : 0;
     // Rows are copied as they are: the output is exactly the window, in the
     // input's pixel layout.
     PYXA_TRY(check_output_size(output, static_cast<uint64_t>(height), static_cast<uint64_t>(width), input->channels,

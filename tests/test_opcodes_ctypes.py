@@ -7,10 +7,10 @@ import numpy as np
 import pytest
 
 import _pyxa
+from pyxa import OPS
 
 LIB = ctypes.CDLL(_pyxa.__file__)
-OPCODES = ["apply_profile_gain_table_map", "fix_vignette", "warp_rectilinear", "apply_gain_map",
-           "apply_gain_map_cfa", "apply_flat_gain_map", "map_polynomial", "fix_bad_pixels_constant"]
+OPCODES = [op.name for op in OPS if op.kind == "opcode"]
 DTYPE_CODE = {np.dtype(np.uint8): 0, np.dtype(np.uint16): 1, np.dtype(np.float32): 3}
 
 
@@ -42,13 +42,26 @@ def view(a):
                      DTYPE_CODE[a.dtype], a.strides[0])
 
 
+ARRAY_TYPE = {np.dtype(np.int32): 4, np.dtype(np.float32): 5, np.dtype(np.float64): 6}
+
+
+class NullArray:
+    """An array item that claims `count` elements of `dtype` behind a null pointer."""
+
+    def __init__(self, dtype, count):
+        self.dtype, self.count = np.dtype(dtype), count
+
+
 def items(**attrs):
-    """AttrItems from keyword values: float64 arrays, floats or Python ints (sent as int32)."""
+    """AttrItems from keyword values: int32, float32 or float64 arrays (or NullArray),
+    floats (sent as float64) or Python ints (sent as int32)."""
     keep, out = [], []
     for name, v in attrs.items():
         it = AttrItem(name.encode(), 3, 1)
-        if isinstance(v, np.ndarray):
-            it.type, it.count, it.value.ptr = 6, v.size, v.ctypes.data
+        if isinstance(v, NullArray):
+            it.type, it.count, it.value.ptr = ARRAY_TYPE[v.dtype], v.count, None
+        elif isinstance(v, np.ndarray):
+            it.type, it.count, it.value.ptr = ARRAY_TYPE[v.dtype], v.size, v.ctypes.data
             keep.append(v)
         elif isinstance(v, int):
             it.type, it.value.i32 = 1, v
@@ -67,7 +80,7 @@ def run(op, src, dst, **attrs):
 def test_version_and_lookup():
     assert LIB.tarnimg_version() == b"1.0.0"
     found = [LIB.tarnimg_lookup_opcode(n.encode()) for n in OPCODES]
-    assert all(found) and len(set(found)) == 8
+    assert all(found) and len(set(found)) == len(OPCODES)
     assert LIB.tarnimg_lookup_opcode(b"Fix_vignette") is None
     assert LIB.tarnimg_lookup_opcode(None) is None
 
@@ -136,3 +149,43 @@ def test_warp_whose_output_overlaps_its_input(channels, shift):
     assert run("warp_rectilinear", src, dst, **attrs) == 0
     assert buf.tobytes() == want.tobytes()
     assert not np.array_equal(dst, apart)  # the overlap changes what is read
+
+
+AREA = dict(top=0, left=0, bottom=0, right=0, start_plane=0, num_planes=3, row_pitch=1, col_pitch=1)
+
+
+# (opcode, image dtype, channels, attributes with one null array, whether the
+# copy step has run before the array is looked at)
+NULL_ARRAYS = [
+    ("fix_bad_pixels_list", np.uint16, 1, dict(bayer_phase=0, points=NullArray(np.int32, 2)), False),
+    ("fix_bad_pixels_list", np.float32, 1, dict(bayer_phase=0, rects=NullArray(np.int32, 4)), False),
+    ("map_table", np.uint16, 3, dict(AREA, table=NullArray(np.int32, 2)), True),
+    ("delta_per_row", np.float32, 3, dict(AREA, deltas=NullArray(np.float32, 6)), True),
+    ("scale_per_column", np.float32, 3, dict(AREA, scales=NullArray(np.float32, 7)), True),
+    ("warp_fisheye", np.float32, 1, dict(radial_params=NullArray(np.float64, 1), num_planes=1, num_coeffs=1,
+                                         center_x=0.5, center_y=0.5, use_bicubic=0), False),
+]
+
+
+@pytest.mark.parametrize("op,dtype,channels,attrs,copied", NULL_ARRAYS, ids=[n[0] for n in NULL_ARRAYS])
+def test_array_item_with_a_null_pointer_is_refused(op, dtype, channels, attrs, copied):
+    shape = (6, 7, channels) if channels > 1 else (6, 7)
+    src = (np.random.default_rng(1).uniform(0, 1, shape) * (1000 if dtype == np.uint16 else 1)).astype(dtype)
+    dst = np.full(shape, 3, dtype)
+    assert run(op, src, dst, **attrs) == 1
+    np.testing.assert_array_equal(dst, src if copied else np.full(shape, 3, dtype))
+
+
+# The trimmed rectangle written into memory that overlaps its input at the
+# same row stride: the output starting at the input's first row (rows read
+# from below the ones written) or further down (rows read from above).
+@pytest.mark.parametrize("dst_row,src_row,bounds", [
+    (0, 0, (2, 1, 9, 5)), (3, 0, (0, 0, 7, 6)), (0, 2, (1, 2, 8, 6)), (1, 0, (0, 1, 9, 4))])
+def test_trim_bounds_into_memory_overlapping_its_input(dst_row, src_row, bounds):
+    top, left, bottom, right = bounds
+    buf = np.random.default_rng(dst_row + src_row).uniform(0, 1, (12, 6)).astype(np.float32)
+    src = buf[src_row:src_row + 9]
+    want = src[top:bottom, left:right].copy()
+    dst = buf[dst_row:dst_row + bottom - top, :right - left]
+    assert run("trim_bounds", src, dst, top=top, left=left, bottom=bottom, right=right) == 0
+    np.testing.assert_array_equal(dst, want)

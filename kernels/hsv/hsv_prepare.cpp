@@ -34,7 +34,7 @@ Status allocate(std::vector<int16_t>* v, uint64_t count) {
 
 }  // namespace
 
-Status prepare_hsv_map(const std::vector<float>& map_data, int32_t hue_divs, int32_t sat_divs, int32_t val_divs,
+Status prepare_hsv_map(std::span<const float> map_data, int32_t hue_divs, int32_t sat_divs, int32_t val_divs,
                        HueSatMapParams* params) {
     const int64_t rows = static_cast<int64_t>(hue_divs) + 1;
     uint64_t count = 0;

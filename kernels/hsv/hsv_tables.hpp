@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <span>
 
 #include "core/status.hpp"
 #include "core/isa.hpp"
@@ -18,7 +18,7 @@ inline constexpr int32_t kPrismLutSize = 65;
 // saturation scale, value scale). Fills params->data with the prepared map,
 // and with value divisions params->cells with its per-cell records.
 // OUT_OF_MEMORY when the map cannot be allocated.
-Status prepare_hsv_map(const std::vector<float>& map_data, int32_t hue_divs, int32_t sat_divs, int32_t val_divs,
+Status prepare_hsv_map(std::span<const float> map_data, int32_t hue_divs, int32_t sat_divs, int32_t val_divs,
                        HueSatMapParams* params);
 
 // Regroups the prepared map (with value divisions) into params->cells, the

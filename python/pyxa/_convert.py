@@ -34,12 +34,13 @@ def _scalar(value: Any) -> Any:
 
 def _check_range(a: AttrDef, where: str, values: np.ndarray | float | int) -> None:
     arr = np.asarray(values)
-    if a.minimum is not None and arr.size and np.any(arr < a.minimum):
-        bad = arr[arr < a.minimum].flat[0] if arr.ndim else arr.item()
-        raise GraphError(f'{where}: "{a.name}" must be at least {_num(a.minimum)}, got {_num(bad)}')
-    if a.maximum is not None and arr.size and np.any(arr > a.maximum):
-        bad = arr[arr > a.maximum].flat[0] if arr.ndim else arr.item()
-        raise GraphError(f'{where}: "{a.name}" must be at most {_num(a.maximum)}, got {_num(bad)}')
+    lowest, highest = a.lowest, a.highest
+    if lowest is not None and arr.size and np.any(arr < lowest):
+        bad = arr[arr < lowest].flat[0] if arr.ndim else arr.item()
+        raise GraphError(f'{where}: "{a.name}" must be at least {_num(lowest)}, got {_num(bad)}')
+    if highest is not None and arr.size and np.any(arr > highest):
+        bad = arr[arr > highest].flat[0] if arr.ndim else arr.item()
+        raise GraphError(f'{where}: "{a.name}" must be at most {_num(highest)}, got {_num(bad)}')
 
 
 def _num(v: Any) -> str:

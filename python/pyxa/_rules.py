@@ -80,9 +80,8 @@ def _flat_gain(where: str, attrs: Attrs, x: Tensor | None) -> None:
     _need_length(where, attrs, "gain_map", attrs["gain_h"] * attrs["gain_w"], exact=False)
 
 
-def _map_polynomial(where: str, attrs: Attrs, x: Tensor | None) -> None:
+def _rectangle_inside(where: str, attrs: Attrs, x: Tensor | None) -> None:
     assert x is not None
-    _need_length(where, attrs, "coefficients", attrs["degree"] + 1, exact=False)
     # The kernel walks the rectangle as given, so it must lie inside the image.
     for lo, hi, limit in (("top", "bottom", x.height), ("left", "right", x.width)):
         if attrs[lo] == attrs[hi] == 0:
@@ -90,6 +89,51 @@ def _map_polynomial(where: str, attrs: Attrs, x: Tensor | None) -> None:
         if not attrs[lo] <= attrs[hi] <= limit:
             raise GraphError(f'{where}: "{hi}" must lie between "{lo}" ({attrs[lo]}) and the image\'s '
                              f"{limit}, got {attrs[hi]}")
+
+
+def _map_polynomial(where: str, attrs: Attrs, x: Tensor | None) -> None:
+    _need_length(where, attrs, "coefficients", attrs["degree"] + 1, exact=False)
+    _rectangle_inside(where, attrs, x)
+
+
+def _selected(attrs: Attrs, lo: str, hi: str, pitch: str, extent: int) -> int:
+    """How many rows (or columns) of the rectangle its pitch selects."""
+    first, end = (0, extent) if attrs[lo] == attrs[hi] == 0 else (int(attrs[lo]), int(attrs[hi]))
+    return max(0, -(-(end - first) // int(attrs[pitch])))
+
+
+def _per_line(values: str, by_row: bool) -> Callable[[str, Attrs, Tensor | None], None]:
+    def check(where: str, attrs: Attrs, x: Tensor | None) -> None:
+        _rectangle_inside(where, attrs, x)
+        assert x is not None
+        lines = (_selected(attrs, "top", "bottom", "row_pitch", x.height) if by_row
+                 else _selected(attrs, "left", "right", "col_pitch", x.width))
+        _need_length(where, attrs, values, lines, exact=False)
+    return check
+
+
+def _bad_pixel_list(where: str, attrs: Attrs, x: Tensor | None) -> None:
+    assert x is not None
+    h, w = x.height, x.width
+    for name, group, what in (("points", 2, "(row, column) pairs"),
+                              ("rects", 4, "(top, left, bottom, right) quads")):
+        if name in attrs and attrs[name].size % group:
+            raise GraphError(f'{where}: "{name}" needs {what}, got {attrs[name].size} values')
+    for i, (r, c) in enumerate(attrs["points"].reshape(-1, 2).tolist() if "points" in attrs else []):
+        if not (r < h and c < w):
+            raise GraphError(f'{where}: point {i} ({r}, {c}) lies outside the {h} x {w} image')
+    for i, (t, lf, b, rt) in enumerate(attrs["rects"].reshape(-1, 4).tolist() if "rects" in attrs else []):
+        if not (t < b <= h and lf < rt <= w):
+            raise GraphError(f'{where}: rectangle {i} ({t}, {lf}, {b}, {rt}) is not a non-empty part of '
+                             f"the {h} x {w} image")
+
+
+def _trim_bounds(where: str, attrs: Attrs, x: Tensor | None) -> None:
+    assert x is not None
+    for lo, hi, limit in (("top", "bottom", x.height), ("left", "right", x.width)):
+        if not attrs[lo] < attrs[hi] <= limit:
+            raise GraphError(f'{where}: "{hi}" must lie after "{lo}" ({attrs[lo]}) and at most at the '
+                             f"image's {limit}, got {attrs[hi]}")
 
 
 CROSS_CHECKS: dict[str, Callable[[str, Attrs, Tensor | None], None]] = {
@@ -104,6 +148,14 @@ CROSS_CHECKS: dict[str, Callable[[str, Attrs, Tensor | None], None]] = {
     "apply_profile_gain_table_map": _profile_gain,
     "apply_flat_gain_map": _flat_gain,
     "map_polynomial": _map_polynomial,
+    "warp_fisheye": _warp,
+    "fix_bad_pixels_list": _bad_pixel_list,
+    "trim_bounds": _trim_bounds,
+    "map_table": _rectangle_inside,
+    "delta_per_row": _per_line("deltas", by_row=True),
+    "delta_per_column": _per_line("deltas", by_row=False),
+    "scale_per_row": _per_line("scales", by_row=True),
+    "scale_per_column": _per_line("scales", by_row=False),
 }
 
 
@@ -148,6 +200,8 @@ def output_of(op: OpDef, where: str, attrs: Attrs, x: Tensor | None, dtype: np.d
         return out_dtype, attrs["height"], attrs["width"], c
     if op.output_shape == "pad":
         return out_dtype, h + attrs["top"] + attrs["bottom"], w + attrs["left"] + attrs["right"], c
+    if op.output_shape == "trim":
+        return out_dtype, attrs["bottom"] - attrs["top"], attrs["right"] - attrs["left"], c
     if op.output_shape == "orientation" and attrs["orientation"] >= 5:
         return out_dtype, w, h, c
     return out_dtype, h, w, c

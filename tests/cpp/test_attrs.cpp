@@ -1,64 +1,93 @@
-// Shared attribute getters: first item of a name decides, kind and count
-// checks, private copies, and the "dest_dtype", "cfa_pattern" and
-// "engine_opts" rules.
+// The checks of attribute rows: first item of a name decides, kind, count and
+// range rules, optional and empty arrays, and the "dest_dtype", "cfa_pattern",
+// choice and "engine_opts" rules.
 #include <array>
 
-#include "ops/attrs.hpp"
+#include "ops/attr_values.hpp"
 #include "test_pointwise_support.hpp"
 
 using namespace pyxa;
 using namespace pyxa::test;
 
 namespace {
-AttrList list(const Attrs& a) { return AttrList(a.data(), a.size()); }
+
+Status check(std::span<const AttrRow> rows, const Attrs& a, AttrValues* v) {
+    return v->check(rows, AttrList(a.data(), a.size()));
+}
+
+constexpr const char* kTypes[] = {"uint8", "uint16", "float32"};
+constexpr const char* kPatterns[] = {"RGGB", "BGGR", "GRBG", "GBRG"};
+constexpr const char* kChromaKey[] = {"chroma_lut"};
+constexpr const char* kModes[] = {"reflect", "symmetric", "edge", "constant"};
+
 }  // namespace
 
-TEST(AttrGetters, FirstItemOfANameDecides) {
+TEST(AttrRows, FirstItemOfANameDecides) {
     Attrs a;
     a.str("value", "x").f32("value", 2.0f).i32("n", 3).i32("n", 4);
-    float f = 0;
-    int32_t n = 0;
-    EXPECT_EQ(list(a).required_float("value", &f), INVALID_ARGUMENT);  // the string is seen first
-    EXPECT_EQ(list(a).required_int("n", &n), OK);
-    EXPECT_EQ(n, 3);
+    AttrValues v;
+    const AttrRow value[] = {{.name = "value", .kind = AttrKind::Float, .required = true}};
+    EXPECT_EQ(check(value, a, &v), INVALID_ARGUMENT);  // the string is seen first
+    const AttrRow n[] = {{.name = "n", .kind = AttrKind::Int, .required = true}};
+    ASSERT_EQ(check(n, a, &v), OK);
+    EXPECT_EQ(v.i32("n"), 3);
 }
 
-TEST(AttrGetters, KindsAndCounts) {
+struct KindCase {
+    AttrRow row;
+    Status status;
+};
+class AttrKinds : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(AttrKinds, Rule) {
     Attrs a;
-    a.i32("i", 1).f32("f", 1.5f).floats("three", {1, 2, 3}).str("s", "text");
-    const AttrList l = list(a);
-    int32_t i = 0;
-    float f = 0;
-    bool b = false;
-    std::vector<float> v;
-    const char* s = nullptr;
-    EXPECT_EQ(l.required_int("f", &i), INVALID_ARGUMENT);
-    EXPECT_EQ(l.required_int("missing", &i), INVALID_ARGUMENT);
-    EXPECT_EQ(l.required_float("i", &f), INVALID_ARGUMENT);
-    EXPECT_EQ(l.flag("missing", true, &b), OK);
-    EXPECT_TRUE(b);
-    EXPECT_EQ(l.flag("f", false, &b), INVALID_ARGUMENT);
-    EXPECT_EQ(l.float_array_min("three", 4, &v), INVALID_ARGUMENT);
-    EXPECT_EQ(l.float_array_exact("three", 2, &v), INVALID_ARGUMENT);
-    EXPECT_EQ(l.float_array_exact("f", 1, &v), INVALID_ARGUMENT);
-    EXPECT_EQ(l.optional_string("i", &s), INVALID_ARGUMENT);
-    EXPECT_EQ(l.optional_string("missing", &s), OK);
-    EXPECT_EQ(s, nullptr);
+    a.i32("i", 1).f32("f", 1.5f).floats("three", {1, 2, 3}).str("s", "text").i32("nine", 9);
+    AttrValues v;
+    const AttrRow rows[] = {GetParam().row};
+    EXPECT_EQ(check(rows, a, &v), GetParam().status) << GetParam().row.name;
 }
 
-TEST(AttrGetters, ArraysAreCopied) {
-    std::vector<float> src = {1, 2, 3};
-    AttrItem it{};
-    it.name = "lut";
-    it.type = ATTR_FLOAT32_ARRAY;
-    it.count = 3;
-    it.value.ptr = src.data();
-    std::vector<float> v;
-    ASSERT_EQ(AttrList(&it, 1).float_array_min("lut", 2, &v), OK);
-    src[0] = 9;
-    EXPECT_EQ(v, (std::vector<float>{1, 2, 3}));
-    it.value.ptr = nullptr;
-    EXPECT_EQ(AttrList(&it, 1).float_array_min("lut", 2, &v), INVALID_ARGUMENT);
+INSTANTIATE_TEST_SUITE_P(
+    Rows, AttrKinds,
+    ::testing::Values(KindCase{{.name = "f", .kind = AttrKind::Int, .required = true}, INVALID_ARGUMENT},
+                      KindCase{{.name = "missing", .kind = AttrKind::Int, .required = true}, INVALID_ARGUMENT},
+                      KindCase{{.name = "missing", .kind = AttrKind::Int, .required = false}, OK},
+                      KindCase{{.name = "i", .kind = AttrKind::Float, .required = true}, INVALID_ARGUMENT},
+                      KindCase{{.name = "f", .kind = AttrKind::Flag, .required = false}, INVALID_ARGUMENT},
+                      KindCase{{.name = "three", .kind = AttrKind::Floats, .required = true, .min_count = 4},
+                               INVALID_ARGUMENT},
+                      KindCase{{.name = "three", .kind = AttrKind::Floats, .required = true, .min_count = 3}, OK},
+                      KindCase{{.name = "three", .kind = AttrKind::Floats, .required = true, .exact_count = 2},
+                               INVALID_ARGUMENT},
+                      KindCase{{.name = "f", .kind = AttrKind::Floats, .required = true}, INVALID_ARGUMENT},
+                      KindCase{{.name = "three", .kind = AttrKind::Ints, .required = true}, INVALID_ARGUMENT},
+                      KindCase{{.name = "i", .kind = AttrKind::Choice, .required = false, .choices = kModes},
+                               INVALID_ARGUMENT},
+                      KindCase{{.name = "s", .kind = AttrKind::Choice, .required = false, .choices = kModes},
+                               INVALID_ARGUMENT},
+                      KindCase{{.name = "nine",
+                                .kind = AttrKind::Int,
+                                .required = true,
+                                .has_minimum = true,
+                                .has_maximum = true,
+                                .minimum = 1,
+                                .maximum = 8,
+                                .range_text = "1..8"},
+                               INVALID_ARGUMENT},
+                      KindCase{{.name = "i", .kind = AttrKind::Int, .required = true, .has_minimum = true, .minimum = 1},
+                               OK}));
+
+TEST(AttrRows, AbsentFlagTakesItsDefaultAndAnEmptyArrayMayCountAsAbsent) {
+    Attrs a;
+    a.floats("deltas", {});
+    AttrValues v;
+    const AttrRow rows[] = {{.name = "on", .kind = AttrKind::Flag, .required = false, .flag_default = true},
+                            {.name = "deltas", .kind = AttrKind::Floats, .required = false, .empty_is_absent = true}};
+    ASSERT_EQ(check(rows, a, &v), OK);
+    EXPECT_TRUE(v.flag("on"));
+    EXPECT_FALSE(v.has("deltas"));
+    const AttrRow strict[] = {{.name = "deltas", .kind = AttrKind::Floats, .required = false}};
+    EXPECT_EQ(check(strict, a, &v), INVALID_ARGUMENT);
 }
 
 struct DestCase {
@@ -74,10 +103,11 @@ TEST_P(DestDtype, Rule) {
     Attrs a;
     if (c.as_string) a.str("dest_dtype", c.text);
     else a.i32("dest_dtype", 1);
-    int32_t d = -1;
-    EXPECT_EQ(read_dest_dtype(list(a), &d), c.status);
+    AttrValues v;
+    const AttrRow rows[] = {{.name = "dest_dtype", .kind = AttrKind::DType, .required = true, .choices = kTypes}};
+    EXPECT_EQ(check(rows, a, &v), c.status);
     if (c.status == OK) {
-        EXPECT_EQ(d, c.dtype);
+        EXPECT_EQ(v.dtype("dest_dtype"), c.dtype);
     }
 }
 
@@ -99,10 +129,12 @@ TEST_P(CfaPattern, Rule) {
     const CfaCase c = GetParam();
     Attrs a;
     a.str("cfa_pattern", c.text);
-    int32_t cfa[4] = {-1, -1, -1, -1};
-    EXPECT_EQ(read_cfa_pattern(list(a), cfa), c.status);
+    AttrValues v;
+    const AttrRow rows[] = {{.name = "cfa_pattern", .kind = AttrKind::Cfa, .required = true, .choices = kPatterns}};
+    EXPECT_EQ(check(rows, a, &v), c.status);
     if (c.status == OK) {
-        EXPECT_EQ((std::array<int32_t, 4>{cfa[0], cfa[1], cfa[2], cfa[3]}), c.sites);
+        const int32_t* s = v.cfa_sites("cfa_pattern");
+        EXPECT_EQ((std::array<int32_t, 4>{s[0], s[1], s[2], s[3]}), c.sites);
     }
 }
 
@@ -124,10 +156,12 @@ TEST_P(EngineOpts, Rule) {
     const OptsCase c = GetParam();
     Attrs a;
     a.str("engine_opts", c.text);
-    bool v = true;
-    EXPECT_EQ(read_engine_opts(list(a), "chroma_lut", true, &v), c.status) << c.text;
+    AttrValues v;
+    const AttrRow rows[] = {
+        {.name = "engine_opts", .kind = AttrKind::Switches, .required = false, .choices = kChromaKey}};
+    EXPECT_EQ(check(rows, a, &v), c.status) << c.text;
     if (c.status == OK) {
-        EXPECT_EQ(v, c.value) << c.text;
+        EXPECT_EQ(v.switch_on("engine_opts", true), c.value) << c.text;
     }
 }
 
@@ -141,11 +175,25 @@ INSTANTIATE_TEST_SUITE_P(Texts, EngineOpts,
                                            OptsCase{"true", INVALID_ARGUMENT, true}));
 
 TEST(EngineOpts, AbsentKeepsDefaultAndNonStringRefused) {
+    const AttrRow rows[] = {
+        {.name = "engine_opts", .kind = AttrKind::Switches, .required = false, .choices = kChromaKey}};
     Attrs none;
-    bool v = false;
-    EXPECT_EQ(read_engine_opts(list(none), "prism_lut", true, &v), OK);
-    EXPECT_TRUE(v);
+    AttrValues v;
+    ASSERT_EQ(check(rows, none, &v), OK);
+    EXPECT_TRUE(v.switch_on("engine_opts", true));
     Attrs num;
     num.i32("engine_opts", 1);
-    EXPECT_EQ(read_engine_opts(list(num), "prism_lut", true, &v), INVALID_ARGUMENT);
+    EXPECT_EQ(check(rows, num, &v), INVALID_ARGUMENT);
+}
+
+TEST(AttrRows, ChoiceIsItsIndex) {
+    Attrs a;
+    a.str("mode", "edge");
+    AttrValues v;
+    const AttrRow rows[] = {{.name = "mode", .kind = AttrKind::Choice, .required = false, .choices = kModes}};
+    ASSERT_EQ(check(rows, a, &v), OK);
+    EXPECT_EQ(v.choice("mode", 3), 2);
+    Attrs none;
+    ASSERT_EQ(check(rows, none, &v), OK);
+    EXPECT_EQ(v.choice("mode", 3), 3);
 }

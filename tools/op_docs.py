@@ -5,7 +5,7 @@ from __future__ import annotations
 
 import textwrap
 
-from ._opdefs import OPS, AttrDef, OpDef
+from op_table import OPS, AttrDef, OpDef
 
 WIDTH = 80  # the docstrings add 8 columns of indent
 
@@ -47,12 +47,13 @@ def _limits(a: AttrDef) -> list[str]:
         out.append(f"{a.length_rule} values")
     elif a.kind in ("floats", "floats64", "ints"):
         out.append(f"at least {a.min_length} value{'s' * (a.min_length > 1)}")
-    if a.minimum is not None and a.maximum is not None:
-        out.append(f"{a.minimum:g} to {a.maximum:g}")
-    elif a.minimum is not None:
-        out.append(f"at least {a.minimum:g}")
-    elif a.maximum is not None:
-        out.append(f"at most {a.maximum:g}")
+    lowest, highest = a.lowest, a.highest
+    if lowest is not None and highest is not None:
+        out.append(f"{lowest:g} to {highest:g}")
+    elif lowest is not None:
+        out.append(f"at least {lowest:g}")
+    elif highest is not None:
+        out.append(f"at most {highest:g}")
     if a.choices and a.kind != "json":
         out.append("one of " + ", ".join(f'"{c}"' for c in a.choices))
     return out
@@ -89,7 +90,7 @@ def _wrap(line: str) -> str:
 
 HEADER = """# Op reference
 
-Generated from `python/pyxa/_opdefs.py` by `python -m pyxa._generate`; do not edit.
+Generated from `python/pyxa/_opdefs.py` by `python tools/generate_ops.py`; do not edit.
 
 Every op is a method of `pyxa.Graph` with keyword arguments named like its
 attributes (`g.normalize_raw(x, black_level=..., white_level=...)`), and a node
