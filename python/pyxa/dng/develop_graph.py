@@ -86,6 +86,9 @@ class DngGraph:
     plan: Optional[ColorPlan] = None
     profile: Optional[CameraProfile] = None
     notes: list[str] = field(default_factory=list)
+    # Where the colour stage's top-left pixel lies in the ActiveArea (an
+    # OpcodeList3 TrimBounds moves it; the earlier lists cannot).
+    offset: tuple[int, int] = (0, 0)
 
 
 def dng_graph(record: DngRecord, choices: DevelopChoices = DevelopChoices()) -> DngGraph:
@@ -110,7 +113,7 @@ def dng_graph(record: DngRecord, choices: DevelopChoices = DevelopChoices()) -> 
         x = _profile_color(out, record, x, choices)
     else:
         x = _linear_color(out, record, x, choices)
-    x = _default_crop(g, record, x)
+    x = _default_crop(g, record, x, out.offset)
     orientation = record.orientation if choices.orientation is None else choices.orientation
     if orientation != 1:
         x = g.orientation(x, orientation=orientation)
@@ -157,9 +160,10 @@ def _opcodes(out: DngGraph, record: DngRecord, x: Tensor, stage: int, choices: D
     if not opcodes:
         return x
     image = StageImage(record.name, stage, x.height, x.width, x.channels)
-    x, mapped = add_opcode_list(out.graph, x, opcodes, image, ignore_unknown=choices.ignore_unknown_opcodes)
-    out.opcodes[stage] = mapped
-    return x
+    result = add_opcode_list(out.graph, x, opcodes, image, ignore_unknown=choices.ignore_unknown_opcodes)
+    out.opcodes[stage] = result.mapped
+    out.offset = result.offset
+    return result.x
 
 
 def _active_area(g: Graph, record: DngRecord, x: Tensor) -> Tensor:
@@ -297,14 +301,19 @@ def _daylight_matrix(profile: CameraProfile) -> npt.NDArray[np.float64]:
     return profile.color_matrix1 if abs(1 / t1 - 1 / d65) <= abs(1 / t2 - 1 / d65) else profile.color_matrix2
 
 
-def _default_crop(g: Graph, record: DngRecord, x: Tensor) -> Tensor:
-    if record.default_crop_size is None and record.default_crop_origin == (0.0, 0.0):
+def _default_crop(g: Graph, record: DngRecord, x: Tensor, offset: tuple[int, int]) -> Tensor:
+    """DefaultCropOrigin and Size (relative to the ActiveArea, rounded to whole
+    pixels) as a view, limited to what a trim left of the image."""
+    if record.default_crop_size is None and record.default_crop_origin == (0.0, 0.0) and offset == (0, 0):
         return x
     left, top = (int(round(v)) for v in record.default_crop_origin)
-    width, height = ((x.width - left, x.height - top) if record.default_crop_size is None
+    width, height = ((x.width + offset[1], x.height + offset[0]) if record.default_crop_size is None
                      else (int(round(v)) for v in record.default_crop_size))
-    top, left = min(top, x.height - 1), min(left, x.width - 1)
-    height, width = max(1, min(height, x.height - top)), max(1, min(width, x.width - left))
-    if (top, left, height, width) == (0, 0, x.height, x.width):
+    bottom, right = min(top + height - offset[0], x.height), min(left + width - offset[1], x.width)
+    top, left = max(0, top - offset[0]), max(0, left - offset[1])
+    if top >= bottom or left >= right:
+        raise RawFileError(record.name, "DefaultCropOrigin: the default crop lies outside what OpcodeList3's "
+                                        "TrimBounds left of the image")
+    if (top, left, bottom, right) == (0, 0, x.height, x.width):
         return x
-    return g.view(x, top=top, left=left, height=height, width=width)
+    return g.view(x, top=top, left=left, height=bottom - top, width=right - left)

@@ -34,11 +34,12 @@ from .._opdefs import OPS_BY_NAME
 from ..graph import Graph, Tensor
 from ..raw import RawFileError
 from .opcode_lists import STAGE_TAGS
-from .records import (Area, FixBadPixelsConstant, FixVignetteRadial, GainMap, MapPolynomial, Opcode,
-                      WarpRectilinear)
+from .records import (Area, DeltaPerColumn, DeltaPerRow, FixBadPixelsConstant, FixBadPixelsList,
+                      FixVignetteRadial, GainMap, MapPolynomial, MapTable, Opcode, ScalePerColumn, ScalePerRow,
+                      TrimBounds, WarpFisheye, WarpRectilinear)
 
-__all__ = ["DngOpcodeWarning", "StageImage", "MappedOpcode", "add_opcode_list", "MAX_OPCODES_PER_LIST",
-           "ENGINE_OPS", "ROUNDING_LUT"]
+__all__ = ["DngOpcodeWarning", "StageImage", "MappedOpcode", "ListResult", "add_opcode_list",
+           "MAX_OPCODES_PER_LIST", "ENGINE_OPS", "ROUNDING_LUT"]
 
 # Real files carry a handful per list (four gain maps, a warp, a vignette);
 # each opcode is a pass over the whole image, so a list of thousands is a
@@ -92,6 +93,22 @@ class _ListBuilder:
         self.g, self.x, self.image, self.ignore_unknown = g, x, image, ignore_unknown
         self.integer_input = x.dtype == np.uint16
         self.done: list[MappedOpcode] = []
+        # Where the current image's top-left pixel lies in the list's first
+        # image: a TrimBounds moves it, and the default crop follows.
+        self.offset = (0, 0)
+        self.current: Optional[Opcode] = None  # the opcode being mapped, for its flags
+
+    @property
+    def height(self) -> int:
+        return self.x.height
+
+    @property
+    def width(self) -> int:
+        return self.x.width
+
+    @property
+    def channels(self) -> int:
+        return self.x.channels
 
     def fail(self, index: int, name: str, problem: str) -> NoReturn:
         raise RawFileError(self.image.file, f"{STAGE_TAGS[self.image.stage]}: opcode {index} ({name}): {problem}")
@@ -117,22 +134,32 @@ class _ListBuilder:
 
     def rect(self, area: Area) -> Optional[tuple[int, int, int, int]]:
         """The area's rectangle clipped to the image; None when it misses it."""
-        bottom, right = min(area.bottom, self.image.height), min(area.right, self.image.width)
+        bottom, right = min(area.bottom, self.height), min(area.right, self.width)
         if area.top >= bottom or area.left >= right:
             return None
         return area.top, area.left, bottom, right
 
     def planes(self, area: Area) -> Optional[tuple[int, int]]:
         """The area's first plane and plane count within the image; None when beyond it."""
-        if area.plane >= self.image.channels:
+        if area.plane >= self.channels:
             return None
-        return area.plane, min(area.planes, self.image.channels - area.plane)
+        return area.plane, min(area.planes, self.channels - area.plane)
+
+
+@dataclass(frozen=True)
+class ListResult:
+    """The list's last tensor (of its input's dtype), what became of each
+    opcode, and where that tensor's top-left pixel lies in the input (moved
+    by a TrimBounds)."""
+
+    x: Tensor
+    mapped: tuple[MappedOpcode, ...]
+    offset: tuple[int, int] = (0, 0)
 
 
 def add_opcode_list(g: Graph, x: Tensor, opcodes: Sequence[Opcode], image: StageImage, *,
-                    ignore_unknown: bool = False) -> tuple[Tensor, tuple[MappedOpcode, ...]]:
-    """Adds the nodes of one opcode list after ``x`` and returns the last
-    tensor (of ``x``'s dtype again) and what became of each opcode."""
+                    ignore_unknown: bool = False) -> ListResult:
+    """Adds the nodes of one opcode list after ``x``."""
     if len(opcodes) > MAX_OPCODES_PER_LIST:
         raise RawFileError(image.file, f"{STAGE_TAGS[image.stage]}: holds {len(opcodes)} opcodes; at most "
                                        f"{MAX_OPCODES_PER_LIST} are developed")
@@ -141,7 +168,7 @@ def add_opcode_list(g: Graph, x: Tensor, opcodes: Sequence[Opcode], image: Stage
         _add_opcode(b, index, opcode)
     if b.integer_input:
         b.uint16()
-    return b.x, tuple(b.done)
+    return ListResult(b.x, tuple(b.done), b.offset)
 
 
 def _add_opcode(b: _ListBuilder, index: int, opcode: Opcode) -> None:
@@ -153,6 +180,7 @@ def _add_opcode(b: _ListBuilder, index: int, opcode: Opcode) -> None:
     if not engine_has(op):
         _unavailable(b, index, opcode, f"has no engine op in this build (it needs {op})")
         return
+    b.current = opcode
     mapper(b, index, opcode.name, opcode.params)
 
 
@@ -178,7 +206,7 @@ def _gain_map(b: _ListBuilder, index: int, name: str, p: GainMap) -> None:
                  row_pitch=p.area.row_pitch, col_pitch=p.area.col_pitch, spacing_v=p.spacing_v,
                  spacing_h=p.spacing_h, origin_v=p.origin_v, origin_h=p.origin_h)
     x = b.float32()
-    if b.image.channels == 1:
+    if b.channels == 1:
         b.add(index, name, "apply_gain_map_cfa", x, gain_values=p.gains[:, :, 0], map_planes=1, **place)
         return
     # The format gives plane k of the area map plane min(k, MapPlanes - 1);
@@ -191,7 +219,7 @@ def _gain_map(b: _ListBuilder, index: int, name: str, p: GainMap) -> None:
 
 
 def _warp_rectilinear(b: _ListBuilder, index: int, name: str, p: WarpRectilinear) -> None:
-    sets, planes = p.coefficients.shape[0], b.image.channels
+    sets, planes = p.coefficients.shape[0], b.channels
     if sets not in (1, planes):
         b.fail(index, name, f"has {sets} coefficient sets; an image of {planes} plane{'s' * (planes > 1)} "
                             f"takes 1 or {planes}")
@@ -200,7 +228,7 @@ def _warp_rectilinear(b: _ListBuilder, index: int, name: str, p: WarpRectilinear
     # Bicubic sampling reads a 4 x 4 window: smaller images are sampled bilinearly.
     b.add(index, name, "warp_rectilinear", b.float32(), radial_params=coefficients[:, :4].ravel(),
           num_planes=planes, num_coeffs=4, tangential_params=tangential if np.any(tangential) else None,
-          center_x=p.center_x, center_y=p.center_y, use_bicubic=min(b.image.height, b.image.width) >= 4)
+          center_x=p.center_x, center_y=p.center_y, use_bicubic=min(b.height, b.width) >= 4)
 
 
 def _fix_vignette(b: _ListBuilder, index: int, name: str, p: FixVignetteRadial) -> None:
@@ -208,8 +236,8 @@ def _fix_vignette(b: _ListBuilder, index: int, name: str, p: FixVignetteRadial) 
 
 
 def _fix_bad_pixels_constant(b: _ListBuilder, index: int, name: str, p: FixBadPixelsConstant) -> None:
-    if b.image.channels != 1:
-        b.fail(index, name, f"repairs a CFA mosaic; the image of this list has {b.image.channels} planes")
+    if b.channels != 1:
+        b.fail(index, name, f"repairs a CFA mosaic; the image of this list has {b.channels} planes")
     if b.image.stage == 1 and not b.integer_input:
         b.fail(index, name, "compares integer samples; this image stores floating-point ones")
     if p.constant > 65535:
@@ -239,13 +267,93 @@ def _map_polynomial(b: _ListBuilder, index: int, name: str, p: MapPolynomial) ->
           coefficients=p.coefficients.astype(np.float32), degree=p.coefficients.size - 1)
 
 
+def _warp_fisheye(b: _ListBuilder, index: int, name: str, p: WarpFisheye) -> None:
+    sets, planes = p.coefficients.shape[0], b.channels
+    if sets not in (1, planes):
+        b.fail(index, name, f"has {sets} coefficient sets; an image of {planes} plane{'s' * (planes > 1)} "
+                            f"takes 1 or {planes}")
+    b.add(index, name, "warp_fisheye", b.float32(), radial_params=np.broadcast_to(p.coefficients, (planes, 4)).ravel(),
+          num_planes=planes, num_coeffs=4, center_x=p.center_x, center_y=p.center_y,
+          use_bicubic=min(b.height, b.width) >= 4)
+
+
+def _fix_bad_pixels_list(b: _ListBuilder, index: int, name: str, p: FixBadPixelsList) -> None:
+    if b.channels != 1:
+        b.fail(index, name, f"repairs a CFA mosaic; the image of this list has {b.channels} planes")
+    # Listed pixels outside the image are not in it: they need no repair.
+    points = p.points[(p.points[:, 0] < b.height) & (p.points[:, 1] < b.width)] if p.points.size else p.points
+    rects = p.rects.astype(np.int64)
+    if rects.size:
+        rects = np.minimum(rects, [b.height, b.width, b.height, b.width])
+        rects = rects[(rects[:, 0] < rects[:, 2]) & (rects[:, 1] < rects[:, 3])]
+    if not points.size and not rects.size:
+        b.note(index, name, "has no effect: none of its pixels lies in the image")
+        return
+    b.add(index, name, "fix_bad_pixels_list", b.x, bayer_phase=p.bayer_phase ^ 1,
+          points=points.astype(np.int64).ravel() if points.size else None, rects=rects.ravel() if rects.size else None)
+
+
+def _trim_bounds(b: _ListBuilder, index: int, name: str, p: TrimBounds) -> None:
+    if b.image.stage != 3:
+        assert b.current is not None
+        _unavailable(b, index, b.current, "trims an image whose frame later stages count from (only "
+                                          "OpcodeList3 trims are developed)")
+        return
+    bottom, right = min(p.bottom, b.height), min(p.right, b.width)
+    if p.top >= bottom or p.left >= right:
+        b.fail(index, name, f"bounds (top {p.top}, left {p.left}, bottom {p.bottom}, right {p.right}) leave "
+                            f"nothing of the {b.width} x {b.height} image")
+    b.add(index, name, "trim_bounds", b.x, top=p.top, left=p.left, bottom=bottom, right=right)
+    b.offset = (b.offset[0] + p.top, b.offset[1] + p.left)
+
+
+def _map_table(b: _ListBuilder, index: int, name: str, p: MapTable) -> None:
+    rect, planes = b.rect(p.area), b.planes(p.area)
+    if rect is None or planes is None:
+        b.note(index, name, "has no effect: its area misses the image")
+        return
+    if b.integer_input:
+        x, table = b.uint16(), p.table
+    else:
+        # On [0, 1] values the format looks up the 16-bit value v * 65535 (the
+        # last entry for anything beyond the table); the engine spreads a
+        # float table over [0, 1], so it gets the table of all 65536 values.
+        x, table = b.float32(), p.table[np.minimum(np.arange(65536), p.table.size - 1)]
+    top, left, bottom, right = rect
+    b.add(index, name, "map_table", x, top=top, left=left, bottom=bottom, right=right, start_plane=planes[0],
+          num_planes=planes[1], row_pitch=p.area.row_pitch, col_pitch=p.area.col_pitch, table=table)
+
+
+def _per_line(b: _ListBuilder, index: int, name: str, p: DeltaPerRow | DeltaPerColumn | ScalePerRow |
+              ScalePerColumn) -> None:
+    rect, planes = b.rect(p.area), b.planes(p.area)
+    if rect is None or planes is None:
+        b.note(index, name, "has no effect: its area misses the image")
+        return
+    op, values = _PER_LINE[type(p)]
+    top, left, bottom, right = rect
+    b.add(index, name, op, b.float32(), top=top, left=left, bottom=bottom, right=right, start_plane=planes[0],
+          num_planes=planes[1], row_pitch=p.area.row_pitch, col_pitch=p.area.col_pitch,
+          **{values: p.deltas if isinstance(p, (DeltaPerRow, DeltaPerColumn)) else p.scales})
+
+
+_PER_LINE: dict[type, tuple[str, str]] = {
+    DeltaPerRow: ("delta_per_row", "deltas"), DeltaPerColumn: ("delta_per_column", "deltas"),
+    ScalePerRow: ("scale_per_row", "scales"), ScalePerColumn: ("scale_per_column", "scales"),
+}
+
+
 _Mapper = Callable[[_ListBuilder, int, str, Any], None]
 # Each opcode record type: the engine op that must exist, and its mapping.
 _MAPPERS: dict[type, tuple[str, _Mapper]] = {
     GainMap: ("apply_gain_map_cfa", _gain_map), WarpRectilinear: ("warp_rectilinear", _warp_rectilinear),
     FixVignetteRadial: ("fix_vignette", _fix_vignette),
     FixBadPixelsConstant: ("fix_bad_pixels_constant", _fix_bad_pixels_constant),
-    MapPolynomial: ("map_polynomial", _map_polynomial),
+    MapPolynomial: ("map_polynomial", _map_polynomial), WarpFisheye: ("warp_fisheye", _warp_fisheye),
+    FixBadPixelsList: ("fix_bad_pixels_list", _fix_bad_pixels_list), TrimBounds: ("trim_bounds", _trim_bounds),
+    MapTable: ("map_table", _map_table), DeltaPerRow: ("delta_per_row", _per_line),
+    DeltaPerColumn: ("delta_per_column", _per_line), ScalePerRow: ("scale_per_row", _per_line),
+    ScalePerColumn: ("scale_per_column", _per_line),
 }
 
 
