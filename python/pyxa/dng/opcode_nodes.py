@@ -114,7 +114,7 @@ class _ListBuilder:
         raise RawFileError(self.image.file, f"{STAGE_TAGS[self.image.stage]}: opcode {index} ({name}): {problem}")
 
     def note(self, index: int, name: str, text: str) -> None:
-        warnings.warn(f"{self.image.file}: {STAGE_TAGS[self.image.stage]}: opcode {index} ({name}) {text}",
+        warnings.warn(f"{self.image.file}: {STAGE_TAGS[self.image.stage]}: opcode {index} ({name}): {text}",
                       DngOpcodeWarning, stacklevel=4)
         self.done.append(MappedOpcode(index, name, (), text))
 
@@ -174,11 +174,11 @@ def add_opcode_list(g: Graph, x: Tensor, opcodes: Sequence[Opcode], image: Stage
 def _add_opcode(b: _ListBuilder, index: int, opcode: Opcode) -> None:
     entry = _MAPPERS.get(type(opcode.params))
     if entry is None:
-        _unavailable(b, index, opcode, "is not known to this renderer")
+        _unavailable(b, index, opcode, "not known to this renderer")
         return
     op, mapper = entry
     if not engine_has(op):
-        _unavailable(b, index, opcode, f"has no engine op in this build (it needs {op})")
+        _unavailable(b, index, opcode, f"no engine op in this build (it needs {op})")
         return
     b.current = opcode
     mapper(b, index, opcode.name, opcode.params)
