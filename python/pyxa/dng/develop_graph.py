@@ -22,7 +22,7 @@ from __future__ import annotations
 import dataclasses
 import math
 from dataclasses import dataclass, field
-from typing import Optional
+from typing import Any, Optional
 
 import numpy as np
 import numpy.typing as npt
@@ -106,7 +106,10 @@ def dng_graph(record: DngRecord, choices: DevelopChoices = DevelopChoices()) -> 
     x = _opcodes(out, record, x, 2, choices)
     if record.is_cfa:
         op, fast = DEMOSAIC_OPS[choices.demosaic]
-        x = g.add(op, x, cfa_pattern=_cfa_order(record), **({"fast": fast} if fast else {}))
+        attrs: dict[str, Any] = {"cfa_pattern": _cfa_order(record)}
+        if fast:
+            attrs["fast"] = True
+        x = g.add(op, x, **attrs)
     x = _opcodes(out, record, x, 3, choices)
     out.profile = rendering_profile(record, choices.profile)
     if choices.look == "profile":
