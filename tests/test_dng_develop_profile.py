@@ -226,3 +226,21 @@ def test_linear_look_on_the_dng_route_agrees_with_rawpy():
                              highlight_mode=rawpy.HighlightMode.Clip, output_bps=16)
     a, b = got[4:-4, 4:-4].astype(np.float64), want[4:-4, 4:-4].astype(np.float64)
     assert 10 * np.log10(65535.0 ** 2 / np.mean((a - b) ** 2)) > 60
+
+
+@pytest.mark.parametrize("kwargs, message", [
+    ({"space": "adobe"}, "unknown output colour space 'adobe'"),
+    ({"dtype": "int8"}, "dtype must be uint8, uint16 or float32, got int8"),
+    ({"wb": "banana"}, "white balance 'banana' not understood"),
+    ({"look": "linear", "space": "rec2020"}, "the linear look renders sRGB; space='rec2020' needs look=\"profile\""),
+    ({"look": "profile", "curve": "srgb"}, "curve= is the linear look's output curve"),
+    ({"look": "film"}, "look must be \"profile\" or \"linear\", got 'film'"),
+    ({"orientation": 9}, "orientation must be an integer from 1 to 8, got 9"),
+])
+def test_choices_that_make_no_sense_are_the_callers_value_errors(tmp_path, kwargs, message):
+    """A mistake in the arguments is a ValueError (RawFileError is none), never
+    a refusal that would blame the file."""
+    write_linear(tmp_path / "f.dng", camera_pixels(), AsShotNeutral=(0.5, 1.0, 0.7))
+    with pytest.raises(ValueError) as info:
+        render(tmp_path / "f.dng", **kwargs)
+    assert message in str(info.value)

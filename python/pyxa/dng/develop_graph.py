@@ -32,6 +32,7 @@ from ..graph import Graph, Tensor
 from ..raw import CFA_ORDERS, RawFileError, camera_to_srgb
 from ..color.colorimetry import light_source
 from ..color.plan import ColorPlan, plan_color
+from ..color.spaces import output_space
 from ..color.white import WhiteSetting, resolve_white
 from .opcode_nodes import FLOAT32_MAX, MappedOpcode, StageImage, add_opcode_list
 from .records import CameraProfile, DngRecord, ProfileGainTableMap
@@ -134,6 +135,9 @@ def _check_choices(c: DevelopChoices) -> None:
         raise ValueError(f"exposure must be a finite number of stops, got {c.exposure!r}")
     if c.look == "linear" and c.space != "srgb":
         raise ValueError(f"the linear look renders sRGB; space={c.space!r} needs look=\"profile\"")
+    output_space(c.space)  # an unknown name is the caller's mistake, refused before any file data is used
+    if c.dtype not in ("uint8", "uint16", "float32"):
+        raise ValueError(f"dtype must be uint8, uint16 or float32, got {c.dtype}")
 
 
 def _check_image(record: DngRecord) -> None:
