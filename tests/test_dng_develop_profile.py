@@ -229,7 +229,7 @@ def test_linear_look_on_the_dng_route_agrees_with_rawpy():
 
 
 @pytest.mark.parametrize("kwargs, message", [
-    ({"space": "adobe"}, "unknown output colour space 'adobe'"),
+    ({"space": "widest"}, "unknown output colour space 'widest'"),
     ({"dtype": "int8"}, "dtype must be uint8, uint16 or float32, got int8"),
     ({"wb": "banana"}, "white balance 'banana' not understood"),
     ({"look": "linear", "space": "rec2020"}, "the linear look renders sRGB; space='rec2020' needs look=\"profile\""),
