@@ -123,7 +123,7 @@ def test_info_prints_the_profile_and_the_opcode_lists(dng, capsys):
                  "OpcodeList1  0 opcodes",
                  "OpcodeList2  1 opcode",
                  "  0 GainMap (id 9), stage 2, flags 0x2 (preview-skip), area rows 0-20 cols 1-30 planes 0+1 "
-                 "pitch 2x2 -> apply_gain_map_cfa (mosaic) / apply_gain_map (RGB)",
+                 "pitch 2x2 -> apply_gain_map_cfa",
                  "OpcodeList3  0 opcodes"]:
         assert want in lines
 

@@ -68,7 +68,15 @@ def _gain_table_map(m: ProfileGainTableMap) -> str:
             f"weights {_numbers(m.weights, '.4g')}, gamma {m.gamma:g}")
 
 
-def describe_opcode(index: int, opcode: Opcode) -> str:
+def _engine_op(opcode: Opcode, mosaic: bool) -> str:
+    """The engine op an opcode becomes on this image (a GainMap's depends on
+    whether its stage holds a mosaic or RGB)."""
+    if opcode.name == "GainMap":
+        return "apply_gain_map_cfa" if mosaic and opcode.stage < 3 else "apply_gain_map"
+    return ENGINE_OPS.get(opcode.name, "none (skipped when optional)")
+
+
+def describe_opcode(index: int, opcode: Opcode, mosaic: bool) -> str:
     """One opcode: index, id, name, stage, flags, area when it has one, engine op."""
     flags = [f for f, on in (("optional", opcode.optional), ("preview-skip", opcode.preview_skip)) if on]
     text = f"  {index} {opcode.name} (id {opcode.id}), stage {opcode.stage}, flags 0x{opcode.flags:x}" + \
@@ -77,7 +85,7 @@ def describe_opcode(index: int, opcode: Opcode) -> str:
     if area is not None:
         text += (f", area rows {area.top}-{area.bottom} cols {area.left}-{area.right} planes {area.plane}+"
                  f"{area.planes} pitch {area.row_pitch}x{area.col_pitch}")
-    return text + f" -> {ENGINE_OPS.get(opcode.name, 'none (skipped when optional)')}"
+    return text + f" -> {_engine_op(opcode, mosaic)}"
 
 
 def describe_record(record: DngRecord) -> str:
@@ -112,6 +120,6 @@ def describe_record(record: DngRecord) -> str:
     for stage, tag in STAGE_TAGS.items():
         opcodes = record.opcode_lists.get(stage, ())
         lines.append(f"{tag:<12} {len(opcodes)} opcode{'s' * (len(opcodes) != 1)}")
-        lines += [describe_opcode(i, op) for i, op in enumerate(opcodes)]
+        lines += [describe_opcode(i, op, record.is_cfa) for i, op in enumerate(opcodes)]
     lines += [f"warning      {w}" for w in record.warnings]
     return "\n".join(lines)
