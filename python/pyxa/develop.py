@@ -15,6 +15,7 @@ import numpy as np
 import numpy.typing as npt
 
 from ._curves import Curve, curve_table
+from ._develop_route import DevelopRequest, develop_source
 from ._types import NodeTimings, PathLike
 from ._white_balance import positive_gains, relative_to_smallest
 from .color.white import WhiteSetting
@@ -215,7 +216,9 @@ def develop(source: RawImage | DngRecord | Source, *, look: str | None = None, w
 
     ``source`` is a path or binary file object (a ``.dng`` is read with
     pyxa.dng.read_dng, any other raw format with rawpy), a ``DngRecord``
-    from read_dng, or a ``RawImage`` from read_raw.
+    from read_dng, or a ``RawImage`` from read_raw. A DNG develops as the
+    file says: its opcode lists run at their stages and its DefaultCrop and
+    Orientation apply (docs/dng.md).
 
     look : "profile" (default): the camera profile the file embeds, or the
         DCP given as ``dcp``, renders through linear ProPhoto, its HueSatMap,
@@ -243,8 +246,6 @@ def develop(source: RawImage | DngRecord | Source, *, look: str | None = None, w
     >>> rgb = pyxa.develop("photo.dng", dtype="uint16")   # doctest: +SKIP
     >>> rgb = pyxa.develop("photo.CR2", wb="5200K,+8", space="display-p3", dcp="camera.dcp")  # doctest: +SKIP
     """
-    from ._develop_route import DevelopRequest, develop_source
-
     if look is None:
         look = "linear" if curve is not None else "profile"
     if look not in LOOK_CHOICES:
