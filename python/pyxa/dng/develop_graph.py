@@ -81,6 +81,7 @@ def dng_graph(record: DngRecord, choices: DevelopChoices = DevelopChoices()) -> 
 
 
 def _check_image(record: DngRecord) -> None:
+    """Refuses images the graph has no ops for: non-Bayer CFAs, LinearRaw of other than 3 samples."""
     file = record.name
     if record.stored.size == 0:
         raise RawFileError(file, "was read without its pixels (read_dng(..., pixels=False)); nothing to develop")
@@ -109,7 +110,8 @@ def _opcodes(out: DngGraph, record: DngRecord, x: Tensor, stage: int, choices: D
     image = StageImage(record.name, stage, x.height, x.width, x.channels)
     result = add_opcode_list(out.graph, x, opcodes, image, ignore_unknown=choices.ignore_unknown_opcodes)
     out.opcodes[stage] = result.mapped
-    out.offset = result.offset
+    if stage == 3:
+        out.offset = result.offset
     return result.x
 
 
