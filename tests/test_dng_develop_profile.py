@@ -244,3 +244,23 @@ def test_choices_that_make_no_sense_are_the_callers_value_errors(tmp_path, kwarg
     with pytest.raises(ValueError) as info:
         render(tmp_path / "f.dng", **kwargs)
     assert message in str(info.value)
+
+
+@pytest.mark.parametrize("first, second", [(17, 21), (21, 17)])
+def test_linear_look_takes_the_colour_matrix_calibrated_nearest_daylight(tmp_path, first, second):
+    """The linear look's one camera -> sRGB matrix comes from the colour
+    matrix whose illuminant lies nearest D65, whichever slot holds it; its
+    rows are scaled so the camera's white is sRGB white, then it is inverted."""
+    a, d65 = FULL_PROFILE.color_matrix1, FULL_PROFILE.color_matrix2
+    profile = CameraProfile(illuminant1=first, illuminant2=second, color_matrix1=a if first == 17 else d65,
+                            color_matrix2=d65 if first == 17 else a)
+    camera = write_linear(tmp_path / "f.dng", camera_pixels(), profile, AsShotNeutral=(0.5, 1.0, 0.8))
+    got = render(tmp_path / "f.dng", look="linear", curve="linear", dtype="float32")
+    xyz_from_srgb = np.array([[0.412453, 0.357580, 0.180423], [0.212671, 0.715160, 0.072169],
+                              [0.019334, 0.119193, 0.950227]])
+    camera_from_srgb = d65 @ xyz_from_srgb
+    srgb_from_camera = np.linalg.inv(camera_from_srgb / camera_from_srgb.sum(axis=1, keepdims=True))
+    gains = 1 / np.array([0.5, 1.0, 0.8])
+    gains /= gains.min()
+    want = np.clip(np.minimum(camera, 1 / gains) * gains @ srgb_from_camera.T, 0, 1)
+    np.testing.assert_allclose(got, want, rtol=0, atol=2e-5)
