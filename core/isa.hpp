@@ -10,8 +10,8 @@
 // A copy is made by `routine_for<F>`, and it must be taken in the file that
 // defines F: `flatten` can only inline a body the compiler sees, so a copy
 // taken elsewhere would silently run F's baseline code.
-// tests/test_isa_copies_built.py reads the built module's code and fails on a
-// copy without the vector registers of its instruction set.
+// The CTest isa_copies_compiled_for_their_target reads the built module's
+// code and fails on a copy without the vector registers of its instruction set.
 #pragma once
 
 #include <cstdint>

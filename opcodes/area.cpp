@@ -48,6 +48,10 @@ AreaSpan area_span(const Area& a, const ImageView& image) {
             a.row_pitch,            a.col_pitch};
 }
 
+bool whole_pixels(const AreaSpan& a, uint64_t channels) {
+    return a.col_pitch == 1 && a.plane0 == 0 && uint64_t(a.plane1) == channels;
+}
+
 uint64_t steps_below(int64_t lo, int64_t hi, int64_t pitch) {
     if (hi <= lo) return 0;
     return (uint64_t(hi - lo) - 1) / uint64_t(pitch) + 1;

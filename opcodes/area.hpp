@@ -36,6 +36,11 @@ struct AreaSpan {
 
 AreaSpan area_span(const Area& a, const ImageView& image);
 
+// True when every sample of a selected row between the area's first and last
+// column is selected (col_pitch 1 and every plane), so that a row's selected
+// samples are the packed run from x0 * channels to x1 * channels.
+bool whole_pixels(const AreaSpan& a, uint64_t channels);
+
 // How many positions lo, lo + pitch, ... lie below hi (pitch >= 1).
 uint64_t steps_below(int64_t lo, int64_t hi, int64_t pitch);
 

@@ -1,4 +1,4 @@
-// The copy step of the six in-place opcodes: the input image becomes the output
+// The copy step of the in-place opcodes: the input image becomes the output
 // image, in one block when both are packed, else row by row at each stride.
 #include <cstring>
 

@@ -150,6 +150,7 @@ Status run(const ImageView* inputs, uint64_t input_count, const ImageView* outpu
     const BadPixelList list = read_list(slots[1], slots[2]);
     PYXA_TRY(check_list(list, in.height, in.width));
     if (in.height == 0 || in.width == 0) return pyxa::OK;
+    if (list.point_count == 0 && list.rect_count == 0) return copy_input_to_output(&in, &out);
     std::unique_ptr<uint8_t[]> mask;
     PYXA_TRY(build_bad_pixel_mask(list, in.height, in.width, &mask));
     PYXA_TRY(copy_input_to_output(&in, &out));

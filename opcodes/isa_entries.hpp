@@ -14,6 +14,9 @@ int32_t warp_rectilinear_with(pyxa::Isa isa, const ImageView* inputs, uint64_t i
                               const ImageView* outputs, uint64_t output_count, const AttrItem* items,
                               uint64_t item_count);
 
+int32_t warp_fisheye_with(pyxa::Isa isa, const ImageView* inputs, uint64_t input_count, const ImageView* outputs,
+                          uint64_t output_count, const AttrItem* items, uint64_t item_count);
+
 int32_t fix_vignette_with(pyxa::Isa isa, const ImageView* inputs, uint64_t input_count, const ImageView* outputs,
                           uint64_t output_count, const AttrItem* items, uint64_t item_count);
 

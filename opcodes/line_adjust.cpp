@@ -44,15 +44,42 @@ struct Multiply {
     float operator()(float sample, float value) const { return unit_clamp(sample * value); }
 };
 
+// The packed run of a row's selected samples, one value for the whole row.
+template <class Op>
+void adjust_run(float* __restrict run, int64_t n, float value) {
+    const Op op;
+    for (int64_t i = 0; i < n; ++i) run[i] = op(run[i], value);
+}
+
+// A packed one-channel run, value i for sample i.
+template <class Op>
+void adjust_each(float* __restrict run, int64_t n, const float* __restrict values) {
+    const Op op;
+    for (int64_t i = 0; i < n; ++i) run[i] = op(run[i], values[i]);
+}
+
 // Row k of the area takes values[k] (ByRow) or column k does (otherwise).
+// Rows whose selected samples are one packed run take the loops above, which
+// run in vector lanes.
 template <bool ByRow, class Op>
 void adjust(const ImageView& out, const AreaSpan& a, const float* values) {
     const int64_t channels = int64_t(out.channels);
+    const bool packed = whole_pixels(a, out.channels) && (ByRow || channels == 1);
     const Op op;
     auto* base = static_cast<unsigned char*>(out.data);
     uint64_t row_k = 0;
     for (int64_t y = a.y0; y < a.y1; y += a.row_pitch, ++row_k) {
         float* row = reinterpret_cast<float*>(base + uint64_t(y) * out.row_stride);
+        if (packed) {
+            float* run = row + a.x0 * channels;
+            const int64_t n = (a.x1 - a.x0) * channels;
+            if (ByRow) {
+                adjust_run<Op>(run, n, values[row_k]);
+            } else {
+                adjust_each<Op>(run, n, values);
+            }
+            continue;
+        }
         uint64_t col_k = 0;
         for (int64_t x = a.x0; x < a.x1; x += a.col_pitch, ++col_k) {
             const float value = values[ByRow ? row_k : col_k];

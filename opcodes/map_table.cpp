@@ -42,14 +42,17 @@ struct Uint16Lookup {
 };
 
 // All in float32: the position, the two entries, the blend and the scaling.
-// A table too long for float32 to hold its last index exactly could round the
-// position past it, so the index is clamped to the last entry as well.
+// The position is clamped in float before it becomes an index (at most
+// float(count - 1), below 2^62); a table too long for float32 to hold its last
+// index exactly could round it past that index, so the index is clamped to
+// the last entry as well.
 struct FloatLookup {
     const Table& t;
     float last;  // float(count - 1)
     float operator()(float v) const {
         const float p = unit_clamp(v) * last;
-        const uint64_t i = uint64_t(clamp_to_i64(double(p), 0, int64_t(t.count - 1)));
+        const uint64_t truncated = uint64_t(p);
+        const uint64_t i = truncated < t.count - 1 ? truncated : t.count - 1;
         const float f = p - float(i);
         const uint64_t j = i + 1 < t.count ? i + 1 : t.count - 1;
         return ((1.0f - f) * float(t.at(i)) + f * float(t.at(j))) / 65535.0f;
@@ -59,9 +62,14 @@ struct FloatLookup {
 template <class T, class Lookup>
 void map_area(const ImageView& out, const AreaSpan& a, const Lookup& lookup) {
     const int64_t channels = int64_t(out.channels);
+    const bool packed = whole_pixels(a, out.channels);
     auto* base = static_cast<unsigned char*>(out.data);
     for (int64_t y = a.y0; y < a.y1; y += a.row_pitch) {
         T* row = reinterpret_cast<T*>(base + uint64_t(y) * out.row_stride);
+        if (packed) {
+            for (int64_t i = a.x0 * channels; i < a.x1 * channels; ++i) row[i] = lookup(row[i]);
+            continue;
+        }
         for (int64_t x = a.x0; x < a.x1; x += a.col_pitch) {
             T* px = row + x * channels;
             for (int64_t c = a.plane0; c < a.plane1; ++c) px[c] = lookup(px[c]);

@@ -4,14 +4,18 @@
 // and theta = atan(r); the source lies at the same angle, at radius
 // rs = kr0 theta + kr1 theta^3 + kr2 theta^5 + kr3 theta^7 (ratio rs / r, kr0 at
 // r = 0), clamped into the image and sampled exactly as warp_rectilinear does.
-// Checks: schema, then scheme B (same shape and dtype), then the warp's own.
+// The map, like the sampling, has AVX2 and AVX-512 copies with the baseline's
+// bytes. Checks: schema, then scheme B (same shape and dtype), then the warp's
+// own; no copy step.
 #include <cmath>
 #include <cstdint>
 #include <iterator>
 
 #include "core/isa.hpp"
 #include "opcodes/entries.h"
+#include "opcodes/fisheye_atan.hpp"
 #include "opcodes/guard.hpp"
+#include "opcodes/isa_entries.hpp"
 #include "opcodes/opcode_schemas.gen.hpp"
 #include "opcodes/schema.hpp"
 #include "opcodes/warp_chunks.hpp"
@@ -27,8 +31,7 @@ WarpParams read_params(const AttrItem* const (&s)[6]) {
 
 // Terms is how many coefficients count (1 to 4). The powers of theta are
 // built by repeated multiplication by theta^2 and the terms summed from kr0
-// up. One library call per pixel keeps this loop scalar, so it has no
-// instruction-set copies; the sampling after it has.
+// up.
 template <int Terms>
 void fisheye_chunk(const RowMap& m, const double* __restrict offset, const double* __restrict d, int64_t n,
                    double* __restrict xs, double* __restrict ys) {
@@ -39,7 +42,7 @@ void fisheye_chunk(const RowMap& m, const double* __restrict offset, const doubl
     for (int64_t i = 0; i < n; ++i) {
         const double dx = d[i];
         const double r = std::sqrt(dx * dx + m.dy * m.dy);
-        const double theta = std::atan(r);
+        const double theta = atan_nonnegative(r);
         const double t2 = theta * theta;
         const double t3 = theta * t2;
         const double t5 = t3 * t2;
@@ -55,12 +58,12 @@ void fisheye_chunk(const RowMap& m, const double* __restrict offset, const doubl
     }
 }
 
-WarpMap fisheye_map_for(int32_t num_coeffs) {
+WarpMap fisheye_map_for(pyxa::Isa isa, int32_t num_coeffs) {
     switch (num_coeffs) {
-        case 1: return fisheye_chunk<1>;
-        case 2: return fisheye_chunk<2>;
-        case 3: return fisheye_chunk<3>;
-        default: return fisheye_chunk<4>;
+        case 1: return pyxa::routine_for<fisheye_chunk<1>>(isa);
+        case 2: return pyxa::routine_for<fisheye_chunk<2>>(isa);
+        case 3: return pyxa::routine_for<fisheye_chunk<3>>(isa);
+        default: return pyxa::routine_for<fisheye_chunk<4>>(isa);
     }
 }
 
@@ -69,14 +72,20 @@ Status run(pyxa::Isa isa, const ImageView* inputs, uint64_t input_count, const I
     const AttrItem* slots[std::size(schemas::warp_fisheye)];
     PYXA_TRY(check_schema(schemas::warp_fisheye, items, item_count, slots));
     const WarpParams p = read_params(slots);
-    const WarpMap map = fisheye_map_for(p.num_coeffs);
+    const WarpMap map = fisheye_map_for(isa, p.num_coeffs);
     return run_warp(isa, inputs, input_count, outputs, output_count, p, WarpMaps{map, map});
 }
 
 }  // namespace
+
+int32_t warp_fisheye_with(pyxa::Isa isa, const ImageView* inputs, uint64_t input_count, const ImageView* outputs,
+                          uint64_t output_count, const AttrItem* items, uint64_t item_count) {
+    return guarded([&] { return run(isa, inputs, input_count, outputs, output_count, items, item_count); });
+}
+
 }  // namespace tarnimg
 
 extern "C" TARNIMG_OPCODE_ENTRY(tarnimg_warp_fisheye) {
-    return tarnimg::guarded(
-        [&] { return tarnimg::run(pyxa::best_isa(), inputs, input_count, outputs, output_count, items, item_count); });
+    return tarnimg::warp_fisheye_with(pyxa::best_isa(), inputs, input_count, outputs, output_count, items,
+                                      item_count);
 }

@@ -65,16 +65,16 @@ def _method(op: OpDef) -> str:
     params = ["self"]
     if op.input_dtypes:
         params += ["x: Tensor", "/"]
-    params.append("*")
-    params += [_param(a) for a in op.attrs]
+    keywords = [_param(a) for a in op.attrs]
     extra = ""
     if op.output_shape == "given":
-        params += ["shape: Sequence[int]", 'dtype: DTypeLike = "float32"']
+        keywords += ["shape: Sequence[int]", 'dtype: DTypeLike = "float32"']
         extra = ", dtype=dtype, shape=shape"
     elif op.output_dtype == "chosen":
-        params.append("dtype: DTypeLike | None = None")
+        keywords.append("dtype: DTypeLike | None = None")
         extra = ", dtype=dtype"
-    params.append("**unknown: NoReturn")
+    # A bare * needs a named parameter after it.
+    params += (["*"] if keywords else []) + keywords + ["**unknown: NoReturn"]
     given = ", ".join(f'"{a.name}": {a.name}' for a in op.attrs)
     inputs = "(x,)" if op.input_dtypes else "()"
     doc = op_text(op).replace("\\", "\\\\")

@@ -105,14 +105,16 @@ def engine_source() -> str:
     out += ["", "namespace {", ""]
     for op in ops:
         out += [_choices_array(op, a) for a in op.attrs if a.kind in ("str", "dtype", "cfa", "json")]
-        out.append(f"constexpr AttrRow k{_camel(op.name)}[] = {{")
-        out += [_engine_row(op, a) for a in op.attrs]
-        out.append("};")
+        if op.attrs:  # an op without attributes has no rows (and C++ has no empty arrays)
+            out.append(f"constexpr AttrRow k{_camel(op.name)}[] = {{")
+            out += [_engine_row(op, a) for a in op.attrs]
+            out.append("};")
     out += ["", "constexpr OpDefinition kOps[] = {"]
     for op in ops:
         precheck = f"precheck_{op.name}" if op.tensor_checks_first else "nullptr"
         needs_input = "true" if op.input_dtypes else "false"
-        fields = [_c_string(op.name), f"KernelKind::{FAMILY[op.family]}", needs_input, f"k{_camel(op.name)}",
+        rows = f"k{_camel(op.name)}" if op.attrs else "{}"
+        fields = [_c_string(op.name), f"KernelKind::{FAMILY[op.family]}", needs_input, rows,
                   precheck, f"build_{op.name}"]
         out.append(_wrapped("    {", fields, "},"))
     out += ["};", "", "}  // namespace", "", "std::span<const OpDefinition> op_definitions() { return kOps; }", "",

@@ -176,8 +176,12 @@ _AREA = (
 )
 _AREA_NOTE = "The rectangle lies inside the image: top <= bottom <= height, left <= right <= width."
 
+# The repair takes the same-colour sites two apart along the row and column for
+# red and blue sites, and the diagonal neighbours for green ones; the phase says
+# which sites are green. (A DNG's BayerPhase, 0 for red at the top-left, is
+# this phase XOR 1.)
 _BAYER_PHASE = AttrDef(
-    "bayer_phase", "int", "Mosaic phase: 0 or 3 when the top-left site is red or blue, 1 or 2 when it is green.",
+    "bayer_phase", "int", "Mosaic phase: 1 or 2 when the top-left site is red or blue, 0 or 3 when it is green.",
     minimum=0, maximum=3, example=0)
 
 
@@ -503,8 +507,7 @@ OPS: tuple[OpDef, ...] = (
         output_doc="uint16, 1 channel",
         attrs=(AttrDef("constant", "int", "The value that marks a defective sample.", minimum=0, maximum=65535,
                  example=0),
-         AttrDef("bayer_phase", "int", "Mosaic phase: 0 or 3 when the top-left site is red or blue, 1 or 2 "
-                 "when it is green.", minimum=0, maximum=3, example=0)),
+         _BAYER_PHASE),
         example_input=(4, 4, 1, "uint16")),
     OpDef(
         name="warp_fisheye", family="opcode",

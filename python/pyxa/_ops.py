@@ -866,8 +866,8 @@ class OpMethods:
 
         - constant: integer, required, 0 to 65535. The value that marks a defective
           sample.
-        - bayer_phase: integer, required, 0 to 3. Mosaic phase: 0 or 3 when the top-left
-          site is red or blue, 1 or 2 when it is green.
+        - bayer_phase: integer, required, 0 to 3. Mosaic phase: 1 or 2 when the top-left
+          site is red or blue, 0 or 3 when it is green.
         """
         return self._add_node("fix_bad_pixels_constant", (x,), {"constant": constant, "bayer_phase": bayer_phase}, unknown)
 
@@ -937,8 +937,8 @@ class OpMethods:
 
         Attributes:
 
-        - bayer_phase: integer, required, 0 to 3. Mosaic phase: 0 or 3 when the top-left
-          site is red or blue, 1 or 2 when it is green.
+        - bayer_phase: integer, required, 0 to 3. Mosaic phase: 1 or 2 when the top-left
+          site is red or blue, 0 or 3 when it is green.
         - points: integer array, optional, an even number of values, at least 0. Bad
           pixels as (row, column) pairs.
         - rects: integer array, optional, a multiple of 4 values, at least 0. Bad
