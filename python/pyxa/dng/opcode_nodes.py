@@ -244,9 +244,9 @@ def _fix_bad_pixels_constant(b: _ListBuilder, index: int, name: str, p: FixBadPi
         b.note(index, name, f"has no effect: no 16-bit sample holds its Constant {p.constant}")
         return
     back_to_float = b.x.dtype == np.float32
-    # The engine's phase bit picks the straight (two sites away) candidates
-    # where it is 0 at a red or blue top-left site: the format's phases 0 and 3
-    # (red or blue first) are the engine's 1 and 2, and the other way round.
+    # The engine numbers a red or blue top-left site 1 or 2 and a green one 0
+    # or 3; the format's BayerPhase numbers red 0, green-red 1, green-blue 2,
+    # blue 3: one is the other XOR 1.
     b.add(index, name, "fix_bad_pixels_constant", b.uint16(), constant=p.constant, bayer_phase=p.bayer_phase ^ 1)
     if back_to_float:
         b.float32()
