@@ -16,11 +16,13 @@ F32 = np.float32
 class Case:
     """engine: callable; peers: {label: callable}; target: the peer label the
     engine must match or beat, or a tuple of labels meaning the fastest of
-    them (None: information only); group: table section; missing: {label:
+    them (None: information only); limit: the ratio to the target that still
+    meets it (1: match or beat); group: table section; missing: {label:
     why} for peers that could not run here."""
 
-    def __init__(self, group, name, engine, peers, target=None, note=""):
+    def __init__(self, group, name, engine, peers, target=None, note="", limit=1.0):
         self.group, self.name, self.engine, self.peers, self.target, self.note = group, name, engine, peers, target, note
+        self.limit = limit
         self.missing = {}
 
 

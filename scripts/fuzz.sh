@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Long fuzz campaign: bash scripts/fuzz.sh [MINUTES] (default 60).
 # Builds the module, and again with AddressSanitizer and UndefinedBehaviorSanitizer,
-# under build/fuzz; runs generated cases in a worker process at low priority
+# under build/fuzz; runs generated cases (execute_graph calls, and every fourth
+# seed a DNG with mutated opcode lists and profile developed end to end;
+# PYXA_FUZZ_KIND=engine|dng|both picks them) in a worker process at low priority
 # (a crash or hang kills only the worker; its case is kept as a reproducer in
 # build/fuzz/crashes/, replayable with scripts/fuzz_campaign.py --replay FILE);
 # then the soak and size checks: refcounts and RSS over 100,000 mixed calls, a
@@ -22,6 +24,8 @@ if [ ! -x "$PY" ]; then
     python3 -m venv "$WORK/venv"
     "$PY" -m pip install -q scikit-build-core "numpy>=2" nlohmann-json==3.12.0 pytest hypothesis cmake ninja
 fi
+# The DNG cases read and write files with tifffile and imagecodecs.
+"$PY" -m pip install -q tifffile imagecodecs
 echo "== build and install the module"
 "$PY" -m pip install -q --no-build-isolation -Cbuild-dir="$WORK/build" "$ROOT" >"$WORK/build.log" 2>&1 ||
     { cat "$WORK/build.log"; exit 1; }
@@ -41,7 +45,7 @@ fi
 
 echo "== $MINUTES minutes of generated cases (sanitizer reports: $WORK/worker-stderr.log)"
 status=0
-"${RUN[@]}" --minutes "$MINUTES" --out "$WORK" || status=1
+"${RUN[@]}" --minutes "$MINUTES" --out "$WORK" --kind "${PYXA_FUZZ_KIND:-both}" || status=1
 echo "== soak and size checks"
 "${RUN[@]}" --soak || status=1
 "${RUN[@]}" --long-chain || status=1

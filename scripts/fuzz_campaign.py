@@ -2,12 +2,15 @@
 process, so a crash or a hang kills only the worker; the case that did it is
 kept as a reproducer and the worker restarts.
 
-    python scripts/fuzz_campaign.py --minutes 60 --out build/fuzz
+    python scripts/fuzz_campaign.py --minutes 60 --out build/fuzz [--kind engine|dng|both]
     python scripts/fuzz_campaign.py --replay build/fuzz/crashes/crash-123.pkl
     python scripts/fuzz_campaign.py --soak   # refcounts and RSS, long chain, output over 2^31 bytes
 
-Cases come from tests/fuzz_cases.py drawn with seeded random numbers, so a
-seed alone regenerates its case; the reproducer holds the case itself too.
+Cases come from tests/fuzz_cases.py (execute_graph calls) and
+tests/dng_fuzz_cases.py (DNGs with mutated opcode lists and profiles,
+developed end to end; with --kind both, every fourth seed), drawn with
+seeded random numbers, so a kind and a seed regenerate their case; the
+reproducer holds the case itself too.
 """
 
 from __future__ import annotations
@@ -28,15 +31,32 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests"))
+sys.path.insert(0, str(ROOT / "tools"))
 
 CASE_TIMEOUT_S = 120
 
 
+def case_functions(kind):
+    """make(draw) and check(case) of a kind of case."""
+    if kind == "dng":
+        from dng_fuzz_cases import check_dng_case, make_dng_case
+        return make_dng_case, check_dng_case
+    from fuzz_cases import check_case, make_case
+    return make_case, check_case
+
+
+def kind_of(seed, kinds):
+    """The kind of case a seed makes: with both, every fourth seed is a DNG."""
+    return kinds if kinds != "both" else ("dng" if seed % 4 == 3 else "engine")
+
+
 def worker():
-    """Reads seeds from stdin, answers one JSON line per case."""
-    from fuzz_cases import RandomDraw, check_case, make_case
+    """Reads "kind seed" lines from stdin, answers one JSON line per case."""
+    from fuzz_cases import RandomDraw
     for line in sys.stdin:
-        seed = int(line)
+        kind, seed = line.split()
+        seed = int(seed)
+        make_case, check_case = case_functions(kind)
         try:
             case = make_case(RandomDraw(seed))
             outcome = "skipped" if case is None else check_case(case)
@@ -54,9 +74,9 @@ class Worker:
         self.proc = subprocess.Popen([sys.executable, __file__, "--worker"], stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, stderr=log, text=True, bufsize=1)
 
-    def run(self, seed):
+    def run(self, kind, seed):
         """The worker's reply, or None when it died or hung on this seed."""
-        self.proc.stdin.write(f"{seed}\n")
+        self.proc.stdin.write(f"{kind} {seed}\n")
         self.proc.stdin.flush()
         ready, _, _ = select.select([self.proc.stdout], [], [], CASE_TIMEOUT_S)
         line = self.proc.stdout.readline() if ready else ""
@@ -68,17 +88,19 @@ class Worker:
         self.proc.wait()
 
 
-def keep_reproducer(out, seed, kind, detail):
-    from fuzz_cases import RandomDraw, make_case
+def keep_reproducer(out, seed, kind, detail, case_kind="engine"):
+    from fuzz_cases import RandomDraw
+    make_case, _ = case_functions(case_kind)
     folder = out / "crashes"
     folder.mkdir(parents=True, exist_ok=True)
-    path = folder / f"{kind}-{seed}.pkl"
+    path = folder / f"{kind}-{case_kind}-{seed}.pkl"
     with open(path, "wb") as f:
-        pickle.dump({"seed": seed, "kind": kind, "detail": detail, "case": make_case(RandomDraw(seed))}, f)
+        pickle.dump({"seed": seed, "kind": kind, "case_kind": case_kind, "detail": detail,
+                     "case": make_case(RandomDraw(seed))}, f)
     return path
 
 
-def campaign(minutes, out, first_seed):
+def campaign(minutes, out, first_seed, kinds="both"):
     out.mkdir(parents=True, exist_ok=True)
     log = open(out / "worker-stderr.log", "a")
     counts = collections.Counter()
@@ -86,19 +108,21 @@ def campaign(minutes, out, first_seed):
     end = time.monotonic() + minutes * 60
     seed = first_seed
     while time.monotonic() < end:
-        reply = w.run(seed)
+        case_kind = kind_of(seed, kinds)
+        reply = w.run(case_kind, seed)
         if reply is None:
             hung = w.proc.poll() is None
             w.stop()
             kind = "hang" if hung else f"crash"
             detail = "no answer in %d s" % CASE_TIMEOUT_S if hung else f"worker exit {w.proc.returncode}"
             counts[kind] += 1
-            print(f"{kind} on seed {seed}: {detail}; kept {keep_reproducer(out, seed, kind, detail)}", flush=True)
+            path = keep_reproducer(out, seed, kind, detail, case_kind)
+            print(f"{kind} on {case_kind} seed {seed}: {detail}; kept {path}", flush=True)
             w = Worker(log)
         else:
             counts[reply["outcome"]] += 1
             if reply["outcome"] == "FAILED":
-                path = keep_reproducer(out, seed, "failed", reply["detail"])
+                path = keep_reproducer(out, seed, "failed", reply["detail"], case_kind)
                 print(f"failed on seed {seed}: {reply['detail']}; kept {path}", flush=True)
         seed += 1
         if (seed - first_seed) % 2000 == 0:
@@ -112,11 +136,15 @@ def campaign(minutes, out, first_seed):
 
 
 def replay(path):
-    from fuzz_cases import check_case
     with open(path, "rb") as f:
         kept = pickle.load(f)
-    print(f"seed {kept['seed']} ({kept['kind']}: {kept['detail']})")
-    print(json.dumps(kept["case"]["graph"], default=repr, indent=1)[:4000])
+    case_kind = kept.get("case_kind", "engine")
+    _, check_case = case_functions(case_kind)
+    print(f"{case_kind} seed {kept['seed']} ({kept['kind']}: {kept['detail']})")
+    if case_kind == "engine":
+        print(json.dumps(kept["case"]["graph"], default=repr, indent=1)[:4000])
+    else:
+        print(json.dumps({k: v for k, v in kept["case"].items() if k not in ("data", "dcp")}, default=repr))
     print("outcome:", check_case(kept["case"]))
 
 
@@ -221,6 +249,8 @@ def main():
     ap.add_argument("--minutes", type=float, default=60.0)
     ap.add_argument("--out", type=Path, default=ROOT / "build" / "fuzz")
     ap.add_argument("--first-seed", type=int, default=None)
+    ap.add_argument("--kind", choices=("engine", "dng", "both"), default="both",
+                    help="execute_graph calls, DNG developments, or both (every fourth seed a DNG)")
     ap.add_argument("--worker", action="store_true", help=argparse.SUPPRESS)
     ap.add_argument("--replay", type=Path)
     ap.add_argument("--soak", action="store_true")
@@ -239,7 +269,7 @@ def main():
     if args.big_output:
         return big_output()
     first = args.first_seed if args.first_seed is not None else int(time.time()) * 1000
-    return campaign(args.minutes, args.out, first)
+    return campaign(args.minutes, args.out, first, args.kind)
 
 
 if __name__ == "__main__":

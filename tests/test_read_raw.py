@@ -181,7 +181,7 @@ def test_closing_releases_the_decoder_once_and_the_mosaic_with_it(tmp_path, mosa
 
 
 def test_develop_closes_the_file_it_opens_but_not_a_record_it_is_given(tmp_path, mosaic, decoder_closes):
-    path = tmp_path / "t.dng"
+    path = tmp_path / "t.tif"  # a name other than .dng: develop reads it with rawpy, not pyxa.dng
     write_dng(path, mosaic, white=4095)
     pyxa.develop(path)
     assert decoder_closes == [1]

@@ -1,7 +1,7 @@
-"""Writing Bayer DNG files: the sample capture the main job develops (a
-scikit-image photograph turned into what a camera records) and the small
-files the tests make, through tifffile, as files rawpy opens. Development
-and test tooling, not part of the installed package: run it by its path."""
+"""Writing Bayer DNG files: the small files the tests make, through tifffile,
+as files rawpy opens, and (through sample_capture) the sample capture the
+main job develops. Development and test tooling, not part of the installed
+package: run it by its path."""
 
 from __future__ import annotations
 
@@ -110,14 +110,12 @@ def _unturn(image: np.ndarray, orientation: int) -> np.ndarray:
 
 def write_sample_dng(path: PathLike, *, orientation: int = 6) -> str:
     """Writes the main job's sample: scikit-image's "coffee" photograph as a
-    12-bit RGGB capture (black 256, white 4095) with a daylight colour matrix,
-    the as-shot white balance, and an orientation tag (6: held upright)."""
-    from skimage import data
+    12-bit RGGB capture through a lens that shades and distorts it, held on
+    its side, with a camera profile; developed as the file says it comes
+    back to the photograph (see sample_capture)."""
+    from sample_capture import write_capture_dng
 
-    mosaic, neutral = simulate_capture(data.coffee(), orientation=orientation)
-    write_dng(path, mosaic, cfa="RGGB", black=256, white=4095, xyz_to_camera=SAMPLE_XYZ_TO_CAMERA,
-              as_shot_neutral=neutral, orientation=orientation, model="pyxa sample (coffee)")
-    return os.fspath(path)
+    return write_capture_dng(path, orientation=orientation)
 
 
 def main(argv: Sequence[str] | None = None) -> None:

@@ -13,6 +13,7 @@ from ._opdefs import OPS, AttrDef, OpDef, table_as_json
 from .graph import Graph, Tensor
 from .develop import develop, develop_mosaic
 from .raw import RawFileError, RawImage, read_raw
+from .dng import read_dng, read_profile
 from .writers import write_image
 from .batch import develop_many
 from .profile_chart import plot_profile, write_chrome_trace
@@ -37,6 +38,8 @@ __all__ = [
     "develop_many",
     "develop_mosaic",
     "plot_profile",
+    "read_dng",
+    "read_profile",
     "read_raw",
     "table_as_json",
     "write_chrome_trace",

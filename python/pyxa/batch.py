@@ -9,7 +9,7 @@ import time
 import warnings
 from collections.abc import Callable, Generator, Iterable, Iterator, Sequence
 from dataclasses import dataclass, field
-from typing import TYPE_CHECKING, Union
+from typing import TYPE_CHECKING, Optional, Union
 
 from ._types import NodeTimings, PathLike
 
@@ -38,6 +38,10 @@ class DevelopOptions:
     bits: int = 8
     overwrite: bool = False
     profile: bool = False
+    look: str = "profile"
+    space: str = "srgb"
+    dcp: Optional[str] = None  # a DCP file's path
+    ignore_unknown_opcodes: bool = False
 
 
 @dataclass
@@ -100,9 +104,10 @@ def develop_file(source: PathLike, out_dir: PathLike, options: DevelopOptions = 
         with warnings.catch_warnings(record=True) as caught:
             warnings.simplefilter("always")
             result = develop(source, wb=options.wb, exposure=options.exposure, demosaic=options.demosaic,
-                             dtype=dtype, profile=options.profile)
+                             dtype=dtype, profile=options.profile, look=options.look, space=options.space,
+                             dcp=options.dcp, ignore_unknown_opcodes=options.ignore_unknown_opcodes)
         rgb, profile = result if isinstance(result, tuple) else (result, [])
-        write_image(target, rgb, format=options.format, overwrite=options.overwrite)
+        write_image(target, rgb, format=options.format, overwrite=options.overwrite, space=options.space)
     except FileExistsError as e:
         return FileResult(source, target, "skipped", str(e))
     except RawFileError as e:
@@ -174,17 +179,22 @@ def _on_dask(paths: list[str], out_dir: str, options: DevelopOptions, client: Cl
 
 def develop_many(paths: Sequence[PathLike], out_dir: PathLike, *, jobs: int = 1, client: Client | str | None = None,
                  demosaic: str = "ea", wb: str | Sequence[float] = "camera", exposure: float = 0.0, format: str = "png",
-                 bits: int = 8, overwrite: bool = False,
+                 bits: int = 8, overwrite: bool = False, look: str = "profile", space: str = "srgb",
+                 dcp: PathLike | None = None, ignore_unknown_opcodes: bool = False,
                  progress: Callable[[FileResult], None] | None = None) -> list[FileResult]:
     """Develops raw files into ``out_dir`` and returns one FileResult per path, in
     the order given. For notebooks; ``pyxa develop`` is the same on the command line.
+    ``wb``, ``look``, ``space``, ``dcp`` and ``ignore_unknown_opcodes`` as in
+    ``pyxa.develop``; each image is written with the ICC profile of ``space``.
 
     >>> results = pyxa.develop_many(glob.glob("card/*.CR2"), "out", jobs=2)  # doctest: +SKIP
     >>> [r.status for r in results]                                          # doctest: +SKIP
     ['done', 'done', 'skipped']
     """
     options = DevelopOptions(demosaic=demosaic, wb=wb if isinstance(wb, str) else tuple(wb), exposure=exposure,
-                             format=format, bits=bits, overwrite=overwrite)
+                             format=format, bits=bits, overwrite=overwrite, look=look, space=space,
+                             dcp=None if dcp is None else os.path.abspath(os.fspath(dcp)),
+                             ignore_unknown_opcodes=ignore_unknown_opcodes)
     by_source: dict[str, FileResult] = {}
     for result in iter_develop(paths, out_dir, options, jobs=jobs, client=client):
         by_source[result.source] = result

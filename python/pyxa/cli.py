@@ -1,6 +1,7 @@
 """The ``pyxa`` command: ``pyxa develop`` turns raw files into PNG or TIFF
 images (in this process, on a process pool or on a Dask cluster) with a
-progress bar, and ``pyxa info`` prints what a raw file holds."""
+progress bar, and ``pyxa info`` prints what raw files hold (for a DNG its
+camera profile and opcode lists too, read without the pixels)."""
 
 from __future__ import annotations
 
@@ -11,21 +12,35 @@ from collections.abc import Sequence
 from typing import Protocol, TextIO
 
 from ._types import NodeTimings
-from .develop import DEMOSAIC_CHOICES, WB_CHOICES
+from .develop import DEMOSAIC_CHOICES, LOOK_CHOICES, WB_CHOICES
 
 EXIT_FAILED, EXIT_USAGE, EXIT_INTERRUPTED = 1, 2, 130
+SPACE_CHOICES = ("srgb", "display-p3", "oprgb", "prophoto", "rec2020", "srgb-linear", "display-p3-linear",
+                 "oprgb-linear", "prophoto-linear", "rec2020-linear")
+
+
+WB_HELP = ("expected camera, daylight or three positive gains R,G,B, a temperature 5200K or 5200K,+8 (tint), "
+           "a chromaticity x,y or a light source (D50, tungsten, shade...)")
 
 
 def _wb(text: str) -> str | tuple[float, ...]:
+    """--wb: a name kept as text (develop parses it again), or gains."""
+    from .color.white import Chromaticity, Gains, parse_white_setting
+
     if text in WB_CHOICES:
         return text
     try:
-        gains = tuple(float(v) for v in text.split(","))
+        setting = parse_white_setting(text)
     except ValueError:
-        gains = ()
-    if len(gains) != 3 or min(gains) <= 0:
-        raise argparse.ArgumentTypeError(f"expected camera, daylight or three positive gains R,G,B; got {text!r}")
-    return gains
+        raise argparse.ArgumentTypeError(f"{WB_HELP}; got {text!r}") from None
+    if isinstance(setting, Gains):
+        gains = (setting.red, setting.green, setting.blue)
+        if min(gains) <= 0:
+            raise argparse.ArgumentTypeError(f"{WB_HELP}; got {text!r}")
+        return gains
+    if isinstance(setting, Chromaticity) and not (0 < setting.x and 0 < setting.y and setting.x + setting.y < 1):
+        raise argparse.ArgumentTypeError(f"{WB_HELP}; got {text!r} (x, y is no colour)")
+    return text
 
 
 def _jobs(text: str) -> int:
@@ -44,9 +59,17 @@ def _parser() -> argparse.ArgumentParser:
     dev.add_argument("-o", "--out", required=True, metavar="OUTDIR", help="folder for the developed images")
     dev.add_argument("--demosaic", choices=DEMOSAIC_CHOICES, default="ea",
                      help="edge-aware (fast), edge-aware full, or bilinear (default ea)")
-    dev.add_argument("--wb", type=_wb, default="camera", metavar="camera|daylight|R,G,B",
+    dev.add_argument("--wb", type=_wb, default="camera", metavar="camera|daylight|5200K,+8|x,y|R,G,B",
                      help="white balance (default camera: as shot)")
     dev.add_argument("--exposure", type=float, default=0.0, metavar="EV", help="brightening in stops")
+    dev.add_argument("--look", choices=LOOK_CHOICES, default="profile",
+                     help="profile: the camera profile's rendering (default); linear: white balance, "
+                          "matrix and sRGB curve only, as rawpy renders")
+    dev.add_argument("--space", choices=SPACE_CHOICES, default="srgb",
+                     help="output colour space (profile look; default srgb)")
+    dev.add_argument("--dcp", metavar="FILE", help="a DCP camera profile to render with instead of the file's")
+    dev.add_argument("--ignore-unknown-opcodes", action="store_true",
+                     help="develop DNGs whose opcode lists hold an opcode that cannot run, without it")
     dev.add_argument("--format", choices=("png", "tiff"), default="png")
     dev.add_argument("--bits", type=int, choices=(8, 16), default=8)
     dev.add_argument("--jobs", type=_jobs, default=1, metavar="N", help="files at once, on N processes")
@@ -55,8 +78,8 @@ def _parser() -> argparse.ArgumentParser:
                      help="chart of the time per node (needs matplotlib) plus CHART.json, a Chrome trace")
     dev.add_argument("--overwrite", action="store_true", help="replace existing outputs (default: skip them)")
     dev.add_argument("--quiet", action="store_true", help="no progress bar")
-    info = sub.add_parser("info", help="print what a raw file holds")
-    info.add_argument("file")
+    info = sub.add_parser("info", help="print what raw files hold")
+    info.add_argument("files", nargs="+", metavar="FILE")
     return parser
 
 
@@ -64,24 +87,38 @@ def main(argv: Sequence[str] | None = None) -> int:
     args = _parser().parse_args(argv)
     try:
         if args.command == "info":
-            return _info(args.file)
+            return _info(args.files)
         return _develop(args)
     except KeyboardInterrupt:
         print("\ninterrupted", file=sys.stderr)
         return EXIT_INTERRUPTED
 
 
-def _info(path: str) -> int:
+def _info(paths: Sequence[str]) -> int:
+    import warnings
+
+    from ._develop_route import is_dng
     from .raw import RawFileError, read_raw
 
-    try:
-        raw = read_raw(path)
-    except RawFileError as e:
-        print(f"error: {e}", file=sys.stderr)
-        return EXIT_FAILED
-    with raw:
-        print(raw.describe())
-    return 0
+    failed = False
+    for i, path in enumerate(paths):
+        if i:
+            print()
+        try:
+            with warnings.catch_warnings():
+                warnings.simplefilter("ignore")  # the record lists the tags it ignored
+                if is_dng(path):
+                    from .dng import read_dng
+                    from .dng.describe import describe_record
+
+                    print(describe_record(read_dng(path, pixels=False)))
+                else:
+                    with read_raw(path) as raw:
+                        print(raw.describe())
+        except RawFileError as e:
+            print(f"error: {e}", file=sys.stderr)
+            failed = True
+    return EXIT_FAILED if failed else 0
 
 
 def _develop(args: argparse.Namespace) -> int:
@@ -100,7 +137,9 @@ def _develop(args: argparse.Namespace) -> int:
         print(f"error: cannot use {args.out} as the output folder ({e.strerror or e})", file=sys.stderr)
         return EXIT_FAILED
     options = DevelopOptions(demosaic=args.demosaic, wb=args.wb, exposure=args.exposure, format=args.format,
-                             bits=args.bits, overwrite=args.overwrite, profile=bool(args.profile))
+                             bits=args.bits, overwrite=args.overwrite, profile=bool(args.profile), look=args.look,
+                             space=args.space, dcp=os.path.abspath(args.dcp) if args.dcp else None,
+                             ignore_unknown_opcodes=args.ignore_unknown_opcodes)
     counts = {"done": 0, "skipped": 0, "failed": 0}
     profiles: dict[str, NodeTimings] = {}
     bar = _progress(len(paths), args.quiet)

@@ -1,115 +1,37 @@
-"""Developing a raw mosaic to a finished RGB image: the usual development graph
-(normalise, demosaic, white balance with highlight clipping and colour matrix,
-output curve, orientation) built for an array or a raw file, run as one call."""
+"""Developing raw images to finished RGB images, each in one engine call: a
+raw file through its camera profile or the linear look (``develop``: DNG
+files through pyxa.dng, other formats through rawpy), and a bare mosaic
+through the linear look's graph (``develop_mosaic``: normalise, demosaic,
+white balance with highlight clipping and colour matrix, output curve,
+orientation)."""
 
 from __future__ import annotations
 
 import math
 from collections.abc import Sequence
-from contextlib import AbstractContextManager, nullcontext
-from typing import Any, Literal, Union, overload
+from typing import Any, Literal, Optional, Union, overload
 
 import numpy as np
 import numpy.typing as npt
 
-from ._types import NodeTimings
+from ._curves import Curve, curve_table
+from ._develop_route import DevelopRequest, develop_source
+from ._types import NodeTimings, PathLike
 from ._white_balance import positive_gains, relative_to_smallest
+from .color.white import WhiteSetting
+from .dng.records import CameraProfile, DngRecord
 from .graph import Graph
-from .raw import CFA_ORDERS, RawImage, Source, read_raw
+from .raw import CFA_ORDERS, RawImage, Source
 
-__all__ = ["DEMOSAIC_CHOICES", "WB_CHOICES", "develop", "develop_mosaic", "curve_table"]
+__all__ = ["DEMOSAIC_CHOICES", "WB_CHOICES", "LOOK_CHOICES", "develop", "develop_mosaic", "curve_table"]
 
 # The demosaic= names, each a demosaic op of the graph (the command offers the same).
 DEMOSAIC_CHOICES = ("ea", "ea_full", "bilinear")
 # The white balances a raw file records, by the names wb= takes.
 WB_CHOICES = ("camera", "daylight")
-Curve = Union[str, tuple[float, float]]
+LOOK_CHOICES = ("profile", "linear")
 BlackLevels = Union[float, Sequence[float], npt.NDArray[np.floating[Any]]]
 Gains = Union[Sequence[float], npt.NDArray[np.floating[Any]]]
-
-
-def _toe_power(gamma: float, slope: float) -> tuple[float, float]:
-    """The junction x0 and offset a of a curve that is slope*x below x0 and
-    (1 + a) * x**(1/gamma) - a above it, joined with the same value and slope.
-
-    That is how camera raw converters build a "gamma with a linear toe" from a
-    (gamma, toe slope) pair; (2.4, 12.92) lands on x0 = 0.00304, a = 0.0550,
-    within rounding of sRGB's published constants."""
-    p = 1.0 / gamma
-    if slope <= 0 or p >= 1:
-        return 0.0, 0.0
-
-    # Equal values and equal slopes at x0 leave one equation in x0:
-    # slope * x0 * (1/p - 1) == slope * x0**(1 - p) / p - 1, solved by bisection.
-    def excess(x0: float) -> float:
-        return slope * math.pow(x0, 1 - p) / p - 1 - slope * x0 * (1 / p - 1)
-
-    lo, hi = 1e-12, 1.0
-    for _ in range(100):
-        mid = (lo + hi) / 2
-        if excess(mid) < 0:
-            lo = mid
-        else:
-            hi = mid
-    x0 = (lo + hi) / 2
-    return x0, slope * x0 * (1 / p - 1)
-
-
-_CURVES: dict[tuple[Curve, int], np.ndarray] = {}
-
-
-def _curve_values(curve: Curve, entries: int) -> np.ndarray:
-    """The curve sampled at ``entries`` points over [0, 1], kept for the next call."""
-    key = (curve, entries)
-    if key not in _CURVES:
-        if len(_CURVES) >= 16:
-            _CURVES.clear()
-        _CURVES[key] = _sample_curve(curve, entries)
-    return _CURVES[key]
-
-
-def _sample_curve(curve: Curve, entries: int) -> np.ndarray:
-    x = np.linspace(0.0, 1.0, entries)
-    if curve == "linear":
-        y = x
-    elif curve == "srgb":
-        y = np.where(x <= 0.0031308, 12.92 * x, 1.055 * np.power(x, 1 / 2.4) - 0.055)
-    else:
-        assert not isinstance(curve, str)
-        gamma, slope = curve
-        x0, a = _toe_power(float(gamma), float(slope))
-        y = np.where(x < x0, slope * x, (1 + a) * np.power(x, 1 / gamma) - a)
-    y.flags.writeable = False
-    return y
-
-
-def curve_table(curve: Curve, dtype: npt.DTypeLike) -> np.ndarray:
-    """The output curve as the float32 table the colour transform looks up.
-
-    ``curve`` is "srgb", "linear" or a (gamma, toe slope) pair such as
-    (2.4, 12.92). Integer outputs get half a step added to every entry: the
-    engine truncates toward zero when it stores an integer, so this makes the
-    stored value the nearest one instead of the one below."""
-    if isinstance(curve, str):
-        if curve not in ("srgb", "linear"):
-            raise ValueError(f'curve must be "srgb", "linear" or a (gamma, slope) pair, got {curve!r}')
-        key: Curve = curve
-    else:
-        try:
-            gamma, slope = (float(v) for v in curve)
-        except (TypeError, ValueError):
-            raise ValueError(f'curve must be "srgb", "linear" or a (gamma, slope) pair, got {curve!r}') from None
-        if not (gamma >= 1 and slope >= 0 and math.isfinite(gamma) and math.isfinite(slope)):
-            raise ValueError(f"curve (gamma, slope) needs gamma >= 1 and slope >= 0, got {curve!r}")
-        key = (gamma, slope)
-    dt = np.dtype(dtype)
-    # Linear needs only its two ends; a gamma curve is steep near black, where
-    # 16-bit and float outputs need a fine table to stay within a step.
-    entries = 2 if key == "linear" else 4096 if dt == np.uint8 else 65536
-    table = _curve_values(key, entries)
-    if dt.kind == "u":
-        table = table + 0.5 / np.iinfo(dt).max
-    return table.astype(np.float32)
 
 
 def _black_levels(black: BlackLevels) -> tuple[int, list[float]]:
@@ -258,57 +180,82 @@ def development_graph(mosaic: np.ndarray, *, cfa: str, black: BlackLevels, white
     return g
 
 
+# develop() takes a white as "camera", "daylight", a setting such as
+# "5200K,+8" or "D50", three gains, or a pyxa.color WhiteSetting.
+White = Union[str, Gains, WhiteSetting]
+Profile = Union[CameraProfile, PathLike, None]
+
+
 @overload
-def develop(source: RawImage | Source, *, wb: str | Gains = ..., exposure: float = ..., demosaic: str = ...,
-            curve: Curve = ..., dtype: npt.DTypeLike = ..., orientation: int | None = ...,
+def develop(source: RawImage | DngRecord | Source, *, look: str | None = ..., wb: White = ...,
+            exposure: float = ..., demosaic: str = ..., curve: Curve | None = ..., dtype: npt.DTypeLike = ...,
+            orientation: int | None = ..., space: str = ..., dcp: Profile = ..., ignore_unknown_opcodes: bool = ...,
             out: np.ndarray | None = ..., profile: Literal[False] = ...) -> np.ndarray: ...
 
 
 @overload
-def develop(source: RawImage | Source, *, wb: str | Gains = ..., exposure: float = ..., demosaic: str = ...,
-            curve: Curve = ..., dtype: npt.DTypeLike = ..., orientation: int | None = ...,
+def develop(source: RawImage | DngRecord | Source, *, look: str | None = ..., wb: White = ...,
+            exposure: float = ..., demosaic: str = ..., curve: Curve | None = ..., dtype: npt.DTypeLike = ...,
+            orientation: int | None = ..., space: str = ..., dcp: Profile = ..., ignore_unknown_opcodes: bool = ...,
             out: np.ndarray | None = ..., profile: Literal[True]) -> tuple[np.ndarray, NodeTimings]: ...
 
 
 @overload
-def develop(source: RawImage | Source, *, wb: str | Gains = ..., exposure: float = ..., demosaic: str = ...,
-            curve: Curve = ..., dtype: npt.DTypeLike = ..., orientation: int | None = ...,
+def develop(source: RawImage | DngRecord | Source, *, look: str | None = ..., wb: White = ...,
+            exposure: float = ..., demosaic: str = ..., curve: Curve | None = ..., dtype: npt.DTypeLike = ...,
+            orientation: int | None = ..., space: str = ..., dcp: Profile = ..., ignore_unknown_opcodes: bool = ...,
             out: np.ndarray | None = ..., profile: bool) -> np.ndarray | tuple[np.ndarray, NodeTimings]: ...
 
 
-def develop(source: RawImage | Source, *, wb: str | Gains = "camera", exposure: float = 0.0, demosaic: str = "ea",
-            curve: Curve = "srgb", dtype: npt.DTypeLike = "uint8", orientation: int | None = None,
-            out: np.ndarray | None = None, profile: bool = False) -> np.ndarray | tuple[np.ndarray, NodeTimings]:
-    """Develops a camera raw file (a path, a binary file object, or a
-    ``RawImage`` from ``read_raw``) into an RGB array, in one engine call.
+def develop(source: RawImage | DngRecord | Source, *, look: str | None = None, wb: White = "camera",
+            exposure: float = 0.0, demosaic: str = "ea", curve: Curve | None = None, dtype: npt.DTypeLike = "uint8",
+            orientation: int | None = None, space: str = "srgb", dcp: Profile = None,
+            ignore_unknown_opcodes: bool = False, out: np.ndarray | None = None,
+            profile: bool = False) -> np.ndarray | tuple[np.ndarray, NodeTimings]:
+    """Develops a camera raw file into an RGB array, in one engine call.
 
-    wb : "camera" (as shot), "daylight", or explicit (red, green, blue) gains.
-    exposure : brightening in stops. demosaic : "ea", "ea_full" or "bilinear".
-    curve : "srgb", "linear" or a (gamma, toe slope) pair. dtype : "uint8",
-    "uint16" or "float32". orientation : default the file's own; the pixels are
-    turned, so the result is upright. ``out`` and ``profile`` as in
-    ``develop_mosaic``. A file opened here is closed before the return; a
-    ``RawImage`` passed in stays open.
+    ``source`` is a path or binary file object (a ``.dng`` is read with
+    pyxa.dng.read_dng, any other raw format with rawpy), a ``DngRecord``
+    from read_dng, or a ``RawImage`` from read_raw. A DNG develops as the
+    file says: its opcode lists run at their stages and its DefaultCrop and
+    Orientation apply (docs/dng.md).
+
+    look : "profile" (default): the camera profile the file embeds, or the
+        DCP given as ``dcp``, renders through linear ProPhoto, its HueSatMap,
+        LookTable and tone curve into ``space``; a file with only a colour
+        matrix gets a profile made from it and the default look's base
+        curve. "linear": white balance, one camera -> sRGB matrix and
+        ``curve``, no tone shaping (the rendering rawpy gives; giving
+        ``curve`` alone selects it).
+    wb : "camera" (as shot), "daylight", a temperature "5200K" or
+        "5200K,+8" (tint), "x,y", a light source ("D50", "tungsten"...),
+        or (red, green, blue) gains.
+    exposure : stops, added to the file's BaselineExposure in the profile look.
+    demosaic : "ea", "ea_full" or "bilinear". curve : "srgb", "linear" or a
+        (gamma, toe slope) pair (linear look). dtype : "uint8", "uint16" or
+        "float32". orientation : default the file's own; the pixels are
+        turned, so the result is upright. space : "srgb", "display-p3",
+        "oprgb", "prophoto", "rec2020" or their "-linear" forms (profile
+        look). dcp : a DCP file (or a CameraProfile) replacing the file's
+        profile. ignore_unknown_opcodes : develop a DNG whose opcode lists
+        hold an opcode this renderer cannot run and the file does not mark
+        optional, without it (with a warning) instead of refusing it.
+    ``out`` and ``profile`` as in ``develop_mosaic``. A file opened here is
+    closed before the return; a ``RawImage`` passed in stays open.
 
     >>> rgb = pyxa.develop("photo.dng", dtype="uint16")   # doctest: +SKIP
+    >>> rgb = pyxa.develop("photo.CR2", wb="5200K,+8", space="display-p3", dcp="camera.dcp")  # doctest: +SKIP
     """
-    with _opened(source) as raw:
-        gains: Gains
-        if isinstance(wb, str):
-            if wb not in WB_CHOICES:
-                raise ValueError(f'wb must be "camera", "daylight" or three gains, got {wb!r}')
-            gains = raw.wb_camera if wb == "camera" else raw.wb_daylight
-        else:
-            gains = wb
-        return develop_mosaic(raw.mosaic, raw.cfa, black=raw.black, white=raw.white, matrix=raw.matrix, wb=gains,
-                              curve=curve, dtype=dtype, demosaic=demosaic,
-                              orientation=raw.orientation if orientation is None else orientation,
-                              exposure=exposure, out=out, profile=profile)
-
-
-def _opened(source: RawImage | Source) -> AbstractContextManager[RawImage]:
-    """The record to develop, as a context: a file is read here and closed at
-    the end; a RawImage the caller holds is left open."""
-    if isinstance(source, RawImage):
-        return nullcontext(source)
-    return read_raw(source)
+    if look is None:
+        look = "linear" if curve is not None else "profile"
+    if look not in LOOK_CHOICES:
+        raise ValueError(f'look must be "profile" or "linear", got {look!r}')
+    if look == "profile" and curve is not None:
+        raise ValueError('curve= is the linear look\'s output curve; the profile look takes its tone from the '
+                         'profile (use look="linear", or space= for the output encoding)')
+    request = DevelopRequest(look=look, wb=wb, exposure=float(exposure), demosaic=demosaic,
+                             curve="srgb" if curve is None else curve, dtype=np.dtype(dtype).name,
+                             orientation=orientation, space=space, dcp=dcp,
+                             ignore_unknown_opcodes=bool(ignore_unknown_opcodes))
+    rgb, timings = develop_source(source, request, out=out, profile=profile)
+    return (rgb, timings) if profile else rgb

@@ -82,6 +82,8 @@ class RawImage:
     matrix : 3x3 camera RGB -> linear sRGB, rows summing to 1.
     matrix_source : "rgb_xyz_matrix", "color_matrix" or "identity".
     orientation : TIFF/EXIF orientation 1-8 that makes the image upright.
+    xyz_to_camera : the decoder's 3x3 XYZ -> camera matrix (daylight), when
+        it has one: what a camera profile is made from when no DCP is given.
 
     ``close()`` (or the end of a ``with read_raw(path) as raw:`` block)
     releases the decoder and its memory; closing twice does nothing. The
@@ -100,6 +102,7 @@ class RawImage:
     matrix_source: str
     orientation: int
     _buffer: _DecoderBuffer = field(repr=False)
+    xyz_to_camera: npt.NDArray[np.float64] | None = None
 
     @property
     def mosaic(self) -> npt.NDArray[np.uint16]:
@@ -268,6 +271,8 @@ def _record(decoder: rawpy.RawPy, name: str) -> RawImage:
     camera = _file_gains(decoder.camera_whitebalance)
     daylight = _file_gains(decoder.daylight_whitebalance)
     matrix, source = _matrix(decoder, name)
+    xyz = np.asarray(decoder.rgb_xyz_matrix, dtype=np.float64)[:3, :3]
+    usable_xyz = xyz.shape == (3, 3) and bool(np.any(xyz)) and bool(np.all(np.isfinite(xyz)))
     return RawImage(
         name=name, cfa=cfa, black=black, white=white,
         wb_camera=camera or daylight or (1.0, 1.0, 1.0),
@@ -275,4 +280,5 @@ def _record(decoder: rawpy.RawPy, name: str) -> RawImage:
         matrix=matrix, matrix_source=source,
         orientation=ORIENTATION_OF_FLIP.get(int(decoder.sizes.flip), 1),
         _buffer=_DecoderBuffer(decoder, mosaic),
+        xyz_to_camera=xyz.copy() if usable_xyz else None,
     )

@@ -1,0 +1,151 @@
+"""The development graph of a DNG record, as a pure step (record and choices
+in, Graph out; no file is touched):
+
+    stored image -> OpcodeList1 -> ActiveArea (view) -> normalize_raw
+    -> OpcodeList2 -> demosaic (CFA images) -> OpcodeList3
+    -> colour: the profile look (clip_and_transform_color to linear ProPhoto,
+       ProfileGainTableMap, HueSatMap, exposure, LookTable, hue-preserving
+       tone curve with the output matrix and curve) or the linear look
+       (white balance and camera -> sRGB matrix, output curve)
+    -> DefaultCrop (view) -> orientation
+
+Frames: OpcodeList1 counts from the stored image's top-left pixel; the
+CFA pattern, the black-level pattern and its deltas, OpcodeList2 and 3 and
+DefaultCrop from the ActiveArea's (see opcode_nodes). The ProfileGainTableMap
+runs on linear ProPhoto right after the camera matrix, over the ActiveArea
+image like OpcodeList3, with the brightness scaled by 2^BaselineExposure.
+Whole-image opcodes are the only places where the graph makes an
+intermediate image; everything between them streams rows in one chain."""
+
+from __future__ import annotations
+
+from dataclasses import dataclass, field
+from typing import Any, Optional
+
+from ..color.plan import ColorPlan
+from ..graph import Graph, Tensor
+from ..raw import CFA_ORDERS, RawFileError
+from .choices import DEMOSAIC_OPS, LOOKS, DevelopChoices, check_choices
+from .color_nodes import linear_look, profile_look, rendering_profile
+from .opcode_nodes import MappedOpcode, StageImage, add_opcode_list
+from .records import CameraProfile, DngRecord
+
+__all__ = ["DevelopChoices", "DngGraph", "dng_graph", "LOOKS", "DEMOSAIC_OPS", "rendering_profile"]
+
+PLANE_LETTERS = "RGB"
+
+
+@dataclass
+class DngGraph:
+    """The graph (its one input bound to the record's stored image) and what went into it."""
+
+    graph: Graph
+    opcodes: dict[int, tuple[MappedOpcode, ...]] = field(default_factory=dict)
+    plan: Optional[ColorPlan] = None
+    profile: Optional[CameraProfile] = None
+    notes: list[str] = field(default_factory=list)
+    # Where the colour stage's top-left pixel lies in the ActiveArea (an
+    # OpcodeList3 TrimBounds moves it; the earlier lists cannot).
+    offset: tuple[int, int] = (0, 0)
+
+
+def dng_graph(record: DngRecord, choices: DevelopChoices = DevelopChoices()) -> DngGraph:
+    """The development graph of ``record`` under ``choices``; run it with
+    ``result.graph.run()``. Refusals are RawFileError naming the file, the
+    tag and the problem; a choice that makes no sense is a ValueError."""
+    check_choices(choices)
+    _check_image(record)
+    g = Graph()
+    out = DngGraph(g)
+    x = g.input(record.stored)
+    x = _opcodes(out, record, x, 1, choices)
+    x = _active_area(g, record, x)
+    x = _normalize(g, record, x)
+    x = _opcodes(out, record, x, 2, choices)
+    if record.is_cfa:
+        op, fast = DEMOSAIC_OPS[choices.demosaic]
+        attrs: dict[str, Any] = {"cfa_pattern": _cfa_order(record)}
+        if fast:
+            attrs["fast"] = True
+        x = g.add(op, x, **attrs)
+    x = _opcodes(out, record, x, 3, choices)
+    out.profile = rendering_profile(record, choices.profile)
+    look = profile_look if choices.look == "profile" else linear_look
+    colour = look(g, record, x, out.profile, choices)
+    out.plan, out.notes = colour.plan, out.notes + colour.notes
+    x = _default_crop(g, record, colour.x, out.offset)
+    orientation = record.orientation if choices.orientation is None else choices.orientation
+    if orientation != 1:
+        x = g.orientation(x, orientation=orientation)
+    return out
+
+
+def _check_image(record: DngRecord) -> None:
+    """Refuses images the graph has no ops for: non-Bayer CFAs, LinearRaw of other than 3 samples."""
+    file = record.name
+    if record.stored.size == 0:
+        raise RawFileError(file, "was read without its pixels (read_dng(..., pixels=False)); nothing to develop")
+    if record.is_cfa:
+        if record.cfa_plane_color != (0, 1, 2):
+            raise RawFileError(file, f"CFAPlaneColor: is {record.cfa_plane_color}; only red, green and blue "
+                                     "planes (0, 1, 2) are developed")
+        if record.cfa_repeat != (2, 2) or _cfa_order(record) not in CFA_ORDERS:
+            raise RawFileError(file, f"CFAPattern: {record.cfa_repeat[0]} x {record.cfa_repeat[1]} pattern "
+                                     f"{record.cfa_pattern} is not a 2 x 2 Bayer pattern (RGGB, GRBG, GBRG "
+                                     "or BGGR); only those are developed")
+    elif record.samples_per_pixel != 3:
+        raise RawFileError(file, f"SamplesPerPixel: a LinearRaw image of {record.samples_per_pixel} samples; "
+                                 "only 3 (red, green, blue) are developed")
+
+
+def _cfa_order(record: DngRecord) -> str:
+    return "".join(PLANE_LETTERS[record.cfa_plane_color[i]] if i < len(record.cfa_plane_color) else "?"
+                   for i in record.cfa_pattern)
+
+
+def _opcodes(out: DngGraph, record: DngRecord, x: Tensor, stage: int, choices: DevelopChoices) -> Tensor:
+    opcodes = record.opcode_lists.get(stage, ())
+    if not opcodes:
+        return x
+    image = StageImage(record.name, stage, x.height, x.width, x.channels)
+    result = add_opcode_list(out.graph, x, opcodes, image, ignore_unknown=choices.ignore_unknown_opcodes)
+    out.opcodes[stage] = result.mapped
+    if stage == 3:
+        out.offset = result.offset
+    return result.x
+
+
+def _active_area(g: Graph, record: DngRecord, x: Tensor) -> Tensor:
+    top, left, bottom, right = record.active_area
+    if (top, left, bottom, right) == (0, 0, x.height, x.width):
+        return x
+    # The masked pixels around the active area are no image: a demosaic
+    # mirrors at the area's edges rather than read them.
+    return g.view(x, top=top, left=left, height=bottom - top, width=right - left, oob_valid=False)
+
+
+def _normalize(g: Graph, record: DngRecord, x: Tensor) -> Tensor:
+    rows, cols = record.black_level_repeat
+    return g.normalize_raw(
+        x, black_repeat_rows=rows, black_repeat_cols=cols, samples_per_pixel=x.channels,
+        black_level=record.black_level.ravel(), white_level=list(record.white_level),
+        black_delta_h=record.black_level_delta_h, black_delta_v=record.black_level_delta_v,
+        linearization_table=record.linearization_table)
+
+
+def _default_crop(g: Graph, record: DngRecord, x: Tensor, offset: tuple[int, int]) -> Tensor:
+    """DefaultCropOrigin and Size (relative to the ActiveArea, rounded to whole
+    pixels) as a view, limited to what a trim left of the image."""
+    if record.default_crop_size is None and record.default_crop_origin == (0.0, 0.0) and offset == (0, 0):
+        return x
+    left, top = (int(round(v)) for v in record.default_crop_origin)
+    width, height = ((x.width + offset[1], x.height + offset[0]) if record.default_crop_size is None
+                     else (int(round(v)) for v in record.default_crop_size))
+    bottom, right = min(top + height - offset[0], x.height), min(left + width - offset[1], x.width)
+    top, left = max(0, top - offset[0]), max(0, left - offset[1])
+    if top >= bottom or left >= right:
+        raise RawFileError(record.name, "DefaultCropOrigin: the default crop lies outside what OpcodeList3's "
+                                        "TrimBounds left of the image")
+    if (top, left, bottom, right) == (0, 0, x.height, x.width):
+        return x
+    return g.view(x, top=top, left=left, height=bottom - top, width=right - left)
