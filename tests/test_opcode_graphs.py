@@ -99,3 +99,22 @@ def test_opcode_failure_status_reaches_python():
     src, dst = rng_image(4, 4, 3), padded(4, 4, 3, np.float32)
     with pytest.raises(RuntimeError, match=r"(?m)^execute_graph failed: INVALID_ARGUMENT \(1\)$"):
         run_single("fix_vignette", src, dst, center_x=f64(0.5), center_y=f64(0.5))  # no "params"
+
+
+def test_an_opcode_output_in_a_reused_buffer_starts_at_zero():
+    # X (a pooled buffer) is consumed by the table opcode, whose output Y holds
+    # 3000 everywhere; every sample of Y is then a defect without a good
+    # neighbour, so the bad-pixel fix writes nothing. Its output reuses X's
+    # buffer: it must read 0, never X's 1000.
+    import pyxa
+
+    mosaic = np.full((8, 8), 500, np.uint16)
+    g = pyxa.Graph()
+    x = g.convert_dtype(g.input(mosaic), dest_dtype="uint16", src_bits=15, dst_bits=16, clip_max=-1.0)
+    table = np.zeros(65536, np.int32)
+    table[1000] = 3000
+    y = g.map_table(x, table=table)
+    z = g.fix_bad_pixels_constant(y, constant=3000, bayer_phase=0)
+    out = g.convert_dtype(z, dest_dtype="uint16", src_bits=0, dst_bits=0, clip_max=-1.0)
+    got = g.run(mosaic)
+    assert np.array_equal(got, np.zeros_like(mosaic))

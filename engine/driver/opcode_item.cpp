@@ -1,5 +1,6 @@
 // An opcode node as a plan item: whole-image views, one timed call, then the
 // release of the references its tensors held.
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -7,12 +8,29 @@
 #include "engine/driver/driver_parts.hpp"
 
 namespace pyxa {
+namespace {
+
+void clear_view(const ImageView& v) {
+    auto* base = static_cast<uint8_t*>(v.data);
+    const uint64_t row = packed_row_size(v.dtype, v.width, v.channels);
+    for (uint64_t y = 0; y < v.height; ++y) std::memset(base + y * v.row_stride, 0, row);
+}
+
+}  // namespace
 
 Status run_opcode_item(BufferPlanner& planner, const GraphNode& node, const KernelStep& step,
                        ProfileList* profile, Diagnostic* diag) {
     if (step.opcode == nullptr) return INTERNAL;
     std::vector<ImageView> outs(node.output_count), ins(node.input_count);
-    for (size_t k = 0; k < node.output_count; ++k) PYXA_TRY(acquire(planner, node.outputs[k], &outs[k]));
+    for (size_t k = 0; k < node.output_count; ++k) {
+        bool reused = false;
+        PYXA_TRY(acquire(planner, node.outputs[k], &outs[k], &reused));
+        // Two opcodes leave some output samples unwritten (a defect with no
+        // good neighbour, the planes a warp does not resample): in a pooled
+        // buffer they would show what an earlier tensor left there. A reused
+        // buffer starts at zero, as a new one does.
+        if (reused) clear_view(outs[k]);
+    }
     for (size_t k = 0; k < node.input_count; ++k) {
         auto it = planner.buffers.find(node.inputs[k]);
         // Neither bound nor written by an earlier plan item.

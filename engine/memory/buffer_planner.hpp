@@ -53,8 +53,9 @@ Status build_planner(const Graph& graph, const TensorTable& descs, const TensorB
                      size_t input_count, const TensorBinding* outputs, size_t output_count,
                      BufferPlanner* out, Diagnostic* diag = nullptr);
 
-// The buffer of a tensor, making a pool buffer if it has none.
-Status acquire(BufferPlanner& planner, uint32_t id, ImageView* view);
+// The buffer of a tensor, making a pool buffer if it has none; `*reused` (when
+// given) tells whether that pool buffer held an earlier tensor.
+Status acquire(BufferPlanner& planner, uint32_t id, ImageView* view, bool* reused = nullptr);
 
 // Drops one reference of a tensor's pool slot (caller arrays are left alone).
 void release_tensor(BufferPlanner& planner, uint32_t id);

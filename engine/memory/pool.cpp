@@ -42,7 +42,8 @@ Status new_slot(BufferPlanner& p, uint64_t size, size_t* index) {
 
 }  // namespace
 
-Status acquire(BufferPlanner& p, uint32_t id, ImageView* view) {
+Status acquire(BufferPlanner& p, uint32_t id, ImageView* view, bool* reused) {
+    if (reused != nullptr) *reused = false;
     auto it = p.buffers.find(id);
     if (it != p.buffers.end()) {
         if (it->second.view.data == nullptr) return INTERNAL;
@@ -58,6 +59,7 @@ Status acquire(BufferPlanner& p, uint32_t id, ImageView* view) {
 
     size_t index = first_fit(p, size);
     if (index == p.pool.size()) PYXA_TRY(new_slot(p, size, &index));
+    else if (reused != nullptr) *reused = true;
     const ImageView v{p.pool[index].data.get(), d->height, d->width, d->channels, d->dtype, d->stride};
     try {
         p.buffers[id] = BufferEntry{v, index, 1};
