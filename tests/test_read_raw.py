@@ -24,7 +24,7 @@ def psnr16(a, b, border=4):
     return 10 * np.log10(65535.0 ** 2 / np.mean((a - b) ** 2))
 
 
-def libraw_develop(path, colour="sRGB"):
+def rawpy_develop(path, colour="sRGB"):
     """rawpy's development with the settings pyxa.develop matches below;
     colour "raw" keeps the camera's RGB, as pyxa does without a colour matrix."""
     with rawpy.imread(str(path)) as r:
@@ -50,7 +50,7 @@ def mosaic():
 @pytest.mark.parametrize("orientation", range(1, 9))
 def test_written_dng_reads_and_develops_like_rawpy(tmp_path, mosaic, cfa, orientation):
     path = tmp_path / "t.dng"
-    # One black level for all sites: LibRaw scales every site by white minus
+    # One black level for all sites: rawpy scales every site by white minus
     # the lowest black, where the engine takes each site's own black.
     write_dng(path, mosaic, cfa=cfa, black=256, white=4095, as_shot_neutral=(0.45, 1.0, 0.7),
               orientation=orientation)
@@ -58,7 +58,7 @@ def test_written_dng_reads_and_develops_like_rawpy(tmp_path, mosaic, cfa, orient
     assert (raw.cfa, raw.black, raw.white, raw.orientation) == (cfa, (256.0,) * 4, 4095.0, orientation)
     assert raw.wb_camera == pytest.approx((1 / 0.45, 1.0, 1 / 0.7), rel=1e-5)
     assert np.array_equal(raw.mosaic, mosaic)
-    got, want = pyxa_matched(raw), libraw_develop(path)
+    got, want = pyxa_matched(raw), rawpy_develop(path)
     assert got.shape == want.shape
     assert psnr16(got, want) > 60
 
@@ -72,9 +72,9 @@ def test_read_raw_takes_a_binary_file_object(tmp_path, mosaic):
     assert np.array_equal(raw.mosaic, mosaic)
 
 
-def test_camera_matrix_from_xyz_agrees_with_libraw(tmp_path, mosaic):
-    """Files whose matrix LibRaw knows from its camera table come with an
-    XYZ -> camera matrix only; pyxa derives camera -> sRGB from it. LibRaw
+def test_camera_matrix_from_xyz_agrees_with_rawpy(tmp_path, mosaic):
+    """Files whose matrix rawpy knows from its camera table come with an
+    XYZ -> camera matrix only; pyxa derives camera -> sRGB from it. rawpy
     derives the same from a DNG's colour matrix, so the two must agree."""
     path = tmp_path / "t.dng"
     write_dng(path, mosaic, white=4095, xyz_to_camera=SAMPLE_XYZ_TO_CAMERA)
@@ -102,7 +102,7 @@ def test_real_capture_develops_like_rawpy(name, cfa, source, colour):
     assert (raw.cfa, raw.matrix_source) == (cfa, source)
     assert [str(w.message) for w in caught] == (
         [f"{path}: no colour matrix in the file; colours are left in the camera's RGB"] if source == "identity" else [])
-    assert psnr16(pyxa_matched(raw), libraw_develop(path, colour)) > 60
+    assert psnr16(pyxa_matched(raw), rawpy_develop(path, colour)) > 60
 
 
 def write_xtrans(path):
