@@ -96,13 +96,14 @@ def test_a_killed_write_leaves_no_file_under_the_final_name(tmp_path):
 def test_cli_develops_skips_and_reports_failures(tmp_path, raw_dir, capsys):
     whole = (raw_dir / "img0.dng").read_bytes()
     (raw_dir / "broken.dng").write_bytes(whole[: len(whole) // 2])
-    (raw_dir / "notes.txt").write_text("not a raw file: a folder's are not picked, one named is skipped\n" * 99)
+    (raw_dir / "notes.txt").write_text("not a raw file: a folder's are not picked, one named fails\n" * 99)
     out = tmp_path / "out"
     assert main(["develop", str(raw_dir), str(raw_dir / "notes.txt"), "-o", str(out), "--quiet"]) == 1
     std = capsys.readouterr()
-    assert std.out.splitlines()[-1] == "4 done, 1 skipped, 1 failed"
+    assert std.out.splitlines()[-1] == "4 done, 0 skipped, 2 failed"
     assert f"broken.dng: failed: {raw_dir / 'broken.dng'}: the pixel data is cut off" in std.err
-    assert f"notes.txt: skipped: {raw_dir / 'notes.txt'}: not a raw file this reader knows" in std.out
+    # The user named it: a file that is no raw file failed, it is not passed over.
+    assert f"notes.txt: failed: {raw_dir / 'notes.txt'}: not a raw file this reader knows" in std.err
     assert sorted(os.listdir(out)) == ["img0.png", "img1.png", "img2.png", "img3.png"]
     assert read_png(out / "img1.png").shape == (34, 24, 3)  # orientation 6 turned the pixels
     before = (out / "img0.png").stat().st_mtime_ns

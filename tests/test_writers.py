@@ -173,8 +173,11 @@ def jxl_colour(data):
     ("display-p3", "D65", "P3", "sRGB"),
     ("rec2020", "D65", "2100", "709"),
     ("oprgb", "D65", ((0.64, 0.33), (0.21, 0.71), (0.15, 0.06)), 563 / 256),
-    ("prophoto", (0.3457, 0.3585), ((0.7347, 0.2653), (0.1596, 0.8404), (0.0366, 0.0001)), 1.8),
-    ("prophoto-linear", (0.3457, 0.3585), ((0.7347, 0.2653), (0.1596, 0.8404), (0.0366, 0.0001)), "linear"),
+    # D50 as written to 6 decimals: the xy of the ICC white, within 5e-5 of ROMM's (0.3457, 0.3585)
+    ("prophoto", pytest.approx((0.3457, 0.3585), abs=5e-5), ((0.7347, 0.2653), (0.1596, 0.8404), (0.0366, 0.0001)),
+     1.8),
+    ("prophoto-linear", pytest.approx((0.3457, 0.3585), abs=5e-5),
+     ((0.7347, 0.2653), (0.1596, 0.8404), (0.0366, 0.0001)), "linear"),
 ])
 def test_jpeg_xl_states_the_space_in_its_header(tmp_path, dtype, space, white, primaries, transfer):
     """The encoder alone would call 16-bit samples linear sRGB."""

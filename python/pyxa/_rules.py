@@ -36,6 +36,22 @@ def _normalize_raw(where: str, attrs: Attrs, x: Tensor | None) -> None:
                          f"got {attrs['samples_per_pixel']}")
     pattern = attrs["black_repeat_rows"] * attrs["black_repeat_cols"] * attrs["samples_per_pixel"]
     _need_length(where, attrs, "black_level", pattern, exact=False)
+    _levels_make_an_image(where, attrs)
+
+
+def _levels_make_an_image(where: str, attrs: Attrs) -> None:
+    """Levels that turn every sample of a site black (the engine takes them, and
+    its image is black there) are a caller's mistake: refused with the values."""
+    black, white = attrs["black_level"], attrs["white_level"]
+    for name, levels in (("black_level", black), ("white_level", white)):
+        if not np.all(np.isfinite(levels)):
+            raise GraphError(f'{where}: "{name}" must be finite, got {levels.tolist()}')
+    samples = attrs["samples_per_pixel"]
+    for i, b in enumerate(black):
+        w = white[(i % samples) % white.size]
+        if b >= w:
+            raise GraphError(f'{where}: "black_level" {b:g} is not below "white_level" {w:g}: that site '
+                             "would be black everywhere")
 
 
 def _transform_color(where: str, attrs: Attrs, x: Tensor | None) -> None:

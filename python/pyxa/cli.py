@@ -1,7 +1,8 @@
-"""The ``pyxa`` command: ``pyxa develop`` turns raw files into PNG or TIFF
-images (in this process, on a process pool or on a Dask cluster) with a
-progress bar, and ``pyxa info`` prints what raw files hold (for a DNG its
-camera profile and opcode lists too, read without the pixels)."""
+"""The ``pyxa`` command: ``pyxa develop`` turns raw files into JPEG, PNG,
+TIFF, WebP, AVIF or JPEG XL images with their colour profile and metadata
+(in this process, on a process pool or on a Dask cluster) with a progress
+bar, and ``pyxa info`` prints what raw files hold (for a DNG its camera
+profile and opcode lists too, read without the pixels)."""
 
 from __future__ import annotations
 
@@ -12,11 +13,11 @@ from collections.abc import Sequence
 from typing import Protocol, TextIO
 
 from ._types import NodeTimings
+from .color.spaces import SPACE_NAMES
 from .develop import DEMOSAIC_CHOICES, LOOK_CHOICES, WB_CHOICES
+from .output.formats import FORMATS
 
 EXIT_FAILED, EXIT_USAGE, EXIT_INTERRUPTED = 1, 2, 130
-SPACE_CHOICES = ("srgb", "display-p3", "oprgb", "prophoto", "rec2020", "srgb-linear", "display-p3-linear",
-                 "oprgb-linear", "prophoto-linear", "rec2020-linear")
 
 
 WB_HELP = ("expected camera, daylight or three positive gains R,G,B, a temperature 5200K or 5200K,+8 (tint), "
@@ -50,11 +51,30 @@ def _jobs(text: str) -> int:
     return n
 
 
+def _quality(text: str) -> int:
+    n = int(text)
+    if not 1 <= n <= 100:
+        raise argparse.ArgumentTypeError(f"--quality needs 1 to 100, got {n}")
+    return n
+
+
+def _version() -> str:
+    import _pyxa
+
+    from . import __version__
+
+    return f"pyxa {__version__} (engine correction library {_pyxa.version()})"
+
+
 def _parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(prog="pyxa", description="Develop camera raw files with the pyxa engine.")
+    parser.add_argument("--version", action="version", version=_version())
     sub = parser.add_subparsers(dest="command", required=True)
-    dev = sub.add_parser("develop", help="develop raw files to PNG or TIFF",
-                         description="Develops raw files (and the raw files directly inside folders) into OUTDIR.")
+    dev = sub.add_parser("develop", help="develop raw files to JPEG, PNG, TIFF, WebP, AVIF or JPEG XL",
+                         description="Develops raw files (and the raw files directly inside folders) into OUTDIR. "
+                                     "Each file becomes its own name with the format's extension; when two "
+                                     "files would take one name, the later one gets a _1, _2, ... suffix "
+                                     "(or use --keep-folders).")
     dev.add_argument("inputs", nargs="+", metavar="FILE_OR_DIR")
     dev.add_argument("-o", "--out", required=True, metavar="OUTDIR", help="folder for the developed images")
     dev.add_argument("--demosaic", choices=DEMOSAIC_CHOICES, default="ea",
@@ -65,13 +85,21 @@ def _parser() -> argparse.ArgumentParser:
     dev.add_argument("--look", choices=LOOK_CHOICES, default="profile",
                      help="profile: the camera profile's rendering (default); linear: white balance, "
                           "matrix and sRGB curve only, as rawpy renders")
-    dev.add_argument("--space", choices=SPACE_CHOICES, default="srgb",
-                     help="output colour space (profile look; default srgb)")
+    dev.add_argument("--space", choices=SPACE_NAMES, default="srgb",
+                     help="output colour space (profile look; default srgb), embedded as an ICC profile")
     dev.add_argument("--dcp", metavar="FILE", help="a DCP camera profile to render with instead of the file's")
     dev.add_argument("--ignore-unknown-opcodes", action="store_true",
                      help="develop DNGs whose opcode lists hold an opcode that cannot run, without it")
-    dev.add_argument("--format", choices=("png", "tiff"), default="png")
-    dev.add_argument("--bits", type=int, choices=(8, 16), default=8)
+    dev.add_argument("--format", choices=tuple(FORMATS), default=None,
+                     help="image format (default png, or the one --ext names)")
+    dev.add_argument("--quality", type=_quality, metavar="1-100",
+                     help="JPEG, WebP and AVIF quality (defaults 95, 90, 90; 100 is lossless for WebP and AVIF)")
+    dev.add_argument("--bits", type=int, choices=(8, 16), default=8,
+                     help="bits per sample (16: PNG, TIFF, AVIF and JPEG XL)")
+    dev.add_argument("--strip-metadata", action="store_true",
+                     help="write no EXIF/XMP (default: camera, lens, exposure, date and GPS are copied)")
+    dev.add_argument("--keep-folders", action="store_true",
+                     help="mirror the inputs' folders in OUTDIR instead of putting every image in it")
     dev.add_argument("--jobs", type=_jobs, default=1, metavar="N", help="files at once, on N processes")
     dev.add_argument("--dask", metavar="ADDRESS", help="run on an existing Dask cluster (scheduler address)")
     dev.add_argument("--profile", metavar="CHART.svg",
@@ -85,6 +113,9 @@ def _parser() -> argparse.ArgumentParser:
 
 def main(argv: Sequence[str] | None = None) -> int:
     args = _parser().parse_args(argv)
+    from .batch import stop_on_terminate
+
+    stop_on_terminate()  # a terminated run removes the file it was writing, as Ctrl-C does
     try:
         if args.command == "info":
             return _info(args.files)
@@ -127,6 +158,18 @@ def _develop(args: argparse.Namespace) -> int:
     if args.jobs > 1 and args.dask:
         print("error: --jobs and --dask cannot be combined", file=sys.stderr)
         return EXIT_USAGE
+    fmt = FORMATS[args.format or "png"]
+    dtype = "uint16" if args.bits == 16 else "uint8"
+    if dtype not in fmt.dtypes:
+        print(f"error: {fmt.title} stores {' or '.join(fmt.dtypes)} samples: use --bits 8 or another --format",
+              file=sys.stderr)
+        return EXIT_USAGE
+    if args.dask:
+        try:
+            import distributed  # noqa: F401
+        except ImportError:
+            print("error: --dask needs the distributed package: pip install 'pyxa[batch]'", file=sys.stderr)
+            return EXIT_USAGE
     paths = expand_inputs(args.inputs)
     if not paths:
         print("error: no raw files found in " + ", ".join(args.inputs), file=sys.stderr)
@@ -136,14 +179,15 @@ def _develop(args: argparse.Namespace) -> int:
     except OSError as e:
         print(f"error: cannot use {args.out} as the output folder ({e.strerror or e})", file=sys.stderr)
         return EXIT_FAILED
-    options = DevelopOptions(demosaic=args.demosaic, wb=args.wb, exposure=args.exposure, format=args.format,
+    options = DevelopOptions(demosaic=args.demosaic, wb=args.wb, exposure=args.exposure, format=fmt.name,
                              bits=args.bits, overwrite=args.overwrite, profile=bool(args.profile), look=args.look,
                              space=args.space, dcp=os.path.abspath(args.dcp) if args.dcp else None,
-                             ignore_unknown_opcodes=args.ignore_unknown_opcodes)
+                             ignore_unknown_opcodes=args.ignore_unknown_opcodes, quality=args.quality,
+                             strip_metadata=args.strip_metadata)
     counts = {"done": 0, "skipped": 0, "failed": 0}
     profiles: dict[str, NodeTimings] = {}
     bar = _progress(len(paths), args.quiet)
-    results = iter_develop(paths, args.out, options, jobs=args.jobs, client=args.dask)
+    results = iter_develop(paths, args.out, options, jobs=args.jobs, client=args.dask, keep_folders=args.keep_folders)
     try:
         for result in results:
             counts[result.status] += 1

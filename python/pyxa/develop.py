@@ -141,14 +141,30 @@ def develop_mosaic(
     return result
 
 
+def _check_levels(black: Sequence[float], white: float) -> None:
+    """Levels the engine would turn into a black image: refused with what to fix."""
+    if not math.isfinite(white):
+        raise ValueError(f"white must be a finite level, got {white!r}")
+    for b in black:
+        if not math.isfinite(b):
+            raise ValueError(f"black levels must be finite, got {list(black)!r}")
+        if b >= white:
+            raise ValueError(f"black level {b:g} is not below the white level {white:g}: every pixel would be "
+                             "black; check the levels (white is the raw value of a clipped highlight)")
+
+
 def development_graph(mosaic: np.ndarray, *, cfa: str, black: BlackLevels, white: float | None,
                       matrix: npt.ArrayLike | None, wb: Gains | None, curve: Curve, dtype: npt.DTypeLike,
                       demosaic: str, orientation: int, exposure: float) -> Graph:
     """The Graph ``develop_mosaic`` runs, with ``mosaic`` bound as its input."""
     if not isinstance(mosaic, np.ndarray) or mosaic.ndim != 2:
         raise ValueError(f"mosaic must be a 2-D array (height, width), got {getattr(mosaic, 'shape', mosaic)!r}")
-    if cfa not in CFA_ORDERS:
-        raise ValueError(f"cfa must be one of {', '.join(CFA_ORDERS)}, got {cfa!r}")
+    if mosaic.dtype not in (np.uint16, np.float32):
+        raise ValueError(f"mosaic must be uint16 or float32, got {mosaic.dtype}; convert it first, e.g. "
+                         "mosaic.astype(np.uint16)")
+    if not isinstance(cfa, str) or cfa.upper() not in CFA_ORDERS:
+        raise ValueError(f"cfa must be one of {', '.join(CFA_ORDERS)} (any case), got {cfa!r}")
+    cfa = cfa.upper()
     if demosaic not in DEMOSAIC_CHOICES:
         raise ValueError(f"demosaic must be one of {', '.join(DEMOSAIC_CHOICES)}, got {demosaic!r}")
     if isinstance(orientation, bool) or not isinstance(orientation, (int, np.integer)) or not 1 <= orientation <= 8:
@@ -157,10 +173,13 @@ def development_graph(mosaic: np.ndarray, *, cfa: str, black: BlackLevels, white
     if white is None:
         white = float(np.iinfo(mosaic.dtype).max) if mosaic.dtype.kind == "u" else 1.0
     repeat, levels = _black_levels(black)
+    _check_levels(levels, white)
     gains = _graph_gains(wb)
     cam = np.eye(3) if matrix is None else np.asarray(matrix, dtype=np.float64)
     if cam.shape != (3, 3):
         raise ValueError(f"matrix must be 3x3, got shape {cam.shape}")
+    if not np.all(np.isfinite(cam)):
+        raise ValueError(f"matrix must hold finite numbers, got {cam.tolist()}")
     if not math.isfinite(exposure):
         raise ValueError(f"exposure must be a finite number of stops, got {exposure!r}")
 
@@ -246,6 +265,9 @@ def develop(source: RawImage | DngRecord | Source, *, look: str | None = None, w
     >>> rgb = pyxa.develop("photo.dng", dtype="uint16")   # doctest: +SKIP
     >>> rgb = pyxa.develop("photo.CR2", wb="5200K,+8", space="display-p3", dcp="camera.dcp")  # doctest: +SKIP
     """
+    if isinstance(source, np.ndarray):
+        raise TypeError("develop() takes a raw file (a path or a binary file object), a RawImage or a DngRecord; "
+                        "for a mosaic array use pyxa.develop_mosaic(mosaic, cfa, black=..., white=...)")
     if look is None:
         look = "linear" if curve is not None else "profile"
     if look not in LOOK_CHOICES:

@@ -88,12 +88,9 @@ def _pyexiv2() -> Any:
 
 
 def _software() -> str:
-    from importlib import metadata
+    from .. import __version__
 
-    try:
-        return "pyxa " + metadata.version("pyxa")
-    except metadata.PackageNotFoundError:
-        return "pyxa"
+    return "pyxa " + __version__
 
 
 def read_metadata(source: str | os.PathLike[str]) -> ImageMetadata | None:

@@ -6,17 +6,21 @@ from __future__ import annotations
 
 from dataclasses import dataclass
 
+from ..color import spaces as _colour
+from ..color.colorimetry import D50_XY, D65_XY
+
 __all__ = ["D50", "D65", "OutputSpace", "SPACES", "output_space"]
 
-# Kept here so the writers stand alone; on merge the lead points this table at
-# pyxa.color.spaces, which holds the same primaries, whites and curves.
-D65 = (0.3127, 0.3290)
-D50 = (0.3457, 0.3585)
+# The primaries, whites and curves are pyxa.color.spaces'; what only files
+# need (a title for the profile, the AVIF colour codes) is added here.
+D65 = D65_XY
+D50 = D50_XY
 
 
 @dataclass(frozen=True)
 class OutputSpace:
-    """One encoding of RGB: chromaticities, white and the decoding curve.
+    """One encoding of RGB as image files describe it: chromaticities, white
+    and the decoding curve.
 
     The curve maps a stored value v in [0, 1] to linear light:
     ``(a·v + b) ** gamma`` for v >= d, ``c·v`` below (a pure power when
@@ -47,37 +51,38 @@ class OutputSpace:
         return self.c * v if v < self.d else (self.a * v + self.b) ** self.gamma
 
 
-_SRGB_CURVE = dict(gamma=2.4, a=1 / 1.055, b=0.055 / 1.055, c=1 / 12.92, d=0.04045)
-# The BT.2020 camera curve at its 12-bit precision, inverted: the stored
-# value is 1.0993·L^0.45 − 0.0993 above L = 0.018054, 4.5·L below.
-_ALPHA_2020, _BETA_2020 = 1.09929682680944, 0.018053968510807
-_REC2020_CURVE = dict(gamma=1 / 0.45, a=1 / _ALPHA_2020, b=(_ALPHA_2020 - 1) / _ALPHA_2020, c=1 / 4.5,
-                      d=4.5 * _BETA_2020)
-# ROMM RGB: 1.8 power with a linear toe of slope 16 below 1/512 of linear light.
-_ROMM_CURVE = dict(gamma=1.8, c=1 / 16, d=16 / 512)
-
-_BASE = {
-    "srgb": ("sRGB", (0.64, 0.33, 0.30, 0.60, 0.15, 0.06), D65, _SRGB_CURVE, 1, 13),
-    "display-p3": ("Display P3", (0.680, 0.320, 0.265, 0.690, 0.150, 0.060), D65, _SRGB_CURVE, 12, 13),
-    # IEC 61966-2-5 (the 1998 wide-gamut space): a pure 563/256 power.
-    "oprgb": ("opRGB", (0.64, 0.33, 0.21, 0.71, 0.15, 0.06), D65, dict(gamma=563 / 256), 2, 2),
-    "prophoto": ("ProPhoto RGB (ROMM)", (0.7347, 0.2653, 0.1596, 0.8404, 0.0366, 0.0001), D50, _ROMM_CURVE, 2, 2),
-    "rec2020": ("Rec. 2020", (0.708, 0.292, 0.170, 0.797, 0.131, 0.046), D65, _REC2020_CURVE, 9, 1),
+# Title, H.273 colour primaries and transfer characteristics of each encoded
+# space (its "-linear" form has transfer 8, linear).
+_FILE_FACTS = {
+    "srgb": ("sRGB", 1, 13),
+    "display-p3": ("Display P3", 12, 13),
+    "oprgb": ("opRGB", 2, 2),  # IEC 61966-2-5, the 1998 wide-gamut space
+    "prophoto": ("ProPhoto RGB (ROMM)", 2, 2),
+    "rec2020": ("Rec. 2020", 9, 1),
 }
 
 
-def _table() -> dict[str, OutputSpace]:
-    spaces = {}
-    for key, (title, primaries, white, curve, cp, tc) in _BASE.items():
-        spaces[key] = OutputSpace(key, title, primaries, white, cicp_primaries=cp, cicp_transfer=tc,
-                                  **curve)
-        # Linear light in the same primaries; H.273 transfer 8 is linear.
-        spaces[key + "-linear"] = OutputSpace(key + "-linear", title + " linear", primaries, white, gamma=1.0,
-                                              cicp_primaries=cp, cicp_transfer=8)
-    return spaces
+def _file_space(space: _colour.OutputSpace) -> OutputSpace:
+    """A colour space's numbers in the decoding form ICC profiles use (see
+    pyxa.color.spaces.Transfer for how its encoding curve maps onto it)."""
+    base = space.name.removesuffix("-linear")
+    title, primaries, transfer = _FILE_FACTS[base]
+    (rx, ry), (gx, gy), (bx, by) = space.primaries
+    flat = (rx, ry, gx, gy, bx, by)
+    t = space.transfer
+    if t.is_linear:
+        return OutputSpace(space.name, title + " linear", flat, space.white, gamma=1.0,
+                           cicp_primaries=primaries, cicp_transfer=8)
+    curve = dict(gamma=t.gamma, a=1.0 / (1.0 + t.offset), b=t.offset / (1.0 + t.offset))
+    if t.cut > 0.0:
+        curve.update(c=1.0 / t.slope, d=t.slope * t.cut)
+    return OutputSpace(space.name, title, flat, space.white, cicp_primaries=primaries, cicp_transfer=transfer,
+                       **curve)
 
 
-SPACES: dict[str, OutputSpace] = _table()
+# Each space beside its linear form.
+SPACES: dict[str, OutputSpace] = {name: _file_space(_colour.output_space(name))
+                                  for base in _FILE_FACTS for name in (base, base + "-linear")}
 
 
 def output_space(name: str) -> OutputSpace:
