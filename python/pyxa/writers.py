@@ -10,21 +10,10 @@ import contextlib
 import errno
 import os
 import tempfile
-<<<<<<< HEAD
-from collections.abc import Iterator
 
 import numpy as np
 
 from ._types import PathLike
-
-__all__ = ["FORMATS", "write_image"]
-
-FORMATS = {"png": ".png", "tiff": ".tif"}
-=======
-from typing import Union
-
-import numpy as np
-
 from .output import EncodeOptions, ImageMetadata, encode_image, format_of, output_space, require_codec
 from .output.formats import FORMATS as _FORMATS
 
@@ -32,8 +21,6 @@ __all__ = ["FORMATS", "write_image"]
 
 # Format name -> the extension written (the command line's --format choices).
 FORMATS = {name: f.extensions[0] for name, f in _FORMATS.items()}
-PathLike = Union[str, "os.PathLike[str]"]
->>>>>>> output-writers
 
 
 def _check(rgb: np.ndarray, fmt_title: str, dtypes: tuple[str, ...]) -> None:
