@@ -92,6 +92,9 @@ PointwiseRun matrix_3x3_routine(Isa isa) {
                                                   : nullptr;
     return fused != nullptr ? fused : routine_for<matrix_run>(isa);
 }
-PointwiseRun clip_and_transform_routine(Isa isa) { return routine_for<clip_matrix_run>(isa); }
+PointwiseRun clip_and_transform_routine(Isa isa) {
+    const PointwiseRun fused = isa == Isa::Avx2 ? clip_and_transform_avx2_routine() : nullptr;
+    return fused != nullptr ? fused : routine_for<clip_matrix_run>(isa);
+}
 
 }  // namespace pyxa

@@ -131,6 +131,11 @@ TEST(PointwiseIsa, MatrixAndScalarsAgree) {
     Attrs m;
     m.floats("matrix", {1.6f, -0.4f, -0.2f, -0.3f, 1.5f, -0.2f, 0.0f, -0.5f, 1.5f});
     expect_copies_agree(matrix_3x3_routine, resolved("matrix_3x3", m, FLOAT32, FLOAT32, 3), FLOAT32, FLOAT32, 3, 3);
+    // A bound of 0 on the channel that holds the input's -0, which the clip keeps.
+    Attrs c;
+    c.floats("clip_max", {0.6f, 0.9f, 0.0f}).floats("matrix", {1.6f, -0.4f, -0.2f, -0.3f, 1.5f, -0.2f, 0.0f, -0.5f, 1.5f});
+    expect_copies_agree(clip_and_transform_routine, resolved("clip_and_transform_color", c, FLOAT32, FLOAT32, 3),
+                        FLOAT32, FLOAT32, 3, 3);
     Attrs v;
     v.f32("value", 0.37f);
     expect_copies_agree(mul_scalar_routine, resolved("mul_scalar", v, FLOAT32, FLOAT32, 3), FLOAT32, FLOAT32, 3, 3);
