@@ -9,6 +9,8 @@ import numpy as np
 import _pyxa
 from graphs import MATRIX, gamma_table, develop_graph, make_mosaic, make_rgb, one_node, raw_levels
 from peers import numpy_develop, opencv_develop
+from profile_graph import HalideProfile, ProfileMaps, camera_rgb, check_peer, numpy_profile
+from profile_graph import engine_graph as profile_engine_graph
 
 F32 = np.float32
 
@@ -187,6 +189,38 @@ def hsv_cases(cv2, rgb, of):
                               {"OpenCV HSV round trip": lambda: cv2.cvtColor(cv2.cvtColor(unit, cv2.COLOR_RGB2HSV),
                                                                              cv2.COLOR_HSV2RGB)},
                               "OpenCV HSV round trip"))
+    return cases
+
+
+# ---- the colour profile of a DNG development ------------------------------------------
+
+def profile_cases(h, w):
+    """The profile graph (bench/profile_graph.py) with the maps applied
+    directly and through their colour tables, against the same steps in NumPy
+    and in Halide (when installed); each peer's image is checked against the
+    engine's before any timing."""
+    maps, rgb = ProfileMaps.synthetic(), camera_rgb(h, w)
+    out, peer_out = np.empty((h, w, 3), np.uint8), np.empty((h, w, 3), np.uint8)
+    peers = {"NumPy": numpy_profile(maps)}
+    missing = {}
+    try:
+        peers["Halide"] = HalideProfile(maps)
+    except ImportError as e:
+        missing["Halide"] = f"not available ({e})"
+    cases = []
+    for direct in (True, False):
+        g = profile_engine_graph(maps, h, w, direct)
+        run = engine_call(g, {g["inputs"][0]: rgb}, {g["outputs"][0]: out})
+        if direct:
+            run()
+            for label, peer in peers.items():
+                check_peer(label, peer(rgb, peer_out), out)
+        case = Case("profile", f"DNG profile graph ({'direct' if direct else 'table'} maps)", run,
+                    {label: (lambda peer=peer: peer(rgb, peer_out)) for label, peer in peers.items()},
+                    "Halide" if "Halide" in peers else "NumPy",
+                    "HueSatMap 90x30, LookTable 90x30x512, exposure, hue-preserving tone, output curve")
+        case.missing.update(missing)
+        cases.append(case)
     return cases
 
 

@@ -27,7 +27,7 @@ import numpy as np  # noqa: E402
 
 import _pyxa  # noqa: E402
 from camera_pipe_peers import CameraPipePeers, PeerMismatch, compare_images  # noqa: E402
-from cases import develop_cases, opcode_cases, pointwise_cases, raw_cases, spatial_cases  # noqa: E402
+from cases import develop_cases, opcode_cases, pointwise_cases, profile_cases, raw_cases, spatial_cases  # noqa: E402
 from graphs import develop_graph  # noqa: E402
 from timing import extra_peak_kib, race  # noqa: E402
 
@@ -235,7 +235,7 @@ def start_camera_pipes(case, mosaic, lut, halide):
 
 def run_cases(args, h, w, header, develop, images, extra):
     mosaic, out, lut = images
-    groups = [lambda: develop, lambda: pointwise_cases(h, w), lambda: raw_cases(h, w),
+    groups = [lambda: develop, lambda: pointwise_cases(h, w), lambda: profile_cases(h, w), lambda: raw_cases(h, w),
               lambda: spatial_cases(h, w), lambda: opcode_cases(h, w)]
     rows, times = [], {}
     for make in groups:
