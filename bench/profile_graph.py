@@ -7,8 +7,8 @@ engine's graph, a NumPy peer and a Halide peer, all written here.
 The maps and tables are synthetic, of the sizes real profiles carry: a 90 x
 30 HueSatMap, a 90 x 30 x 30 LookTable as the engine takes it once resampled
 on a linear value axis (512 value slabs), a 65536-entry exposure table, a
-4096-entry tone table and a 4096-entry output curve. ProfileMaps.from_arrays
-takes real ones instead (a row made from real files can reuse everything).
+4096-entry tone table and a 4096-entry output curve. ProfileMaps(...) takes
+real ones instead (a row made from real files can reuse everything here).
 
 The peers compute the same formulas in float32 from the published colour
 model (hue in sixths, bilinear and trilinear map interpolation with the hue
