@@ -43,8 +43,9 @@ PYXA_TARGET_AVX2 inline __m256 lookup8(const float* table, __m256 x, const Const
     _mm256_store_si256(reinterpret_cast<__m256i*>(idx), i);
     // Each (entry, next entry) pair is one 8-byte load (see gather_pairs).
     // Measured slower on Zen 3: two AVX2 gathers of single entries (about
-    // 1.5x), gathers of the pairs as 64-bit lanes (about 1.3x); taking the
-    // indices from registers instead of this stored copy made no difference.
+    // 1.5x), gathers of the pairs as 64-bit lanes (about 1.3x); the indices
+    // taken from registers (the compiler's choice for this stored copy) or
+    // reloaded from memory made no difference.
     const auto pair = [table](int32_t at) { return reinterpret_cast<const __m64*>(table + at); };
     const __m128 a0 = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(idx[0])), pair(idx[1]));
     const __m128 b0 = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(idx[2])), pair(idx[3]));
