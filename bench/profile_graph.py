@@ -71,7 +71,8 @@ def camera_rgb(h: int, w: int, seed: int = 13) -> Image:
     phase = np.array([0.0, 2.1, 4.2], F32)
     rgb = 0.35 + 0.3 * np.sin(7 * x + phase) * np.cos(5 * y + phase) + 0.25 * x * y
     rgb = rgb + rng.normal(0.0, 0.01, (h, w, 3)).astype(F32)
-    return np.clip(rgb, 0.0, 1.2).astype(F32)
+    result: Image = np.clip(rgb, 0.0, 1.2).astype(F32)
+    return result
 
 
 def engine_graph(maps: ProfileMaps, h: int, w: int, direct: bool = True) -> dict[str, Any]:
@@ -143,10 +144,10 @@ def np_map(table: Image, rgb: Image) -> Image:
         t = np.clip(val, 0, 1) * F32(vals - 1)
         vi = np.clip(t.astype(np.int32), 0, vals - 2)
         fv = (t - vi)[..., None]
-        levels = [(vi, F32(1) - fv), (vi + 1, fv)]
+        levels: list[tuple[Any, Any]] = [(vi, F32(1) - fv), (vi + 1, fv)]
     else:
         levels = [(np.zeros_like(hi), None)]
-    point = 0
+    point: Any = 0
     for v, weight in levels:
         lo = (1 - fs) * table[v, hi, si] + fs * table[v, hi, si + 1]
         up = (1 - fs) * table[v, hn, si] + fs * table[v, hn, si + 1]
@@ -211,9 +212,8 @@ class HalideProfile:
     __call__(rgb, out) fills out (H, W, 3) uint8 from (H, W, 3) float32."""
 
     def __init__(self, maps: ProfileMaps, vector: int = 8) -> None:
-        import halide as hl  # type: ignore[import-untyped]
+        import halide as hl  # type: ignore[import-untyped,unused-ignore]
         self.hl = hl
-        self.k = lambda v: hl.f32(float(v))  # a float32 constant
         self.buffers = {name: hl.Buffer(np.ascontiguousarray(a)) for name, a in (
             ("hue_sat", maps.hue_sat[None]), ("look", maps.look),
             ("exposure", np.append(maps.exposure, maps.exposure[-1]).astype(F32)),
@@ -227,16 +227,20 @@ class HalideProfile:
         self._schedule(stages, vector)
         self.out.compile_jit(hl.get_jit_target_from_environment())
 
+    def _c(self, v: float) -> Any:
+        """A float32 constant."""
+        return self.hl.f32(float(v))
+
     def _lookup(self, table: str, v: Any, n: int) -> Any:
         hl = self.hl
-        pos = hl.clamp(v, 0.0, 1.0) * self.k(n - 1)
+        pos = hl.clamp(v, 0.0, 1.0) * self._c(n - 1)
         i = hl.i32(pos)
         f = pos - hl.f32(i)
         t = self.buffers[table]
-        return (self.k(1) - f) * t[i] + f * t[i + 1]
+        return (self._c(1) - f) * t[i] + f * t[i + 1]
 
     def _matrix(self, m: NDArray[np.float64], rgb: tuple[Any, Any, Any]) -> list[Any]:
-        return [self.k(m[k, 0]) * rgb[0] + self.k(m[k, 1]) * rgb[1] + self.k(m[k, 2]) * rgb[2] for k in range(3)]
+        return [self._c(m[k, 0]) * rgb[0] + self._c(m[k, 1]) * rgb[1] + self._c(m[k, 2]) * rgb[2] for k in range(3)]
 
     def _map(self, src: Any, table: str, name: str) -> Any:
         """A hue/saturation(/value) map applied to src's tuple."""
@@ -245,41 +249,41 @@ class HalideProfile:
         r, g, b = (src[x, y][k] for k in range(3))
         mx, mn = hl.max(r, hl.max(g, b)), hl.min(r, hl.min(g, b))
         d = mx - mn
-        safe = hl.select(d > 0, d, self.k(1))
+        safe = hl.select(d > 0, d, self._c(1))
         hue = hl.select(r == mx, (g - b) / safe, hl.select(g == mx, (b - r) / safe + 2, (r - g) / safe + 4))
-        hue = hl.select(d > 0, hl.select(hue < 0, hue + 6, hue), self.k(0))
-        sat = hl.select(d > 0, d / hl.select(mx > 0, mx, self.k(1)), self.k(0))
-        u = hue * self.k(hues / 6.0)
+        hue = hl.select(d > 0, hl.select(hue < 0, hue + 6, hue), self._c(0))
+        sat = hl.select(d > 0, d / hl.select(mx > 0, mx, self._c(1)), self._c(0))
+        u = hue * self._c(hues / 6.0)
         hi = hl.clamp(hl.i32(u), 0, hues - 1)
         fh = u - hl.f32(hi)
         hn = (hi + 1) % hues  # the hue wraps; a modulo lets Halide bound the index
-        o = sat * self.k(sats - 1)
+        o = sat * self._c(sats - 1)
         si = hl.clamp(hl.i32(o), 0, sats - 2)
         fs = o - hl.f32(si)
         t = self.buffers[table]
         if vals > 1:
-            tv = hl.clamp(mx, 0.0, 1.0) * self.k(vals - 1)
+            tv = hl.clamp(mx, 0.0, 1.0) * self._c(vals - 1)
             vi = hl.clamp(hl.i32(tv), 0, vals - 2)
             fv = tv - hl.f32(vi)
-            levels = [(vi, self.k(1) - fv), (vi + 1, fv)]
+            levels = [(vi, self._c(1) - fv), (vi + 1, fv)]
         else:
             levels = [(hl.i32(0), None)]
         point = []
         for k in range(3):
             total = None
             for v, weight in levels:
-                lo = (self.k(1) - fs) * t[k, si, hi, v] + fs * t[k, si + 1, hi, v]
-                up = (self.k(1) - fs) * t[k, si, hn, v] + fs * t[k, si + 1, hn, v]
-                at = (self.k(1) - fh) * lo + fh * up
+                lo = (self._c(1) - fs) * t[k, si, hi, v] + fs * t[k, si + 1, hi, v]
+                up = (self._c(1) - fs) * t[k, si, hn, v] + fs * t[k, si + 1, hn, v]
+                at = (self._c(1) - fh) * lo + fh * up
                 total = at if weight is None else (weight * at if total is None else total + weight * at)
             point.append(total)
-        h2 = hue + point[0] / self.k(60)
+        h2 = hue + point[0] / self._c(60)
         h2 = hl.select(h2 >= 6, h2 - 6, hl.select(h2 < 0, h2 + 6, h2))
         s2 = hl.min(sat * point[1], 1.0)
         v2 = hl.clamp(mx * point[2], 0.0, 1.0)
         channels = []
         for shift in (5.0, 3.0, 1.0):
-            k = h2 + self.k(shift)
+            k = h2 + self._c(shift)
             k = hl.select(k >= 6, k - 6, k)
             w = hl.clamp(hl.min(k, 4 - k), 0.0, 1.0)
             channels.append(v2 - v2 * s2 * w)
@@ -289,7 +293,7 @@ class HalideProfile:
 
     def _stages(self) -> list[Any]:
         hl, x, y, rgb = self.hl, self.x, self.y, self.rgb
-        clip = [hl.min(rgb[c, x, y], self.k(CLIP_MAX[c])) for c in range(3)]
+        clip = [hl.min(rgb[c, x, y], self._c(CLIP_MAX[c])) for c in range(3)]
         camera = hl.Func("camera")
         camera[x, y] = hl.Tuple([hl.clamp(v, 0.0, 1.0) for v in self._matrix(CAMERA_TO_PROPHOTO, tuple(clip))])
         hue_sat = self._map(camera, "hue_sat", "hue_sat")
@@ -301,7 +305,7 @@ class HalideProfile:
         mid = hl.max(hl.min(r, g), hl.min(hl.max(r, g), b))
         top2, low2 = self._lookup("tone", top, 4096), self._lookup("tone", low, 4096)
         span = top - low
-        mid2 = hl.select(span > self.k(1e-10), low2 + (top2 - low2) * (mid - low) / hl.select(span > self.k(1e-10), span, self.k(1)),
+        mid2 = hl.select(span > self._c(1e-10), low2 + (top2 - low2) * (mid - low) / hl.select(span > self._c(1e-10), span, self._c(1)),
                          low2)
         toned = [hl.select(v == top, top2, hl.select(v == low, low2, mid2)) for v in (r, g, b)]
         shaped = hl.Func("shaped")
@@ -312,7 +316,7 @@ class HalideProfile:
         hl, x, y, c = self.hl, self.x, self.y, self.c
         out = hl.Func("profile_out")
         value = hl.select(c == 0, shaped[x, y][0], c == 1, shaped[x, y][1], shaped[x, y][2])
-        out[c, x, y] = hl.u8(hl.clamp(value * self.k(255), 0.0, 255.0))
+        out[c, x, y] = hl.u8(hl.clamp(value * self._c(255), 0.0, 255.0))
         return out
 
     def _schedule(self, stages: list[Any], vector: int) -> None:
