@@ -235,7 +235,10 @@ def start_camera_pipes(case, mosaic, lut, halide):
 
 def run_cases(args, h, w, header, develop, images, extra):
     mosaic, out, lut = images
-    groups = [lambda: develop, lambda: pointwise_cases(h, w), lambda: profile_cases(h, w), lambda: raw_cases(h, w),
+    # The profile rows compile a Halide pipeline and check two peers first: made only when selected.
+    wants_profile = selected(args.only, "profile", "DNG profile graph")
+    groups = [lambda: develop, lambda: pointwise_cases(h, w), lambda: profile_cases(h, w) if wants_profile else [],
+              lambda: raw_cases(h, w),
               lambda: spatial_cases(h, w), lambda: opcode_cases(h, w)]
     rows, times = [], {}
     for make in groups:
