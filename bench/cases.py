@@ -3,12 +3,16 @@ would reach for instead (OpenCV on one thread, NumPy, the Halide pipeline),
 all set up outside the timed calls."""
 
 import json
+import time
 
 import numpy as np
 
 import _pyxa
 from graphs import MATRIX, gamma_table, develop_graph, make_mosaic, make_rgb, one_node, raw_levels
 from peers import numpy_develop, opencv_develop
+from profile_graph import HalideProfile, ProfileMaps, camera_rgb, check_peer, numpy_profile
+from profile_graph import engine_graph as profile_engine_graph
+from timing import SelfTimed
 
 F32 = np.float32
 
@@ -189,6 +193,51 @@ def hsv_cases(cv2, rgb, of):
                               {"OpenCV HSV round trip": lambda: cv2.cvtColor(cv2.cvtColor(unit, cv2.COLOR_RGB2HSV),
                                                                              cv2.COLOR_HSV2RGB)},
                               "OpenCV HSV round trip"))
+    return cases
+
+
+# ---- the colour profile of a DNG development ------------------------------------------
+
+def profile_cases(h, w):
+    """The profile graph (bench/profile_graph.py) with the maps applied
+    directly and through their colour tables, against the same steps in
+    Halide (when installed) and in NumPy; each peer's image is checked against
+    the engine's before any timing. The NumPy peer takes over a minute a call
+    at 24 Mpx, so it runs on a band of rows and its time is scaled to the
+    image (both rows run the same peer; only the direct one times it)."""
+    maps, rgb = ProfileMaps.synthetic(), camera_rgb(h, w)
+    out, peer_out = np.empty((h, w, 3), np.uint8), np.empty((h, w, 3), np.uint8)
+    numpy_run = numpy_profile(maps)
+    band = max(1, h // 8)
+    peers = {}
+    missing = {}
+    try:
+        halide = HalideProfile(maps)
+        peers["Halide"] = lambda: halide(rgb, peer_out)
+    except ImportError as e:
+        missing["Halide"] = f"not available ({e})"
+    numpy_label = f"NumPy ({band}-row band, time x{h / band:g})"
+
+    def numpy_band():
+        t0 = time.perf_counter()
+        numpy_run(rgb[:band], peer_out[:band])
+        return (time.perf_counter() - t0) * h / band
+    cases = []
+    for direct in (True, False):
+        g = profile_engine_graph(maps, h, w, direct)
+        run = engine_call(g, {g["inputs"][0]: rgb}, {g["outputs"][0]: out})
+        contenders = dict(peers)
+        if direct:
+            run()
+            check_peer("NumPy", numpy_run(rgb[:band], peer_out[:band]), out[:band])
+            if "Halide" in peers:
+                check_peer("Halide", halide(rgb, peer_out), out)
+            contenders[numpy_label] = SelfTimed(numpy_band)
+        case = Case("profile", f"DNG profile graph ({'direct' if direct else 'table'} maps)", run, contenders,
+                    "Halide" if "Halide" in peers else numpy_label,
+                    "HueSatMap 90x30, LookTable 90x30x512, exposure, hue-preserving tone, output curve")
+        case.missing.update(missing)
+        cases.append(case)
     return cases
 
 

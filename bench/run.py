@@ -27,7 +27,7 @@ import numpy as np  # noqa: E402
 
 import _pyxa  # noqa: E402
 from camera_pipe_peers import CameraPipePeers, PeerMismatch, compare_images  # noqa: E402
-from cases import develop_cases, opcode_cases, pointwise_cases, raw_cases, spatial_cases  # noqa: E402
+from cases import develop_cases, opcode_cases, pointwise_cases, profile_cases, raw_cases, spatial_cases  # noqa: E402
 from dng_cases import dng_cases, dng_profile_lines  # noqa: E402
 from graphs import develop_graph  # noqa: E402
 from timing import extra_peak_kib, race  # noqa: E402
@@ -236,8 +236,11 @@ def start_camera_pipes(case, mosaic, lut, halide):
 
 def run_cases(args, h, w, header, develop, images, extra):
     mosaic, out, lut = images
-    groups = [lambda: develop, lambda: pointwise_cases(h, w), lambda: raw_cases(h, w),
-              lambda: spatial_cases(h, w), lambda: opcode_cases(h, w), lambda: dng_cases(h, w)]
+    # The profile rows compile a Halide pipeline and check two peers first: made only when selected.
+    wants_profile = selected(args.only, "profile", "DNG profile graph")
+    groups = [lambda: develop, lambda: pointwise_cases(h, w), lambda: profile_cases(h, w) if wants_profile else [],
+              lambda: raw_cases(h, w), lambda: spatial_cases(h, w), lambda: opcode_cases(h, w),
+              lambda: dng_cases(h, w)]
     rows, times = [], {}
     for make in groups:
         for case in make():

@@ -41,7 +41,8 @@ Status build(bool with_value, const AttrValues& attrs, const TensorDesc* input, 
         return fail(diag, INVALID_ARGUMENT, "\"map_data\" needs ", g.map_count, " values, got ", map.size());
     PYXA_TRY(check_output_shape(*input, output, 3, diag));
     auto p = std::make_shared<HueSatMapParams>();
-    PYXA_TRY(prepare_hsv_map(map, g.hues, g.sats, g.vals, p.get()));
+    const bool cells = with_value && !use_table && best_isa() == Isa::Avx512;  // what the routine reads
+    PYXA_TRY(prepare_hsv_map(map, g.hues, g.sats, g.vals, p.get(), cells));
     if (use_table) PYXA_TRY(build_hsv_table(p.get(), with_value ? kPrismLutSize : kChromaLutSize));
     const PointwiseRun run = use_table ? hsv_table_routine(with_value) : hsv_direct_routine(with_value);
     return finish_pointwise(step, run, std::move(p));

@@ -105,7 +105,16 @@ void ea_fast_demosaic_row(void* ctx, const SpanView* rows, uint64_t row_count, c
     demosaic_row<true>(ctx, rows, row_count, out);
 }
 
-DemosaicRowRoutine bilinear_demosaic_routine(Isa isa) { return routine_for<bilinear_demosaic_row>(isa); }
-DemosaicRowRoutine ea_fast_demosaic_routine(Isa isa) { return routine_for<ea_fast_demosaic_row>(isa); }
+// The AVX2 routines written with intrinsics blend both sites of a pair in
+// registers and interleave there, where the compiled copy shuffles the pairs
+// into planes and back through memory.
+DemosaicRowRoutine bilinear_demosaic_routine(Isa isa) {
+    const DemosaicRowRoutine own = isa == Isa::Avx2 ? bilinear_demosaic_avx2_routine() : nullptr;
+    return own != nullptr ? own : routine_for<bilinear_demosaic_row>(isa);
+}
+DemosaicRowRoutine ea_fast_demosaic_routine(Isa isa) {
+    const DemosaicRowRoutine own = isa == Isa::Avx2 ? ea_fast_demosaic_avx2_routine() : nullptr;
+    return own != nullptr ? own : routine_for<ea_fast_demosaic_row>(isa);
+}
 
 }  // namespace pyxa

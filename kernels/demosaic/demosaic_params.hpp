@@ -42,5 +42,9 @@ using DemosaicRowRoutine = decltype(&bilinear_demosaic_row);
 DemosaicRowRoutine bilinear_demosaic_routine(Isa isa);
 DemosaicRowRoutine ea_fast_demosaic_routine(Isa isa);
 DemosaicRowRoutine ea_full_demosaic_routine(Isa isa);
+// Routines written with AVX2 intrinsics, which the AVX2 choice above returns;
+// null when the build has no x86 intrinsics.
+DemosaicRowRoutine bilinear_demosaic_avx2_routine();
+DemosaicRowRoutine ea_fast_demosaic_avx2_routine();
 
 }  // namespace pyxa

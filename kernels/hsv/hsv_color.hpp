@@ -40,17 +40,20 @@ inline Hsv rgb_to_hsv(float r, float g, float b) {
 // maximum and minimum go two values at a time: (r > g ? r : g) > b ? ... : b
 // picks the same value as the nested form, NaN and signed zeros included, and
 // each step is one max (or min) instruction instead of a chain of compares.
+// The hue's numerator is chosen before the one division (the same operands,
+// so the same quotient as dividing each candidate): divisions are the slowest
+// vector instructions here.
 [[gnu::always_inline]] inline Hsv rgb_to_hsv_selects(float r, float g, float b) {
     const float rg_max = r > g ? r : g, rg_min = r < g ? r : g;
     const float mx = rg_max > b ? rg_max : b;
     const float mn = rg_min < b ? rg_min : b;
     const float delta = mx - mn;
     const bool coloured = delta > 0.0f;
-    float hr = (g - b) / delta;
-    hr = hr < 0.0f ? hr + 6.0f : hr;
-    const float hg = (b - r) / delta + 2.0f, hb = (r - g) / delta + 4.0f;
+    const bool red = r == mx, green = g == mx;
+    const float q = (red ? g - b : (green ? b - r : r - g)) / delta;
+    const float hr = q < 0.0f ? q + 6.0f : q;
     Hsv o;
-    o.hue = coloured ? (r == mx ? hr : (g == mx ? hg : hb)) : 0.0f;
+    o.hue = coloured ? (red ? hr : (green ? q + 2.0f : q + 4.0f)) : 0.0f;
     o.sat = coloured ? delta / mx : 0.0f;
     o.val = mx;
     return o;

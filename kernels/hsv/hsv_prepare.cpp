@@ -35,7 +35,7 @@ Status allocate(std::vector<int16_t>* v, uint64_t count) {
 }  // namespace
 
 Status prepare_hsv_map(std::span<const float> map_data, int32_t hue_divs, int32_t sat_divs, int32_t val_divs,
-                       HueSatMapParams* params) {
+                       HueSatMapParams* params, bool cells) {
     const int64_t rows = static_cast<int64_t>(hue_divs) + 1;
     uint64_t count = 0;
     if (!checked_mul(static_cast<uint64_t>(rows) * static_cast<uint64_t>(sat_divs), static_cast<uint64_t>(val_divs),
@@ -59,7 +59,7 @@ Status prepare_hsv_map(std::span<const float> map_data, int32_t hue_divs, int32_
     params->hue_size = hue_divs;
     params->sat_size = sat_divs;
     params->val_size = val_divs;
-    return val_divs > 1 ? prepare_hsv_cells(params) : OK;
+    return cells && val_divs > 1 ? prepare_hsv_cells(params) : OK;
 }
 
 Status prepare_hsv_cells(HueSatMapParams* params) {

@@ -16,10 +16,12 @@ inline constexpr int32_t kPrismLutSize = 65;
 
 // map_data holds V slabs of H rows of S points of (hue shift in degrees,
 // saturation scale, value scale). Fills params->data with the prepared map,
-// and with value divisions params->cells with its per-cell records.
+// and with `cells` and value divisions params->cells with its per-cell
+// records (only the direct routine's AVX-512 copy reads them; elsewhere they
+// would cost 24 numbers a cell, 64 MB for a 90 x 30 x 512 map, per call).
 // OUT_OF_MEMORY when the map cannot be allocated.
 Status prepare_hsv_map(std::span<const float> map_data, int32_t hue_divs, int32_t sat_divs, int32_t val_divs,
-                       HueSatMapParams* params);
+                       HueSatMapParams* params, bool cells = true);
 
 // Regroups the prepared map (with value divisions) into params->cells, the
 // per-cell records of the direct routine's AVX-512 copy. OUT_OF_MEMORY when

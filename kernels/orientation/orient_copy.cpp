@@ -47,13 +47,13 @@ void copy_rows(const OrientCopy& j, uint64_t r0, uint64_t r1, uint64_t c0, uint6
                  j.src + static_cast<int64_t>(r) * j.src_row_step + static_cast<int64_t>(c0 * j.px), (c1 - c0) * j.px);
         return;
     }
-    // When each output row starts at a lower source address than the one before
-    // (orientations 7 and 8, or a vertical flip), the block is walked from its
-    // last row, so the source is read in rising address order.
-    const bool upwards = j.src_row_step < 0;
+    // Rows go in output order even where each starts at a lower source
+    // address than the one before (orientations 7 and 8): walking such a
+    // block from its last row, to read the source in rising address order,
+    // measured 15-25% slower on Zen 3 (orientation 8 at 1.03-1.26x OpenCV's
+    // time against 0.84-1.01x).
     const uint64_t narrow_row = Pixel::kWide != 0 ? row_without_wide_copies(j) : j.height;
-    for (uint64_t i = r0; i < r1; ++i) {
-        const uint64_t r = upwards ? r1 - 1 - (i - r0) : i;
+    for (uint64_t r = r0; r < r1; ++r) {
         uint8_t* d = j.dst + static_cast<int64_t>(r) * j.dst_stride + c0 * j.px;
         const uint8_t* s = j.src + static_cast<int64_t>(r) * j.src_row_step + static_cast<int64_t>(c0) * j.src_col_step;
         uint64_t c = c0;

@@ -1,6 +1,7 @@
 // Colour transform that applies its input table to the largest and smallest
 // channel and rebuilds the middle one, so the pixel keeps its hue. float32
 // input only.
+#include "kernels/pointwise/block_lookup.hpp"
 #include "kernels/pointwise/element_io.hpp"
 #include "kernels/pointwise/pointwise_params.hpp"
 #include "kernels/pointwise/pointwise_routines.hpp"
@@ -9,67 +10,139 @@
 namespace pyxa {
 namespace {
 
-// Applies the table to hi and lo and interpolates mid between them. The roles
-// follow fixed comparisons of (r, g, b) so that ties always resolve the same way.
-inline void keep_hue(const LookupTable& t, float pos_scale, float& r, float& g, float& b) {
-    float* hi;
-    float* mid;
-    float* lo;
-    if (r >= g) {
-        if (g > b) { hi = &r; mid = &g; lo = &b; }
-        else if (r < b) { hi = &b; mid = &r; lo = &g; }
-        else { hi = &r; mid = &b; lo = &g; }
-    } else {
-        if (r >= b) { hi = &g; mid = &r; lo = &b; }
-        else if (g < b) { hi = &b; mid = &g; lo = &r; }
-        else { hi = &g; mid = &b; lo = &r; }
-    }
-    const float h = *hi, m = *mid, l = *lo;
-    const float h2 = table_lookup(t.data(), t.last, pos_scale * h);
-    const float l2 = table_lookup(t.data(), t.last, pos_scale * l);
-    const float m2 = (h - l > 1e-10f) ? l2 + (h2 - l2) * (m - l) / (h - l) : l2;
-    *hi = h2;
-    *mid = m2;
-    *lo = l2;
+// Which channel holds the largest, middle and smallest value: the roles follow
+// fixed comparisons of (r, g, b) so that ties always resolve the same way.
+//   r >= g:  g > b -> (r, g, b);  else r < b -> (b, r, g);  else (r, b, g)
+//   r <  g:  r >= b -> (g, r, b); else g < b -> (b, g, r);  else (g, b, r)
+// Each pixel's order is one of six codes; the passes below pick with selects
+// on it, so they vectorise where branches on random colours would not.
+enum : int32_t { kRGB, kBRG, kRBG, kGRB, kBGR, kGBR };
+
+inline int32_t order_code(float r, float g, float b) {
+    const int32_t when_r = g > b ? kRGB : (r < b ? kBRG : kRBG);
+    const int32_t when_g = r >= b ? kGRB : (g < b ? kBGR : kGBR);
+    return r >= g ? when_r : when_g;
 }
+
+// The channel of a role (0 largest, 1 middle, 2 smallest) in an order.
+inline float role_value(int32_t code, int role, float r, float g, float b) {
+    static constexpr int8_t kChannel[6][3] = {{0, 1, 2}, {2, 0, 1}, {0, 2, 1}, {1, 0, 2}, {2, 1, 0}, {1, 2, 0}};
+    float v = r;
+    for (int k = 0; k < 6; ++k) {
+        const int c = kChannel[k][role];
+        const float at = c == 0 ? r : (c == 1 ? g : b);
+        v = code == k ? at : v;
+    }
+    return v;
+}
+
+// The role a channel takes in an order (0 largest, 1 middle, 2 smallest).
+inline int32_t role_of(int32_t code, int channel) {
+    static constexpr int8_t kRole[6][3] = {{0, 1, 2}, {1, 2, 0}, {0, 2, 1}, {1, 0, 2}, {2, 1, 0}, {2, 0, 1}};
+    int32_t role = 0;
+    for (int k = 0; k < 6; ++k) role = code == k ? kRole[k][channel] : role;
+    return role;
+}
+
+inline constexpr uint64_t B = kLookupBlock;
 
 template <bool Matrix, bool OutTable>
 struct HuePreserving {
+    // The block's pixels: clamped channel planes, then the input table on the
+    // largest and smallest, the middle rebuilt as
+    // lo' + (hi' - lo') * (mid - lo) / (hi - lo) (lo' when hi - lo <= 1e-10),
+    // each written back to its own channel.
+    static void keep_hue(const TransformColorParams& p, const float* __restrict s, float (&y)[3][B], uint64_t n) {
+        alignas(64) int32_t code[B];
+        alignas(64) float hi[B], mid[B], lo[B], hi2[B], lo2[B], mid2[B];
+        for (uint64_t j = 0; j < n; ++j) {
+            y[0][j] = clamp01(s[3 * j]);
+            y[1][j] = clamp01(s[3 * j + 1]);
+            y[2][j] = clamp01(s[3 * j + 2]);
+        }
+        for (uint64_t j = 0; j < n; ++j) code[j] = order_code(y[0][j], y[1][j], y[2][j]);
+        for (uint64_t j = 0; j < n; ++j) {
+            hi[j] = role_value(code[j], 0, y[0][j], y[1][j], y[2][j]);
+            mid[j] = role_value(code[j], 1, y[0][j], y[1][j], y[2][j]);
+            lo[j] = role_value(code[j], 2, y[0][j], y[1][j], y[2][j]);
+        }
+        const float ps = p.in_pos_scale;
+        const float* t = p.in_table.data();
+        lookup_block(t, p.in_table.last, n, [=](uint64_t j) { return ps * hi[j]; },
+                     [&hi2](uint64_t j, float v) { hi2[j] = v; });
+        lookup_block(t, p.in_table.last, n, [=](uint64_t j) { return ps * lo[j]; },
+                     [&lo2](uint64_t j, float v) { lo2[j] = v; });
+        for (uint64_t j = 0; j < n; ++j) {
+            const float h = hi[j], m = mid[j], l = lo[j];
+            // The quotient only where it is used: elsewhere h - l may be 0.
+            const float span = h - l > 1e-10f ? h - l : 1.0f;
+            const float rebuilt = lo2[j] + (hi2[j] - lo2[j]) * (m - l) / span;
+            mid2[j] = h - l > 1e-10f ? rebuilt : lo2[j];
+        }
+        for (int c = 0; c < 3; ++c) {
+            for (uint64_t j = 0; j < n; ++j) {
+                const int32_t role = role_of(code[j], c);
+                y[c][j] = role == 0 ? hi2[j] : (role == 1 ? mid2[j] : lo2[j]);
+            }
+        }
+    }
+
     template <typename Out>
     static void run(void* ctx, const PixelRun* in, const PixelRun* out) {
         const TransformColorParams& p = *static_cast<const TransformColorParams*>(ctx);
         const float* __restrict src = static_cast<const float*>(in->data);
         Out* __restrict dst = static_cast<Out*>(out->data);
-        const float* m = p.m;
-        for (uint64_t i = 0; i < in->len; ++i) {
-            float y[3] = {clamp01(src[3 * i]), clamp01(src[3 * i + 1]), clamp01(src[3 * i + 2])};
-            keep_hue(p.in_table, p.in_pos_scale, y[0], y[1], y[2]);
+        float m[9];
+        for (int k = 0; k < 9; ++k) m[k] = p.m[k];
+        const float os = p.out_scale;
+        alignas(64) float y[3][B];
+        alignas(64) float z[B];
+        alignas(64) Out planes[3][B];
+        for (uint64_t i0 = 0; i0 < in->len; i0 += B) {
+            const uint64_t n = in->len - i0 < B ? in->len - i0 : B;
+            keep_hue(p, src + 3 * i0, y, n);
             for (int k = 0; k < 3; ++k) {
-                float z = y[k];
-                if constexpr (Matrix) z = m[3 * k] * y[0] + m[3 * k + 1] * y[1] + m[3 * k + 2] * y[2];
-                float r;
-                if constexpr (OutTable) r = table_lookup(p.out_table.data(), p.out_table.last, z);
-                else r = clamp01(z);
-                dst[3 * i + k] = store_element<Out>(p.out_scale * r);
+                if constexpr (Matrix) {
+                    const float a = m[3 * k], b = m[3 * k + 1], c = m[3 * k + 2];
+                    for (uint64_t j = 0; j < n; ++j) z[j] = a * y[0][j] + b * y[1][j] + c * y[2][j];
+                } else {
+                    for (uint64_t j = 0; j < n; ++j) z[j] = y[k][j];
+                }
+                // The output table reads the matrix result as its position
+                // (the table size was folded into the matrix); without one
+                // the value is clamped to [0, 1]. Then the scale and the store.
+                if constexpr (OutTable) {
+                    lookup_block(p.out_table.data(), p.out_table.last, n, [&z](uint64_t j) { return z[j]; },
+                                 [&z, os](uint64_t j, float v) { z[j] = os * v; });
+                } else {
+                    for (uint64_t j = 0; j < n; ++j) z[j] = os * clamp01(z[j]);
+                }
+                store_block(z, n, planes[k]);
+            }
+            Out* __restrict d = dst + 3 * i0;
+            for (uint64_t j = 0; j < n; ++j) {
+                d[3 * j] = planes[0][j];
+                d[3 * j + 1] = planes[1][j];
+                d[3 * j + 2] = planes[2][j];
             }
         }
     }
 };
 
 template <bool Matrix, bool OutTable>
-constexpr PointwiseRun kByOutput[3] = {HuePreserving<Matrix, OutTable>::template run<uint8_t>,
-                                       HuePreserving<Matrix, OutTable>::template run<uint16_t>,
-                                       HuePreserving<Matrix, OutTable>::template run<float>};
+constexpr RoutinePick kByOutput[3] = {routine_for<HuePreserving<Matrix, OutTable>::template run<uint8_t>>,
+                                      routine_for<HuePreserving<Matrix, OutTable>::template run<uint16_t>>,
+                                      routine_for<HuePreserving<Matrix, OutTable>::template run<float>>};
 
 }  // namespace
 
 // With a matrix: any output type, with or without an output table. Without a
 // matrix: float32 output and no output table only.
-PointwiseRun hue_preserving_routine(int32_t out, TransformShape s) {
+PointwiseRun hue_preserving_routine(int32_t out, TransformShape s, Isa isa) {
     const int o = pointwise_type_index(out);
     if (!s.in_table || o < 0) return nullptr;
-    if (s.matrix) return s.out_table ? kByOutput<true, true>[o] : kByOutput<true, false>[o];
-    return (!s.out_table && out == FLOAT32) ? kByOutput<false, false>[o] : nullptr;
+    if (s.matrix) return s.out_table ? kByOutput<true, true>[o](isa) : kByOutput<true, false>[o](isa);
+    return (!s.out_table && out == FLOAT32) ? kByOutput<false, false>[o](isa) : nullptr;
 }
 
 }  // namespace pyxa

@@ -33,6 +33,6 @@ struct TransformShape {
 };
 PointwiseRun transform_color_routine(int32_t in, int32_t out, TransformShape shape, Isa isa = best_isa());
 // float32 input with an input table; see the builder for the allowed shapes.
-PointwiseRun hue_preserving_routine(int32_t out, TransformShape shape);
+PointwiseRun hue_preserving_routine(int32_t out, TransformShape shape, Isa isa = best_isa());
 
 }  // namespace pyxa

@@ -4,6 +4,7 @@
 
 #include "kernels/pointwise/element_io.hpp"
 #include "kernels/pointwise/isa_dispatch.hpp"
+#include "kernels/pointwise/matrix_avx2.hpp"
 #include "kernels/pointwise/matrix_avx512.hpp"
 #include "kernels/pointwise/pointwise_params.hpp"
 #include "kernels/pointwise/pointwise_routines.hpp"
@@ -83,11 +84,17 @@ void clip_matrix_run(void* ctx, const PixelRun* in, const PixelRun* out) {
 PointwiseRun sub_scalar_routine(Isa isa) { return routine_for<scalar_run<Sub>>(isa); }
 PointwiseRun mul_scalar_routine(Isa isa) { return routine_for<scalar_run<Mul>>(isa); }
 PointwiseRun matrix_3x3_routine(Isa isa) {
-    // The AVX-512 routine keeps the products and the clamp of each pixel in
-    // registers, where the compiled copy makes separate passes for the clamp.
-    const PointwiseRun fused = isa == Isa::Avx512 ? matrix_3x3_avx512_routine() : nullptr;
+    // The AVX2 and AVX-512 routines keep the products and the clamp of each
+    // pixel in registers, where the compiled copy makes separate passes for
+    // the clamp and shuffles the channels far more.
+    const PointwiseRun fused = isa == Isa::Avx512 ? matrix_3x3_avx512_routine()
+                               : isa == Isa::Avx2 ? matrix_3x3_avx2_routine()
+                                                  : nullptr;
     return fused != nullptr ? fused : routine_for<matrix_run>(isa);
 }
-PointwiseRun clip_and_transform_routine(Isa isa) { return routine_for<clip_matrix_run>(isa); }
+PointwiseRun clip_and_transform_routine(Isa isa) {
+    const PointwiseRun fused = isa == Isa::Avx2 ? clip_and_transform_avx2_routine() : nullptr;
+    return fused != nullptr ? fused : routine_for<clip_matrix_run>(isa);
+}
 
 }  // namespace pyxa

@@ -4,6 +4,7 @@
 // each stage is a plain vectorisable loop.
 #include "kernels/pointwise/block_lookup.hpp"
 #include "kernels/pointwise/element_io.hpp"
+#include "kernels/pointwise/out_table_avx2.hpp"
 #include "kernels/pointwise/out_table_avx512.hpp"
 #include "kernels/pointwise/pointwise_params.hpp"
 #include "kernels/pointwise/pointwise_routines.hpp"
@@ -157,9 +158,12 @@ PointwiseRun transform_color_routine(int32_t in, int32_t out, TransformShape s, 
         case kIn: return pick<kIn>(in, out, isa);
         case kIn | kFast: return pick<kIn | kFast>(in, out, isa);
         case kOut: {
-            // The lone output table of the development graph has a hand-fused
-            // AVX-512 routine: the interpolation and the stores run in registers.
-            const PointwiseRun fused = isa == Isa::Avx512 ? out_table_avx512_routine(in, out) : nullptr;
+            // The lone output table of the development graph has hand-fused
+            // AVX2 and AVX-512 routines: the interpolation and the stores run
+            // in registers.
+            const PointwiseRun fused = isa == Isa::Avx512 ? out_table_avx512_routine(in, out)
+                                       : isa == Isa::Avx2 ? out_table_avx2_routine(in, out)
+                                                          : nullptr;
             return fused != nullptr ? fused : pick<kOut>(in, out, isa);
         }
         case kIn | kOut: return pick<kIn | kOut>(in, out, isa);

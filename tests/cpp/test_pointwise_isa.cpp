@@ -107,6 +107,27 @@ INSTANTIATE_TEST_SUITE_P(Shapes, TransformIsa,
                                             ::testing::Values(UINT8, UINT16, FLOAT32),
                                             ::testing::Values(UINT8, UINT16, FLOAT32)));
 
+// The hue-preserving transform picks each pixel's largest, middle and smallest
+// channel with selects in its block passes; ties and NaN (clamped to 0) are in
+// the random input.
+TEST(PointwiseIsa, HuePreservingAgrees) {
+    const Shape shapes[] = {{true, true, true}, {true, true, false}, {true, false, false}};
+    for (const Shape& shape : shapes) {
+        for (int32_t out_type : {UINT8, UINT16, FLOAT32}) {
+            if (!shape.matrix && out_type != FLOAT32) continue;
+            SCOPED_TRACE(std::to_string(out_type) + (shape.matrix ? " matrix" : "") + (shape.out_table ? " out" : ""));
+            Attrs a;
+            a.str("dest_dtype", out_type == UINT8 ? "uint8" : out_type == UINT16 ? "uint16" : "float32")
+                .i32("src_bits", 0).i32("dst_bits", 0).i32("hue_preserving", 1).floats("input_lut", curve(300));
+            if (shape.matrix) a.floats("matrix", {0.9f, 0.2f, -0.1f, 0.05f, 1.1f, -0.15f, -0.2f, 0.3f, 0.9f});
+            if (shape.out_table) a.floats("output_lut", curve(4096));
+            const TransformShape ts{true, shape.matrix, shape.out_table, false};
+            expect_copies_agree([&](Isa isa) { return hue_preserving_routine(out_type, ts, isa); },
+                                resolved("transform_color", a, FLOAT32, out_type, 3), FLOAT32, out_type, 3, 3);
+        }
+    }
+}
+
 // Output-table entries below 0, above 1, infinite or NaN reach the unit clamp
 // and the integer stores that a [0, 1] curve never does; the hand-written
 // AVX-512 routine of the lone output table does these clamps itself.
@@ -131,6 +152,11 @@ TEST(PointwiseIsa, MatrixAndScalarsAgree) {
     Attrs m;
     m.floats("matrix", {1.6f, -0.4f, -0.2f, -0.3f, 1.5f, -0.2f, 0.0f, -0.5f, 1.5f});
     expect_copies_agree(matrix_3x3_routine, resolved("matrix_3x3", m, FLOAT32, FLOAT32, 3), FLOAT32, FLOAT32, 3, 3);
+    // A bound of 0 on the channel that holds the input's -0, which the clip keeps.
+    Attrs c;
+    c.floats("clip_max", {0.6f, 0.9f, 0.0f}).floats("matrix", {1.6f, -0.4f, -0.2f, -0.3f, 1.5f, -0.2f, 0.0f, -0.5f, 1.5f});
+    expect_copies_agree(clip_and_transform_routine, resolved("clip_and_transform_color", c, FLOAT32, FLOAT32, 3),
+                        FLOAT32, FLOAT32, 3, 3);
     Attrs v;
     v.f32("value", 0.37f);
     expect_copies_agree(mul_scalar_routine, resolved("mul_scalar", v, FLOAT32, FLOAT32, 3), FLOAT32, FLOAT32, 3, 3);

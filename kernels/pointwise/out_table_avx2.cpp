@@ -1,0 +1,130 @@
+// AVX2 routine of the lone output table on float32 input with uint8 or uint16
+// output (the last step of the development graph), written with intrinsics:
+// the positions, the interpolation, the clamps and the integer store of each
+// sixteen values stay in registers.
+#include "kernels/pointwise/out_table_avx2.hpp"
+
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#include "core/isa.hpp"
+#include "kernels/pointwise/pointwise_params.hpp"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define PYXA_OUT_TABLE_AVX2 1
+#endif
+
+namespace pyxa {
+
+#ifdef PYXA_OUT_TABLE_AVX2
+namespace {
+
+constexpr uint64_t kLanes = 8;
+constexpr uint64_t kStep = 2 * kLanes;  // values per round: two vectors packed into one store
+
+// The clamps are the processor's min and max, which are exactly the element
+// form's ternaries with the operands in this order: max(a, b) is
+// a > b ? a : b and min(a, b) is a < b ? a : b, so a NaN or an equal pair
+// gives b, as the failed comparison does (see out_table_avx512.cpp).
+struct Consts {
+    __m256 scale, last, zero, one, out_scale, top;
+};
+
+// Eight interpolated values at the positions pos_scale * x, clamped as
+// lookup_block clamps them: above last or NaN -> last (min(p, last)), then
+// below 0 -> 0 (max(0, p): a -0 stays -0), index and fraction.
+PYXA_TARGET_AVX2 inline __m256 lookup8(const float* table, __m256 x, const Consts& k) {
+    const __m256 p = _mm256_max_ps(k.zero, _mm256_min_ps(_mm256_mul_ps(k.scale, x), k.last));
+    const __m256i i = _mm256_cvttps_epi32(p);
+    const __m256 f = _mm256_sub_ps(p, _mm256_cvtepi32_ps(i));
+    alignas(32) int32_t idx[kLanes];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(idx), i);
+    // Each (entry, next entry) pair is one 8-byte load (see gather_pairs).
+    // Measured slower on Zen 3: two AVX2 gathers of single entries (about
+    // 1.5x), gathers of the pairs as 64-bit lanes (about 1.3x); the indices
+    // taken from registers (the compiler's choice for this stored copy) or
+    // reloaded from memory made no difference.
+    const auto pair = [table](int32_t at) { return reinterpret_cast<const __m64*>(table + at); };
+    const __m128 a0 = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(idx[0])), pair(idx[1]));
+    const __m128 b0 = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(idx[2])), pair(idx[3]));
+    const __m128 a1 = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(idx[4])), pair(idx[5]));
+    const __m128 b1 = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(idx[6])), pair(idx[7]));
+    const __m256 a = _mm256_insertf128_ps(_mm256_castps128_ps256(a0), a1, 1);
+    const __m256 b = _mm256_insertf128_ps(_mm256_castps128_ps256(b0), b1, 1);
+    const __m256 lo = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+    const __m256 hi = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+    return _mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(k.one, f), lo), _mm256_mul_ps(f, hi));
+}
+
+// store_unit_block's steps in its order: v > 0 ? v : 0, scale * min(v, 1),
+// then store_block's v > 0 ? v : 0 and v < hi ? v : hi, and the truncation.
+// (Leaving out the last two clamps, which cannot change a value when the
+// scale is within [0, hi], measured no faster.)
+PYXA_TARGET_AVX2 inline __m256i to_integers(__m256 v, const Consts& k) {
+    v = _mm256_max_ps(v, k.zero);
+    v = _mm256_mul_ps(k.out_scale, _mm256_min_ps(v, k.one));
+    v = _mm256_max_ps(v, k.zero);
+    v = _mm256_min_ps(v, k.top);
+    return _mm256_cvttps_epi32(v);
+}
+
+// Sixteen values from s to d. The integers are within the output type's range,
+// so the saturating packs keep them as they are.
+template <typename Out>
+PYXA_TARGET_AVX2 inline void sixteen(const float* table, const float* s, Out* d, const Consts& k) {
+    const __m256i u = to_integers(lookup8(table, _mm256_loadu_ps(s), k), k);
+    const __m256i v = to_integers(lookup8(table, _mm256_loadu_ps(s + kLanes), k), k);
+    // The pack works within 128-bit lanes; the permute puts the words in order.
+    const __m256i words = _mm256_permute4x64_epi64(_mm256_packus_epi32(u, v), _MM_SHUFFLE(3, 1, 2, 0));
+    if constexpr (std::is_same_v<Out, uint16_t>) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), words);
+    } else {
+        const __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), bytes);
+    }
+}
+
+template <typename Out>
+PYXA_TARGET_AVX2 void run_values(const float* table, const float* src, Out* dst, uint64_t count, const Consts& k) {
+    uint64_t j = 0;
+    for (; j + kStep <= count; j += kStep) sixteen(table, src + j, dst + j, k);
+    if (j < count) {
+        // The tail through a padded copy: zeros index entry 0, a readable one,
+        // and only the values present are stored.
+        const uint64_t rest = count - j;
+        alignas(32) float s[kStep] = {};
+        alignas(32) Out d[kStep];
+        std::memcpy(s, src + j, rest * sizeof(float));
+        sixteen(table, s, d, k);
+        std::memcpy(dst + j, d, rest * sizeof(Out));
+    }
+}
+
+template <typename Out>
+PYXA_TARGET_AVX2 void run_float(void* ctx, const PixelRun* in, const PixelRun* out) {
+    const TransformColorParams& p = *static_cast<const TransformColorParams*>(ctx);
+    const float* src = static_cast<const float*>(in->data);
+    Out* dst = static_cast<Out*>(out->data);
+    const uint64_t count = 3 * in->len;
+    const float* table = p.out_table.data();
+    constexpr float hi = std::is_same_v<Out, uint8_t> ? 255.0f : 65535.0f;
+    const Consts k{_mm256_set1_ps(p.out_pos_scale), _mm256_set1_ps(p.out_table.last), _mm256_setzero_ps(),
+                   _mm256_set1_ps(1.0f),           _mm256_set1_ps(p.out_scale),      _mm256_set1_ps(hi)};
+    run_values(table, src, dst, count, k);
+}
+
+}  // namespace
+
+PointwiseRun out_table_avx2_routine(int32_t in, int32_t out) {
+    if (in != FLOAT32) return nullptr;
+    if (out == UINT8) return &run_float<uint8_t>;
+    if (out == UINT16) return &run_float<uint16_t>;
+    return nullptr;
+}
+#else
+PointwiseRun out_table_avx2_routine(int32_t, int32_t) { return nullptr; }
+#endif
+
+}  // namespace pyxa
