@@ -11,37 +11,49 @@ namespace pyxa {
 namespace {
 
 // Which channel holds the largest, middle and smallest value: the roles follow
-// fixed comparisons of (r, g, b) so that ties always resolve the same way.
+// fixed comparisons of (r, g, b) so that ties always resolve the same way
+// (with a tie the middle channel is rebuilt, not looked up, so which channel
+// takes which role shows in the bytes):
 //   r >= g:  g > b -> (r, g, b);  else r < b -> (b, r, g);  else (r, b, g)
 //   r <  g:  r >= b -> (g, r, b); else g < b -> (b, g, r);  else (g, b, r)
-// Each pixel's order is one of six codes; the passes below pick with selects
-// on it, so they vectorise where branches on random colours would not.
-enum : int32_t { kRGB, kBRG, kRBG, kGRB, kBGR, kGBR };
-
-inline int32_t order_code(float r, float g, float b) {
-    const int32_t when_r = g > b ? kRGB : (r < b ? kBRG : kRBG);
-    const int32_t when_g = r >= b ? kGRB : (g < b ? kBGR : kGBR);
-    return r >= g ? when_r : when_g;
+// The passes below write each role and each channel as a chain of selects,
+// each on one comparison of the pixel's channels: that form vectorises, where
+// branches on random colours would mispredict one pixel in two.
+inline float largest(float r, float g, float b) {
+    const float when_rg = g > b ? r : (r < b ? b : r);
+    const float when_gr = r >= b ? g : (g < b ? b : g);
+    return r >= g ? when_rg : when_gr;
 }
 
-// The channel of a role (0 largest, 1 middle, 2 smallest) in an order.
-inline float role_value(int32_t code, int role, float r, float g, float b) {
-    static constexpr int8_t kChannel[6][3] = {{0, 1, 2}, {2, 0, 1}, {0, 2, 1}, {1, 0, 2}, {2, 1, 0}, {1, 2, 0}};
-    float v = r;
-    for (int k = 0; k < 6; ++k) {
-        const int c = kChannel[k][role];
-        const float at = c == 0 ? r : (c == 1 ? g : b);
-        v = code == k ? at : v;
-    }
-    return v;
+inline float middle(float r, float g, float b) {
+    const float when_rg = g > b ? g : (r < b ? r : b);
+    const float when_gr = r >= b ? r : (g < b ? g : b);
+    return r >= g ? when_rg : when_gr;
 }
 
-// The role a channel takes in an order (0 largest, 1 middle, 2 smallest).
-inline int32_t role_of(int32_t code, int channel) {
-    static constexpr int8_t kRole[6][3] = {{0, 1, 2}, {1, 2, 0}, {0, 2, 1}, {1, 0, 2}, {2, 1, 0}, {2, 0, 1}};
-    int32_t role = 0;
-    for (int k = 0; k < 6; ++k) role = code == k ? kRole[k][channel] : role;
-    return role;
+inline float smallest(float r, float g, float b) {
+    const float when_rg = g > b ? b : g;
+    const float when_gr = r >= b ? b : r;
+    return r >= g ? when_rg : when_gr;
+}
+
+// What each channel of (r, g, b) becomes, from the new largest, middle and smallest.
+inline float new_red(float r, float g, float b, float hi, float mid, float lo) {
+    const float when_rg = g > b ? hi : (r < b ? mid : hi);
+    const float when_gr = r >= b ? mid : lo;
+    return r >= g ? when_rg : when_gr;
+}
+
+inline float new_green(float r, float g, float b, float hi, float mid, float lo) {
+    const float when_rg = g > b ? mid : lo;
+    const float when_gr = r >= b ? hi : (g < b ? mid : hi);
+    return r >= g ? when_rg : when_gr;
+}
+
+inline float new_blue(float r, float g, float b, float hi, float mid, float lo) {
+    const float when_rg = g > b ? lo : (r < b ? hi : mid);
+    const float when_gr = r >= b ? lo : (g < b ? hi : mid);
+    return r >= g ? when_rg : when_gr;
 }
 
 inline constexpr uint64_t B = kLookupBlock;
@@ -53,18 +65,17 @@ struct HuePreserving {
     // lo' + (hi' - lo') * (mid - lo) / (hi - lo) (lo' when hi - lo <= 1e-10),
     // each written back to its own channel.
     static void keep_hue(const TransformColorParams& p, const float* __restrict s, float (&y)[3][B], uint64_t n) {
-        alignas(64) int32_t code[B];
         alignas(64) float hi[B], mid[B], lo[B], hi2[B], lo2[B], mid2[B];
         for (uint64_t j = 0; j < n; ++j) {
             y[0][j] = clamp01(s[3 * j]);
             y[1][j] = clamp01(s[3 * j + 1]);
             y[2][j] = clamp01(s[3 * j + 2]);
         }
-        for (uint64_t j = 0; j < n; ++j) code[j] = order_code(y[0][j], y[1][j], y[2][j]);
         for (uint64_t j = 0; j < n; ++j) {
-            hi[j] = role_value(code[j], 0, y[0][j], y[1][j], y[2][j]);
-            mid[j] = role_value(code[j], 1, y[0][j], y[1][j], y[2][j]);
-            lo[j] = role_value(code[j], 2, y[0][j], y[1][j], y[2][j]);
+            const float r = y[0][j], g = y[1][j], b = y[2][j];
+            hi[j] = largest(r, g, b);
+            mid[j] = middle(r, g, b);
+            lo[j] = smallest(r, g, b);
         }
         const float ps = p.in_pos_scale;
         const float* t = p.in_table.data();
@@ -79,11 +90,11 @@ struct HuePreserving {
             const float rebuilt = lo2[j] + (hi2[j] - lo2[j]) * (m - l) / span;
             mid2[j] = h - l > 1e-10f ? rebuilt : lo2[j];
         }
-        for (int c = 0; c < 3; ++c) {
-            for (uint64_t j = 0; j < n; ++j) {
-                const int32_t role = role_of(code[j], c);
-                y[c][j] = role == 0 ? hi2[j] : (role == 1 ? mid2[j] : lo2[j]);
-            }
+        for (uint64_t j = 0; j < n; ++j) {
+            const float r = y[0][j], g = y[1][j], b = y[2][j];
+            y[0][j] = new_red(r, g, b, hi2[j], mid2[j], lo2[j]);
+            y[1][j] = new_green(r, g, b, hi2[j], mid2[j], lo2[j]);
+            y[2][j] = new_blue(r, g, b, hi2[j], mid2[j], lo2[j]);
         }
     }
 
