@@ -32,7 +32,7 @@ def _hint(message: str, tensor: Tensor, output: bool) -> str:
     if "shape" in message or "(H,W)" in message:
         return "the graph was built for that shape: build it for this array or pass one of that shape"
     if "must be a numpy ndarray" in message:
-        return f"pass a NumPy array, e.g. {fresh}" if output else f"pass a NumPy array, e.g. np.asarray(a, dtype={dtype})"
+        return f"pass a NumPy array, e.g. {fresh if output else f'np.asarray(a, dtype={dtype})'}"
     if "writeable" in message:
         return f"pass a writeable array, e.g. {fresh}"
     if "dtype mismatch" in message or "must be uint8/uint16/float32" in message:

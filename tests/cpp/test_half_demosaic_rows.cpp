@@ -65,7 +65,8 @@ TEST(HalfDemosaicRows, InstructionSetCopiesAgree) {
             for (const int64_t x0 : {0, 1}) {
                 for (const uint64_t n : {w / 2 - x0, w / 2 - x0 - 1}) {
                     for (int64_t y = 0; y < int64_t(h / 2); ++y) {
-                        const std::vector<float> a = run_row(base, img, w, y, x0, n), b = run_row(copy, img, w, y, x0, n);
+                        const std::vector<float> a = run_row(base, img, w, y, x0, n);
+                        const std::vector<float> b = run_row(copy, img, w, y, x0, n);
                         EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0)
                             << pattern << " isa=" << int(isa) << " x0 " << x0 << " n " << n << " row " << y;
                     }
