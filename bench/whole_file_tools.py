@@ -172,9 +172,9 @@ def _rawtherapee(flags):
 
 def _darktable(ext, conf):
     def run(files, outdir):
-        folder = Path(files[0]).parent  # the set's folder holds exactly its files
         configdir = outdir.parent / f".darktable-config-{os.getpid()}"
-        _command(["darktable-cli", str(folder), f"{outdir}/$(FILE_NAME)", "--out-ext", ext, "--core",
+        imports = [arg for path in files for arg in ("--import", str(path))]
+        _command(["darktable-cli", *imports, f"{outdir}/$(FILE_NAME)", "--out-ext", ext, "--core",
                   "--configdir", str(configdir), "--conf", "write_sidecar_files=never", *conf])
     return run
 
