@@ -37,7 +37,9 @@ Status cell_request(const void*, int64_t x, int64_t y, uint64_t w, RowRequest* o
 
 int64_t floor_half(__int128 v) { return static_cast<int64_t>(v >= 0 ? v / 2 : -((1 - v) / 2)); }
 
-// The output pixels whose whole cell lies in the input rect `in`.
+// The output pixels whose whole cell lies in the input rect `in`. The planner
+// skips the forward check of demosaic-family steps today; the rule stays exact
+// for a planner that does not. Rects reaching it are addressable, so halves fit.
 Rect cell_forward(const void*, const Rect& in, const Rect&) {
     const __int128 x0 = in.x, y0 = in.y;
     const int64_t ox0 = floor_half(x0 + 1), oy0 = floor_half(y0 + 1);
