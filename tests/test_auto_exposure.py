@@ -1,7 +1,7 @@
 """Automatic exposure: known answers on synthetic mosaics and linear images
-(every CFA order, per-site levels and gains), the share rule, the baseline and
-the limits, all-black, all-clipped and NaN data, the real underexposed chart,
-and every refusal."""
+(every CFA order, per-site levels and gains, a linearization table), the share
+rule, the baseline and the limits, all-black, all-clipped and NaN data, the
+real underexposed chart, and every refusal."""
 import math
 from pathlib import Path
 
@@ -54,6 +54,20 @@ def test_the_brightest_half_percent_reaches_white(bright_share, want):
     level[RNG.random(shape) < bright_share] = 1.0
     m = mosaic_at(level, "GBRG", shape=shape)
     assert exposure_for_mosaic(m, "GBRG", BLACKS, WHITES, WB) == pytest.approx(want, abs=2e-3)
+
+
+# A square-law table: code c means c^2 / 4095, so code 2048 is a quarter of white.
+SQUARE = np.arange(4096, dtype=np.float64) ** 2 / 4095
+
+
+@pytest.mark.parametrize("code,dtype,table,want", [
+    (2048, np.uint16, SQUARE, 2.0),               # looked up before the levels: not the 1 stop of the code
+    (4000, np.uint16, SQUARE[:2049], 2.0),        # past the table's end: its last entry
+    (2048.75, np.float32, SQUARE, 2.0),           # float samples truncate to their index
+])
+def test_linearization_table_applies_first(code, dtype, table, want):
+    m = np.full((64, 64), code, dtype)
+    assert exposure_for_mosaic(m, "RGGB", 0, 4095, linearization=table) == pytest.approx(want, abs=2e-3)
 
 
 @pytest.mark.parametrize("baseline,limits,want", [
@@ -142,6 +156,8 @@ def test_underexposed_chart_is_brightened():
      "wb needs 2 positive gains, one per channel, got (1, 2, 3)"),
     (lambda: exposure_for_linear(np.zeros((0, 4, 3)), 0, 1),
      "samples must be a non-empty (height, width) or (height, width, channels) array, got (0, 4, 3)"),
+    (lambda: exposure_for_mosaic(np.zeros((4, 4)), "RGGB", 0, 1, linearization=[]),
+     "linearization needs a non-empty table of finite values, got 0 values"),
     (lambda: stops_to_white(np.ones(4), share=0.0),
      "share must lie between 0 and 1 (a fraction of the samples), got 0.0"),
     (lambda: stops_to_white(np.ones(4), limits=(2.0, 1.0)),

@@ -70,14 +70,16 @@ def stops_to_white(values: npt.NDArray[Any], *, baseline: float = 0.0, share: fl
 
 def exposure_for_mosaic(mosaic: np.ndarray, cfa: str, black: Levels, white: Levels, wb: Gains | None = None, *,
                         baseline: float = 0.0, share: float = DEFAULT_SHARE,
-                        limits: tuple[float, float] = DEFAULT_LIMITS) -> float:
+                        limits: tuple[float, float] = DEFAULT_LIMITS,
+                        linearization: npt.ArrayLike | None = None) -> float:
     """Automatic exposure of a Bayer mosaic, in stops on top of ``baseline``.
 
     ``mosaic`` (H, W) uint16 or float32 and ``cfa`` ("RGGB", ...) as the
     development graph takes them; ``black`` one level or four (one per site
     of the 2x2 cell, row-major), ``white`` one level or four; ``wb`` the
-    white-balance gains (red, green, blue) the graph applies (default none).
-    Every k-th 2x2 cell along the rows and the columns is measured, k chosen
+    white-balance gains (red, green, blue) the graph applies (default none);
+    ``linearization`` a DNG's LinearizationTable, through which samples are
+    looked up before the levels apply, as normalize_raw does. Every k-th 2x2 cell along the rows and the columns is measured, k chosen
     so that about ``SAMPLE_TARGET`` samples are read. Pass the result as
     ``exposure = baseline + result`` (plus any compensation the user asks
     for): see ``stops_to_white`` for the rule, the limits and the edge cases.
@@ -92,12 +94,13 @@ def exposure_for_mosaic(mosaic: np.ndarray, cfa: str, black: Levels, white: Leve
     blacks, whites = _levels("black", black, 4), _levels("white", white, 4)
     _check_range(blacks, whites)
     gains = _gains(wb, 3)
+    table = _table(linearization)
     height, width = mosaic.shape
     k = _step(height * width)
     parts = []
     for site in range(4):
         dy, dx = divmod(site, 2)
-        samples = mosaic[dy::2 * k, dx::2 * k].astype(np.float32)
+        samples = _linearized(mosaic[dy::2 * k, dx::2 * k], table)
         scale = np.float32(gains[_COLOUR[cfa[site]]] / (whites[site] - blacks[site]))
         parts.append(((samples - np.float32(blacks[site])) * scale).ravel())
     return stops_to_white(np.concatenate(parts), baseline=baseline, share=share, limits=limits)
@@ -105,12 +108,14 @@ def exposure_for_mosaic(mosaic: np.ndarray, cfa: str, black: Levels, white: Leve
 
 def exposure_for_linear(samples: np.ndarray, black: Levels, white: Levels, wb: Gains | None = None, *,
                         baseline: float = 0.0, share: float = DEFAULT_SHARE,
-                        limits: tuple[float, float] = DEFAULT_LIMITS) -> float:
+                        limits: tuple[float, float] = DEFAULT_LIMITS,
+                        linearization: npt.ArrayLike | None = None) -> float:
     """Automatic exposure of linear samples (a linear DNG's (H, W, C) pixels,
     or (H, W) for one channel), in stops on top of ``baseline``.
 
     ``black`` and ``white`` hold one level or one per channel; ``wb`` one
-    gain per channel (default none). Every k-th row and column is measured,
+    gain per channel (default none); ``linearization`` as for
+    ``exposure_for_mosaic``. Every k-th row and column is measured,
     about ``SAMPLE_TARGET`` samples. See ``exposure_for_mosaic`` for how to
     pass the result on."""
     if not isinstance(samples, np.ndarray) or samples.ndim not in (2, 3) or 0 in samples.shape:
@@ -121,11 +126,34 @@ def exposure_for_linear(samples: np.ndarray, black: Levels, white: Levels, wb: G
     blacks, whites = _levels("black", black, channels), _levels("white", white, channels)
     _check_range(blacks, whites)
     gains = _gains(wb, channels)
+    table = _table(linearization)
     k = _step(pixels.shape[0] * pixels.shape[1] * channels)
-    picked = pixels[::k, ::k, :].astype(np.float32)
+    picked = _linearized(pixels[::k, ::k, :], table)
     scale = (gains / (whites - blacks)).astype(np.float32)
     values = (picked - blacks.astype(np.float32)) * scale
     return stops_to_white(values, baseline=baseline, share=share, limits=limits)
+
+
+def _table(linearization: npt.ArrayLike | None) -> npt.NDArray[np.float32] | None:
+    if linearization is None:
+        return None
+    table = np.asarray(linearization, dtype=np.float64).ravel()
+    if table.size == 0 or not np.all(np.isfinite(table)):
+        raise ValueError(f"linearization needs a non-empty table of finite values, got {table.size} values")
+    return table.astype(np.float32)
+
+
+def _linearized(samples: np.ndarray, table: npt.NDArray[np.float32] | None) -> npt.NDArray[np.float32]:
+    """The samples as float32, looked up in the table first when there is one,
+    with normalize_raw's index: the sample truncated toward zero; NaN,
+    negatives and floats beyond the 32-bit range 0; the last entry for every
+    index past the table's end."""
+    if table is None:
+        return samples.astype(np.float32)
+    values = samples.astype(np.float64)
+    inside = (values >= 0) & (values < 2.0**31)  # False for NaN
+    index = np.minimum(np.where(inside, np.trunc(np.where(inside, values, 0)), 0), table.size - 1)
+    return table[index.astype(np.int64)]
 
 
 def _step(count: int) -> int:
