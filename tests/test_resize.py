@@ -125,6 +125,7 @@ def test_unchanged_size_returns_the_image_itself(kwargs):
     (dict(scale=float("nan")), ValueError, "scale must be a finite number above 0, got nan"),
     (dict(scale=float("inf")), ValueError, "scale must be a finite number above 0, got inf"),
     (dict(scale="2"), TypeError, "scale must be a number, got '2'"),
+    (dict(scale=5000), ValueError, "scale 5000 makes 8 x 8 into 40000 x 40000; resize makes at most 1024 Mpx"),
 ])
 def test_refuses_sizes(kwargs, error, message):
     with pytest.raises(error) as refused:

@@ -13,6 +13,9 @@ __all__ = ["resize", "resized_shape"]
 # The sample types the writers take; OpenCV resizes each of them natively, so
 # 16-bit images keep their 16 bits and float images their range.
 DTYPES = ("uint8", "uint16", "float32")
+# The largest result, in pixels: 40 times a 24 Mpx photograph, so a mistyped
+# scale is refused at once rather than allocating tens of gigabytes.
+MAX_PIXELS = 1 << 30
 
 
 def _positive_size(max_size: Any) -> int:
@@ -39,7 +42,8 @@ def resized_shape(height: int, width: int, *, max_size: int | None = None,
     With ``max_size`` the long edge becomes max_size (an image already within
     it keeps its size) and the short edge keeps the aspect ratio, rounded to
     the nearest pixel; with ``scale`` both edges are multiplied and rounded.
-    No edge becomes smaller than one pixel. Exactly one of the two is given."""
+    No edge becomes smaller than one pixel, and no result larger than
+    ``MAX_PIXELS``. Exactly one of the two is given."""
     if (max_size is None) == (scale is None):
         raise ValueError("give either max_size (the long edge in pixels) or scale (a factor), not "
                          + ("both" if max_size is not None else "neither"))
@@ -54,7 +58,11 @@ def resized_shape(height: int, width: int, *, max_size: int | None = None,
             return limit, max(1, round(width * factor))
         return max(1, round(height * factor)), limit
     factor = _positive_scale(scale)
-    return max(1, round(height * factor)), max(1, round(width * factor))
+    size = max(1, round(height * factor)), max(1, round(width * factor))
+    if size[0] * size[1] > MAX_PIXELS:
+        raise ValueError(f"scale {scale!r} makes {height} x {width} into {size[0]} x {size[1]}; resize makes "
+                         f"at most {MAX_PIXELS >> 20} Mpx")
+    return size
 
 
 def _check_image(image: Any) -> np.ndarray:
