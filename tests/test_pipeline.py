@@ -60,12 +60,14 @@ def test_results_come_in_input_order_with_two_images_alive_at_most(develop_delay
 
 
 def test_stages_overlap():
-    """The next development starts while the previous image is still being encoded."""
+    """Each development after the first runs while the previous image is being
+    encoded (a runner that encoded only between developments would never
+    encode while one waits here)."""
     encoding = threading.Event()
     overlapped = []
 
     def develop(item):
-        overlapped.append(encoding.is_set())
+        overlapped.append(item == 0 or encoding.wait(timeout=2.0))
         return Counted(item)
 
     def encode(item, image):
@@ -74,7 +76,7 @@ def test_stages_overlap():
         encoding.clear()
         return item
     assert [r.value for r in run_pipelined(range(4), develop, encode)] == [0, 1, 2, 3]
-    assert any(overlapped[1:])
+    assert overlapped == [True] * 4
 
 
 @pytest.mark.parametrize("in_flight", [1, 3])
@@ -105,10 +107,13 @@ def test_errors_land_on_their_item_in_order():
     assert Counted.live == 0
 
 
-def writing_encoder(folder, delay, log):
-    """Writes each image as a file: a partial name first, renamed once whole."""
+def writing_encoder(folder, delay, log, started=None):
+    """Writes each image as a file: a partial name first, renamed once whole;
+    `started` is called with the item as its encode begins."""
     def encode(item, image):
         log.append(("start", item))
+        if started is not None:
+            started(item)
         part = folder / f"{item}.part"
         part.write_text("half")
         time.sleep(delay)
@@ -123,13 +128,16 @@ def test_interrupt_in_development_lets_the_encode_finish(tmp_path):
     """Ctrl-C while file 2 is developed: file 1, being encoded, is finished
     whole; nothing after it is started; the interrupt reaches the caller."""
     log, seen = [], []
+    encoding_1 = threading.Event()
 
     def develop(item):
         if item == 2:
+            assert encoding_1.wait(timeout=5.0)  # Ctrl-C comes while file 1 is being encoded
             raise KeyboardInterrupt
         return Counted(item)
+    encoder = writing_encoder(tmp_path, 0.1, log, started=lambda item: item == 1 and encoding_1.set())
     with pytest.raises(KeyboardInterrupt):
-        for r in run_pipelined(range(6), develop, writing_encoder(tmp_path, 0.1, log)):
+        for r in run_pipelined(range(6), develop, encoder):
             seen.append(r.item)
     assert sorted(p.name for p in tmp_path.iterdir()) == ["0.txt", "1.txt"]
     assert all(p.read_text() == "whole" for p in tmp_path.iterdir())
@@ -140,14 +148,19 @@ def test_interrupt_in_development_lets_the_encode_finish(tmp_path):
 def test_signal_while_waiting_for_a_result(tmp_path):
     """A real SIGINT while the caller waits on a slow encode stops the run
     without cutting that encode off and without starting the queued one."""
-    log = []
-    timer = threading.Timer(0.15, lambda: signal.pthread_kill(threading.main_thread().ident, signal.SIGINT))
-    timer.start()
+    log, timers = [], []
+
+    def interrupt_soon(item):
+        # Sent once file 0 is being encoded, while the caller waits for its result.
+        if item == 0:
+            timers.append(threading.Timer(0.1, signal.pthread_kill, (threading.main_thread().ident, signal.SIGINT)))
+            timers[0].start()
     try:
         with pytest.raises(KeyboardInterrupt):
-            list(run_pipelined(range(5), Counted, writing_encoder(tmp_path, 0.4, log)))
+            list(run_pipelined(range(5), Counted, writing_encoder(tmp_path, 0.4, log, started=interrupt_soon)))
     finally:
-        timer.cancel()
+        for t in timers:
+            t.cancel()
     assert sorted(p.name for p in tmp_path.iterdir()) == ["0.txt"]
     assert log == [("start", 0), ("end", 0)]
     assert not any(t.name == "pyxa-encoder" for t in threading.enumerate())
