@@ -29,6 +29,7 @@ import _pyxa  # noqa: E402
 from camera_pipe_peers import CameraPipePeers, PeerMismatch, compare_images  # noqa: E402
 from cases import develop_cases, opcode_cases, pointwise_cases, profile_cases, raw_cases, spatial_cases  # noqa: E402
 from dng_cases import dng_cases, dng_profile_lines  # noqa: E402
+from doc_sections import keep_section  # noqa: E402
 from graphs import develop_graph  # noqa: E402
 from timing import extra_peak_kib, race  # noqa: E402
 
@@ -275,7 +276,7 @@ def run_cases(args, h, w, header, develop, images, extra):
     for line in summary:
         print(line)
     if not args.quick and not args.no_write and not args.only:
-        DOC.write_text(markdown(rows, header, summary))
+        DOC.write_text(keep_section(DOC, markdown(rows, header, summary)))
         print(f"wrote {DOC}")
     return 0
 

@@ -25,6 +25,8 @@ Status build_bilinear_demosaic(const AttrValues&, const TensorDesc*, const Tenso
 Status precheck_bilinear_demosaic(const TensorDesc*, const TensorDesc&, Diagnostic*);
 Status build_ea_demosaic(const AttrValues&, const TensorDesc*, const TensorDesc&, KernelStep*);
 Status precheck_ea_demosaic(const TensorDesc*, const TensorDesc&, Diagnostic*);
+Status build_half_demosaic(const AttrValues&, const TensorDesc*, const TensorDesc&, KernelStep*);
+Status precheck_half_demosaic(const TensorDesc*, const TensorDesc&, Diagnostic*);
 Status build_orientation(const AttrValues&, const TensorDesc*, const TensorDesc&, KernelStep*);
 
 namespace {
@@ -153,6 +155,11 @@ constexpr AttrRow kEaDemosaic[] = {
     {.name = "engine_opts", .kind = AttrKind::Switches, .required = false,
      .choices = kEaDemosaic_engine_opts_choices, .choices_text = "neon"},
 };
+constexpr const char* kHalfDemosaic_cfa_pattern_choices[] = {"RGGB", "BGGR", "GRBG", "GBRG"};
+constexpr AttrRow kHalfDemosaic[] = {
+    {.name = "cfa_pattern", .kind = AttrKind::Cfa, .required = true, .choices = kHalfDemosaic_cfa_pattern_choices,
+     .choices_text = "RGGB, BGGR, GRBG or GBRG"},
+};
 constexpr AttrRow kOrientation[] = {
     {.name = "orientation", .kind = AttrKind::Int, .required = true, .has_minimum = true, .has_maximum = true,
      .minimum = 1, .maximum = 8, .range_text = "1..8"},
@@ -178,6 +185,7 @@ constexpr OpDefinition kOps[] = {
     {"bilinear_demosaic", KernelKind::Demosaic, true, kBilinearDemosaic, precheck_bilinear_demosaic,
      build_bilinear_demosaic},
     {"ea_demosaic", KernelKind::Demosaic, true, kEaDemosaic, precheck_ea_demosaic, build_ea_demosaic},
+    {"half_demosaic", KernelKind::Demosaic, true, kHalfDemosaic, precheck_half_demosaic, build_half_demosaic},
     {"orientation", KernelKind::Orientation, true, kOrientation, nullptr, build_orientation},
 };
 

@@ -3,6 +3,9 @@
 # extra: OpenCV, Halide) in build/bench and runs bench/run.py, which prints
 # the table and writes docs/performance.md. Arguments go to bench/run.py
 # (e.g. --quick, --only orientation, --repeat 9).
+# `scripts/bench.sh --whole-files [--write ...]` runs bench/whole_files.py
+# instead: whole raw files to JPEG, PNG and TIFF against rawpy + Pillow and
+# three raw converters' command lines (installed from Debian when root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -13,7 +16,14 @@ if [ ! -x "$WORK/venv/bin/python" ]; then
     python3 -m venv "$WORK/venv"
     "$WORK/venv/bin/python" -m pip install -q scikit-build-core "numpy>=2" nlohmann-json==3.12.0 cmake ninja
 fi
-"$WORK/venv/bin/python" -m pip install -q --no-build-isolation -Cbuild-dir="$WORK/build" "$ROOT[bench]"
+EXTRAS=bench
+[ "${1:-}" = "--whole-files" ] && EXTRAS=bench,cli
+"$WORK/venv/bin/python" -m pip install -q --no-build-isolation -Cbuild-dir="$WORK/build" "$ROOT[$EXTRAS]"
+if [ "${1:-}" = "--whole-files" ]; then
+    shift
+    "$WORK/venv/bin/python" -m pip install -q pillow
+    exec "$WORK/venv/bin/python" "$ROOT/bench/whole_files.py" "$@"
+fi
 # The camera-pipe Halide peer also runs under Debian's Halide 14, which only
 # Debian's own interpreter imports (with Debian's NumPy). Installed when we are
 # root and it is missing; without it (not root, no network) the suite runs

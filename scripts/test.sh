@@ -20,7 +20,7 @@ BUILD_DEPS=(scikit-build-core "numpy>=2" nlohmann-json==3.12.0 pytest cmake ninj
 # the encoders (Pillow from 11.3 reads AVIF); colour-science is the colour
 # tests' oracle.
 TEST_DEPS=(rawpy tifffile imagecodecs pyexiv2 pypng "pillow>=11.3" tqdm "dask[distributed]" matplotlib scikit-image
-           hypothesis colour-science)
+           hypothesis colour-science opencv-python-headless)
 
 step() { printf '\n== %s\n' "$*"; }
 

@@ -1,5 +1,5 @@
 // Demosaic parameters, the green cache of the full edge-aware routine and the
-// three row routines (bilinear, edge-aware fast, edge-aware full).
+// row routines (bilinear, edge-aware fast, edge-aware full, half size).
 #pragma once
 
 #include <cstdint>
@@ -35,6 +35,9 @@ struct DemosaicParams {
 void bilinear_demosaic_row(void* ctx, const SpanView* rows, uint64_t row_count, const SpanView* out);
 void ea_fast_demosaic_row(void* ctx, const SpanView* rows, uint64_t row_count, const SpanView* out);
 void ea_full_demosaic_row(void* ctx, const SpanView* rows, uint64_t row_count, const SpanView* out);
+// Half size: output row y from input rows 2y and 2y + 1; out->x0 and out->len
+// count output pixels, so the rows hold input columns 2 * x0 .. 2 * (x0 + len) - 1.
+void half_demosaic_row(void* ctx, const SpanView* rows, uint64_t row_count, const SpanView* out);
 
 // The copy of each routine for an instruction set. They are taken in the file
 // that defines the routine, where the AVX2 copy can inline its whole loop.
@@ -42,6 +45,7 @@ using DemosaicRowRoutine = decltype(&bilinear_demosaic_row);
 DemosaicRowRoutine bilinear_demosaic_routine(Isa isa);
 DemosaicRowRoutine ea_fast_demosaic_routine(Isa isa);
 DemosaicRowRoutine ea_full_demosaic_routine(Isa isa);
+DemosaicRowRoutine half_demosaic_routine(Isa isa);
 // Routines written with AVX2 intrinsics, which the AVX2 choice above returns;
 // null when the build has no x86 intrinsics.
 DemosaicRowRoutine bilinear_demosaic_avx2_routine();

@@ -34,8 +34,9 @@ Family = Literal["pointwise", "span", "demosaic", "orientation", "opcode"]
 # or the builder's dtype= argument.
 OutputDtype = Literal["same", "float32", "dest_dtype", "chosen"]
 # The output's size: the input's, RGB of the input's size, or one of the rules
-# in _rules.py; "given" is the builder's shape= argument.
-OutputShape = Literal["same", "demosaic", "view", "pad", "orientation", "trim", "given"]
+# in _rules.py ("half": RGB of half the input's height and width, rounded
+# down); "given" is the builder's shape= argument.
+OutputShape = Literal["same", "demosaic", "half", "view", "pad", "orientation", "trim", "given"]
 
 # Where a required attribute comes from when the caller leaves it out: a
 # constant (`default`) or a property of the input image (`derived`).
@@ -394,6 +395,17 @@ OPS: tuple[OpDef, ...] = (
                  required=False, default=False),
          AttrDef("engine_opts", "json", "Switches: \"neon\" (vectorised loop on arm64; no effect elsewhere).",
                  required=False, choices=("neon",))),
+        tensor_checks_first=True),
+    OpDef(
+        name="half_demosaic", family="demosaic",
+        doc="Makes a half-size RGB image from a one-channel Bayer mosaic, one pixel per 2x2 cell: red and blue "
+        "are the cell's red and blue samples, green is the mean of its two green samples, (g1 + g2) * 0.5 in "
+        "float32. An odd last row or column, which belongs to no whole cell, is left out.",
+        input_dtypes=("float32",), input_channels=(1,), output_dtype="float32", output_shape="half",
+        output_doc="float32, 3 channels, height // 2 x width // 2",
+        attrs=(AttrDef("cfa_pattern", "cfa", "Colours of the 2x2 mosaic cell, row by row.",
+                 choices=("RGGB", "BGGR", "GRBG", "GBRG"), example="RGGB"),),
+        notes=("The input has at least two rows and two columns.",),
         tensor_checks_first=True),
     OpDef(
         name="orientation", family="orientation",

@@ -495,6 +495,32 @@ class OpMethods:
         """
         return self._add_node("ea_demosaic", (x,), {"cfa_pattern": cfa_pattern, "fast": fast, "engine_opts": engine_opts}, unknown)
 
+    def half_demosaic(
+            self,
+            x: Tensor,
+            /,
+            *,
+            cfa_pattern: str,
+            **unknown: NoReturn,
+    ) -> Tensor:
+        """
+        Makes a half-size RGB image from a one-channel Bayer mosaic, one pixel per 2x2
+        cell: red and blue are the cell's red and blue samples, green is the mean of its
+        two green samples, (g1 + g2) * 0.5 in float32. An odd last row or column, which
+        belongs to no whole cell, is left out.
+
+        - input: float32, 1 channel
+        - output: float32, 3 channels, height // 2 x width // 2
+
+        Attributes:
+
+        - cfa_pattern: CFA pattern, required, one of "RGGB", "BGGR", "GRBG", "GBRG".
+          Colours of the 2x2 mosaic cell, row by row.
+
+        The input has at least two rows and two columns.
+        """
+        return self._add_node("half_demosaic", (x,), {"cfa_pattern": cfa_pattern}, unknown)
+
     def orientation(
             self,
             x: Tensor,

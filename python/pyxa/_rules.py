@@ -212,6 +212,12 @@ def output_of(op: OpDef, where: str, attrs: Attrs, x: Tensor | None, dtype: np.d
                          f"{x.dtype.name} to {out_dtype}")
     if op.output_shape == "demosaic":
         return out_dtype, h, w, 3
+    if op.output_shape == "half":
+        # One pixel per whole 2x2 cell: a mosaic under two rows or columns has none.
+        if h < 2 or w < 2:
+            raise GraphError(f"{where}: input {x.describe()} needs at least 2 rows and 2 columns, "
+                             "one whole 2x2 cell")
+        return out_dtype, h // 2, w // 2, 3
     if op.output_shape == "view":
         return out_dtype, attrs["height"], attrs["width"], c
     if op.output_shape == "pad":

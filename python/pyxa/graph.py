@@ -10,6 +10,7 @@ from typing import TYPE_CHECKING, Any, Union
 import numpy as np
 import numpy.typing as npt
 
+from ._binding_notes import add_binding_note, refused_binding
 from ._convert import to_engine, to_json
 from ._errors import GraphError, GraphTypeError, did_you_mean, node_label
 from ._opdefs import OPS_BY_NAME, OpDef
@@ -292,7 +293,11 @@ class Graph(OpMethods):
             raise GraphError("run: the graph has no output; add an op")
         inputs = self._bind_inputs(arrays)
         results = self._bind_outputs(outs, out)
-        prof = _pyxa.execute_graph(self.engine_graph(), inputs, results, profile=profile)
+        try:
+            prof = _pyxa.execute_graph(self.engine_graph(), inputs, results, profile=profile)
+        except (TypeError, ValueError) as error:
+            self._note_binding(error, arrays, out)
+            raise
         if profile:
             ops = {n.id: n.op for n in self._nodes}
             self.last_profile = [dict(e, op=ops.get(e["node_id"], "?")) for e in prof or []]
@@ -326,6 +331,31 @@ class Graph(OpMethods):
                 raise GraphError(f"run: out= has {len(out)} arrays for {len(outs)} outputs")
             given = {t.id: a for t, a in zip(outs, out)}
         return {t.id: given[t.id] if t.id in given else np.zeros(t.shape, t.dtype) for t in outs}
+
+    def _note_binding(self, error: BaseException, arrays: Sequence[Any], out: ArrayMap) -> None:
+        """Names, in a note, the argument of run whose array the engine refused."""
+        refused = refused_binding(error)
+        if refused is None or refused[0] not in self._tensors:
+            return
+        tid, output = refused
+        add_binding_note(error, self._tensors[tid], self._argument_of(tid, arrays, out), output)
+
+    def _argument_of(self, tid: int, arrays: Sequence[Any], out: ArrayMap) -> str:
+        """How the caller passed tensor tid's array: "input 0 of run()", "out=", ..."""
+        if tid in self._inputs:
+            position = self._inputs.index(tid)
+            if len(arrays) == 1 and isinstance(arrays[0], Mapping):
+                if tid in {k.id if isinstance(k, Tensor) else int(k) for k in arrays[0]}:
+                    return f"run()'s input for tensor {tid}"
+            elif position < len(arrays):
+                return f"input {position} of run()"
+            return f"the array given to input() for tensor {tid}"
+        # Outputs the graph allocates itself are never refused: this one was passed.
+        if isinstance(out, np.ndarray):
+            return "out="
+        if isinstance(out, Mapping):
+            return f"out= for tensor {tid}"
+        return f"out[{[t.id for t in self.outputs].index(tid)}]"
 
     def _key(self, key: Tensor | int, allowed: list[int], role: str) -> int:
         tid = key.id if isinstance(key, Tensor) else int(key)
