@@ -5,8 +5,10 @@
 # turned into a 12-bit camera capture); with arguments they go to `pyxa develop`
 # instead (for example: bash scripts/develop.sh your_photo.dng -o out).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-ROOT=$PWD
+# The repository's own paths are absolute; the caller's stay relative to where
+# they ran the script (no cd: `bash ~/pyxa/scripts/develop.sh photo.dng -o out`
+# writes ./out).
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
 WORK=$ROOT/build/example
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
 export PIP_DISABLE_PIP_VERSION_CHECK=1
@@ -16,7 +18,8 @@ if [ ! -x "$PY" ]; then
     "$PY" -m pip install -q scikit-build-core "numpy>=2" nlohmann-json==3.12.0 cmake ninja
 fi
 # The module, the pyxa command and what the sample needs (rawpy, tifffile,
-# pypng, tqdm, matplotlib, scikit-image), all from the project's own extras.
+# imagecodecs, pyexiv2, tqdm, matplotlib, scikit-image), all from the
+# project's own extras.
 "$PY" -m pip install -q --no-build-isolation -Cbuild-dir="$WORK/build" "$ROOT[sample]"
 PYXA=$WORK/venv/bin/pyxa
 

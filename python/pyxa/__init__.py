@@ -15,6 +15,8 @@ from .develop import develop, develop_mosaic
 from .raw import RawFileError, RawImage, read_raw
 from .dng import read_dng, read_profile
 from .writers import write_image
+from .output import read_metadata
+from .resize import resize
 from .batch import develop_many
 from .profile_chart import plot_profile, write_chrome_trace
 
@@ -39,8 +41,10 @@ __all__ = [
     "develop_mosaic",
     "plot_profile",
     "read_dng",
+    "read_metadata",
     "read_profile",
     "read_raw",
+    "resize",
     "table_as_json",
     "write_chrome_trace",
     "write_image",

@@ -6,6 +6,7 @@ a record for the same DNG development graph."""
 
 from __future__ import annotations
 
+import dataclasses
 import os
 import warnings
 from dataclasses import dataclass
@@ -32,7 +33,7 @@ class DevelopRequest:
 
     look: str
     wb: Any
-    exposure: float
+    exposure: Union[float, str]  # stops, or "auto" (auto_exposure.py's rule, on top of the file's baseline)
     demosaic: str
     curve: Curve
     dtype: str
@@ -98,14 +99,44 @@ def _develop_record(record: DngRecord, request: DevelopRequest, white: Optional[
 
     choices = DevelopChoices(
         look=request.look, demosaic=request.demosaic, dtype=request.dtype, space=request.space,
-        white=white, exposure=request.exposure,
+        white=white, exposure=0.0 if request.exposure == "auto" else float(request.exposure),
         curve=request.curve, orientation=request.orientation, profile=load_profile(request.dcp),
         ignore_unknown_opcodes=request.ignore_unknown_opcodes)
     built = dng_graph(record, choices)
+    if request.exposure == "auto":
+        # Measured with the graph's own white balance and baseline, then built again.
+        stops = _record_auto_exposure(record, built)
+        built = dng_graph(record, dataclasses.replace(choices, exposure=stops))
     for note in built.notes:
         warnings.warn(f"{record.name}: {note}", DngTagWarning, stacklevel=4)
     rgb = built.graph.run(out=out, profile=profile)
+    if request.demosaic == "half" and not record.is_cfa:
+        from .resize import resize
+
+        rgb = resize(rgb, scale=0.5)  # a linear image has no CFA cells to make half-size pixels of
     return rgb, list(built.graph.last_profile or []) if profile else []
+
+
+def _record_auto_exposure(record: DngRecord, built: Any) -> float:
+    """The stops "auto" asks for: the share of the active area's white-balanced
+    samples that reaches white, on top of the exposure the graph already gives."""
+    from .auto_exposure import exposure_for_linear, exposure_for_mosaic
+    from .dng.develop_graph import cfa_order
+
+    gains = tuple(1.0 / built.clip_max)
+    baseline = built.plan.exposure if built.plan is not None else 0.0
+    top, left, bottom, right = record.active_area
+    image = record.stored[top:bottom, left:right]
+    rows, cols = record.black_level_repeat
+    white = record.white_level
+    if record.is_cfa:
+        black = [float(record.black_level[y % rows, x % cols, 0]) for y in (0, 1) for x in (0, 1)]
+        return exposure_for_mosaic(image, cfa_order(record), black, float(white[0]), gains, baseline=baseline,
+                                   linearization=record.linearization_table)
+    samples = image.shape[2]
+    whites = [white[i % len(white)] for i in range(samples)]
+    return exposure_for_linear(image, list(record.black_level[0, 0, :]), whites, gains, baseline=baseline,
+                               linearization=record.linearization_table)
 
 
 def _develop_raw_image(raw: RawImage, request: DevelopRequest, out: Optional[np.ndarray],
@@ -129,8 +160,16 @@ def _develop_mosaic(raw: RawImage, request: DevelopRequest, out: Optional[np.nda
     gains: Any = request.wb
     if isinstance(gains, str):
         gains = raw.wb_camera if gains == "camera" else raw.wb_daylight
+    exposure = request.exposure
+    if exposure == "auto":
+        from ._white_balance import relative_to_smallest
+        from .auto_exposure import exposure_for_mosaic
+
+        valid = positive_gains(gains)  # invalid gains are refused by develop_mosaic below
+        exposure = 0.0 if valid is None else exposure_for_mosaic(raw.mosaic, raw.cfa, raw.black, raw.white,
+                                                                 tuple(relative_to_smallest(valid)))
     result = develop_mosaic(raw.mosaic, raw.cfa, black=raw.black, white=raw.white, matrix=raw.matrix, wb=gains,
                             curve=request.curve, dtype=request.dtype, demosaic=request.demosaic,
                             orientation=raw.orientation if request.orientation is None else request.orientation,
-                            exposure=request.exposure, out=out, profile=profile)
+                            exposure=float(exposure), out=out, profile=profile)
     return result if isinstance(result, tuple) else (result, [])

@@ -12,7 +12,7 @@ import time
 import warnings
 from collections.abc import Callable, Generator, Iterable, Iterator, Sequence
 from dataclasses import dataclass, field
-from typing import TYPE_CHECKING, Optional, Union
+from typing import TYPE_CHECKING, Literal, Optional, Union
 
 import numpy as np
 
@@ -38,7 +38,7 @@ class DevelopOptions:
 
     demosaic: str = "ea"
     wb: Union[str, tuple[float, ...]] = "camera"
-    exposure: float = 0.0
+    exposure: Union[float, Literal["auto"]] = 0.0  # stops or "auto"
     format: str = "png"
     bits: int = 8
     overwrite: bool = False
@@ -49,6 +49,8 @@ class DevelopOptions:
     ignore_unknown_opcodes: bool = False
     quality: Optional[int] = None  # JPEG, WebP and AVIF; None takes the format's default
     strip_metadata: bool = False  # True: no EXIF/XMP copied from the raw file
+    max_size: Optional[int] = None  # the long edge at most this many pixels
+    scale: Optional[float] = None  # resized by this factor
 
 
 @dataclass(frozen=True)
@@ -166,6 +168,10 @@ def develop_stage(task: Task, options: DevelopOptions) -> Developed | FileResult
     except Exception as e:  # noqa: BLE001 - one broken file must not end a batch
         return _failed(task, e)
     rgb, profile = result if isinstance(result, tuple) else (result, [])
+    if options.max_size is not None or options.scale is not None:
+        from .resize import resize
+
+        rgb = resize(rgb, max_size=options.max_size, scale=options.scale)
     # A warning (such as a missing colour matrix) goes into the file's summary line.
     notes = [str(w.message).removeprefix(task.source + ": ") for w in caught]
     return Developed(task, rgb, list(profile or []), notes, start)
@@ -234,8 +240,16 @@ def iter_develop(paths: Sequence[PathLike], out_dir: PathLike, options: DevelopO
 
 
 def _in_process(tasks: list[Task], options: DevelopOptions) -> Iterator[FileResult]:
-    for task in tasks:
-        yield develop_file(task, options)
+    from .pipeline import run_pipelined
+
+    def write(task: Task, developed: Developed | FileResult) -> FileResult:
+        return developed if isinstance(developed, FileResult) else write_stage(developed, options)
+
+    for r in run_pipelined(tasks, lambda task: develop_stage(task, options), write):
+        if r.error is not None:  # both stages report bad files as results; an error here is a fault of ours
+            raise r.error
+        assert r.value is not None
+        yield r.value
 
 
 def stop_on_terminate() -> None:
@@ -286,10 +300,12 @@ def _on_dask(tasks: list[Task], options: DevelopOptions, client: Client | str) -
 
 
 def develop_many(paths: Sequence[PathLike], out_dir: PathLike, *, jobs: int = 1, client: Client | str | None = None,
-                 demosaic: str = "ea", wb: str | Sequence[float] = "camera", exposure: float = 0.0, format: str = "png",
+                 demosaic: str = "ea", wb: str | Sequence[float] = "camera",
+                 exposure: float | Literal["auto"] = 0.0, format: str = "png",
                  bits: int = 8, overwrite: bool = False, look: str = "profile", space: str = "srgb",
                  dcp: PathLike | None = None, ignore_unknown_opcodes: bool = False, quality: int | None = None,
-                 strip_metadata: bool = False, keep_folders: bool = False,
+                 strip_metadata: bool = False, keep_folders: bool = False, max_size: int | None = None,
+                 scale: float | None = None,
                  progress: Callable[[FileResult], None] | None = None) -> list[FileResult]:
     """Develops raw files into ``out_dir`` and returns one FileResult per path, in
     the order given (``progress`` is called as each finishes). For notebooks;
@@ -307,7 +323,7 @@ def develop_many(paths: Sequence[PathLike], out_dir: PathLike, *, jobs: int = 1,
                              format=format, bits=bits, overwrite=overwrite, look=look, space=space,
                              dcp=None if dcp is None else os.path.abspath(os.fspath(dcp)),
                              ignore_unknown_opcodes=ignore_unknown_opcodes, quality=quality,
-                             strip_metadata=strip_metadata)
+                             strip_metadata=strip_metadata, max_size=max_size, scale=scale)
     by_source: dict[str, FileResult] = {}
     for result in iter_develop(paths, out_dir, options, jobs=jobs, client=client, keep_folders=keep_folders):
         by_source[result.source] = result

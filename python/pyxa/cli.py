@@ -10,7 +10,7 @@ import argparse
 import os
 import sys
 from collections.abc import Sequence
-from typing import Protocol, TextIO
+from typing import Literal, Protocol, TextIO
 
 from ._types import NodeTimings
 from .color.spaces import SPACE_NAMES
@@ -51,6 +51,32 @@ def _jobs(text: str) -> int:
     return n
 
 
+def _exposure(text: str) -> float | Literal["auto"]:
+    if text == "auto":
+        return "auto"
+    try:
+        stops = float(text)
+    except ValueError:
+        stops = float("nan")
+    if stops != stops or abs(stops) == float("inf"):
+        raise argparse.ArgumentTypeError(f'--exposure needs a number of stops or "auto", got {text!r}')
+    return stops
+
+
+def _positive(text: str) -> float:
+    value = float(text)
+    if not value > 0 or value == float("inf"):
+        raise argparse.ArgumentTypeError(f"needs a positive number, got {text!r}")
+    return value
+
+
+def _max_size(text: str) -> int:
+    n = int(text)
+    if n < 1:
+        raise argparse.ArgumentTypeError(f"--max-size needs 1 or more pixels, got {n}")
+    return n
+
+
 def _quality(text: str) -> int:
     n = int(text)
     if not 1 <= n <= 100:
@@ -81,7 +107,9 @@ def _parser() -> argparse.ArgumentParser:
                      help="edge-aware (fast), edge-aware full, or bilinear (default ea)")
     dev.add_argument("--wb", type=_wb, default="camera", metavar="camera|daylight|5200K,+8|x,y|R,G,B",
                      help="white balance (default camera: as shot)")
-    dev.add_argument("--exposure", type=float, default=0.0, metavar="EV", help="brightening in stops")
+    dev.add_argument("--exposure", type=_exposure, default=0.0, metavar="EV|auto",
+                     help="brightening in stops, on top of the file's baseline; auto: until 0.5%% of the raw "
+                          "samples reach white (at most +4 stops, never darker than the baseline)")
     dev.add_argument("--look", choices=LOOK_CHOICES, default="profile",
                      help="profile: the camera profile's rendering (default); linear: white balance, "
                           "matrix and sRGB curve only, as rawpy renders")
@@ -96,6 +124,13 @@ def _parser() -> argparse.ArgumentParser:
                      help="JPEG, WebP and AVIF quality (defaults 95, 90, 90; 100 is lossless for WebP and AVIF)")
     dev.add_argument("--bits", type=int, choices=(8, 16), default=8,
                      help="bits per sample (16: PNG, TIFF, AVIF and JPEG XL)")
+    dev.add_argument("--half", action="store_true",
+                     help="fast half-size development (one pixel per 2x2 sensor cell), for previews")
+    size = dev.add_mutually_exclusive_group()
+    size.add_argument("--max-size", type=_max_size, metavar="PIXELS",
+                      help="shrink so that the long edge is at most PIXELS (area filter)")
+    size.add_argument("--scale", type=_positive, metavar="F",
+                      help="resize by F (area filter below 1, Lanczos above)")
     dev.add_argument("--strip-metadata", action="store_true",
                      help="write no EXIF/XMP (default: camera, lens, exposure, date and GPS are copied)")
     dev.add_argument("--keep-folders", action="store_true",
@@ -179,11 +214,11 @@ def _develop(args: argparse.Namespace) -> int:
     except OSError as e:
         print(f"error: cannot use {args.out} as the output folder ({e.strerror or e})", file=sys.stderr)
         return EXIT_FAILED
-    options = DevelopOptions(demosaic=args.demosaic, wb=args.wb, exposure=args.exposure, format=fmt.name,
+    options = DevelopOptions(demosaic="half" if args.half else args.demosaic, wb=args.wb, exposure=args.exposure, format=fmt.name,
                              bits=args.bits, overwrite=args.overwrite, profile=bool(args.profile), look=args.look,
                              space=args.space, dcp=os.path.abspath(args.dcp) if args.dcp else None,
                              ignore_unknown_opcodes=args.ignore_unknown_opcodes, quality=args.quality,
-                             strip_metadata=args.strip_metadata)
+                             strip_metadata=args.strip_metadata, max_size=args.max_size, scale=args.scale)
     counts = {"done": 0, "skipped": 0, "failed": 0}
     profiles: dict[str, NodeTimings] = {}
     bar = _progress(len(paths), args.quiet)

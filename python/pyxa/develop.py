@@ -26,7 +26,8 @@ from .raw import CFA_ORDERS, RawImage, Source
 __all__ = ["DEMOSAIC_CHOICES", "WB_CHOICES", "LOOK_CHOICES", "develop", "develop_mosaic", "curve_table"]
 
 # The demosaic= names, each a demosaic op of the graph (the command offers the same).
-DEMOSAIC_CHOICES = ("ea", "ea_full", "bilinear")
+# "half" makes one pixel of each 2 x 2 CFA cell: a half-size image, fast, for previews.
+DEMOSAIC_CHOICES = ("ea", "ea_full", "bilinear", "half")
 # The white balances a raw file records, by the names wb= takes.
 WB_CHOICES = ("camera", "daylight")
 LOOK_CHOICES = ("profile", "linear")
@@ -116,7 +117,8 @@ def develop_mosaic(
     curve : "srgb", "linear" or a (gamma, toe slope) pair such as (2.4, 12.92).
     dtype : "uint8", "uint16" or "float32" (NumPy dtypes accepted).
     demosaic : "ea" (edge-aware, fast), "ea_full" (edge-aware, better on fine
-        detail) or "bilinear".
+        detail), "bilinear", or "half" (one pixel per 2 x 2 cell: a half-size
+        image for previews, about four times less work after the first step).
     orientation : the TIFF/EXIF orientation 1-8 to apply to the pixels;
         5-8 swap height and width.
     exposure : brightening in stops, applied with the matrix.
@@ -189,6 +191,8 @@ def development_graph(mosaic: np.ndarray, *, cfa: str, black: BlackLevels, white
                         white_level=[float(white)])
     if demosaic == "bilinear":
         x = g.bilinear_demosaic(x, cfa_pattern=cfa)
+    elif demosaic == "half":
+        x = g.half_demosaic(x, cfa_pattern=cfa)
     else:
         x = g.ea_demosaic(x, cfa_pattern=cfa, fast=True if demosaic == "ea" else None)
     x = g.clip_and_transform_color(x, clip_max=1.0 / gains,
@@ -202,32 +206,34 @@ def development_graph(mosaic: np.ndarray, *, cfa: str, black: BlackLevels, white
 # develop() takes a white as "camera", "daylight", a setting such as
 # "5200K,+8" or "D50", three gains, or a pyxa.color WhiteSetting.
 White = Union[str, Gains, WhiteSetting]
+# Stops, or "auto" (pyxa.auto_exposure's rule).
+Exposure = Union[float, Literal["auto"]]
 Profile = Union[CameraProfile, PathLike, None]
 
 
 @overload
 def develop(source: RawImage | DngRecord | Source, *, look: str | None = ..., wb: White = ...,
-            exposure: float = ..., demosaic: str = ..., curve: Curve | None = ..., dtype: npt.DTypeLike = ...,
+            exposure: Exposure = ..., demosaic: str = ..., curve: Curve | None = ..., dtype: npt.DTypeLike = ...,
             orientation: int | None = ..., space: str = ..., dcp: Profile = ..., ignore_unknown_opcodes: bool = ...,
             out: np.ndarray | None = ..., profile: Literal[False] = ...) -> np.ndarray: ...
 
 
 @overload
 def develop(source: RawImage | DngRecord | Source, *, look: str | None = ..., wb: White = ...,
-            exposure: float = ..., demosaic: str = ..., curve: Curve | None = ..., dtype: npt.DTypeLike = ...,
+            exposure: Exposure = ..., demosaic: str = ..., curve: Curve | None = ..., dtype: npt.DTypeLike = ...,
             orientation: int | None = ..., space: str = ..., dcp: Profile = ..., ignore_unknown_opcodes: bool = ...,
             out: np.ndarray | None = ..., profile: Literal[True]) -> tuple[np.ndarray, NodeTimings]: ...
 
 
 @overload
 def develop(source: RawImage | DngRecord | Source, *, look: str | None = ..., wb: White = ...,
-            exposure: float = ..., demosaic: str = ..., curve: Curve | None = ..., dtype: npt.DTypeLike = ...,
+            exposure: Exposure = ..., demosaic: str = ..., curve: Curve | None = ..., dtype: npt.DTypeLike = ...,
             orientation: int | None = ..., space: str = ..., dcp: Profile = ..., ignore_unknown_opcodes: bool = ...,
             out: np.ndarray | None = ..., profile: bool) -> np.ndarray | tuple[np.ndarray, NodeTimings]: ...
 
 
 def develop(source: RawImage | DngRecord | Source, *, look: str | None = None, wb: White = "camera",
-            exposure: float = 0.0, demosaic: str = "ea", curve: Curve | None = None, dtype: npt.DTypeLike = "uint8",
+            exposure: Exposure = 0.0, demosaic: str = "ea", curve: Curve | None = None, dtype: npt.DTypeLike = "uint8",
             orientation: int | None = None, space: str = "srgb", dcp: Profile = None,
             ignore_unknown_opcodes: bool = False, out: np.ndarray | None = None,
             profile: bool = False) -> np.ndarray | tuple[np.ndarray, NodeTimings]:
@@ -249,7 +255,10 @@ def develop(source: RawImage | DngRecord | Source, *, look: str | None = None, w
     wb : "camera" (as shot), "daylight", a temperature "5200K" or
         "5200K,+8" (tint), "x,y", a light source ("D50", "tungsten"...),
         or (red, green, blue) gains.
-    exposure : stops, added to the file's BaselineExposure in the profile look.
+    exposure : stops, added to the file's BaselineExposure in the profile look;
+        "auto" brightens until 0.5 % of the white-balanced raw samples reach
+        white, on top of the baseline, never darker than it and at most 4
+        stops brighter (pyxa.auto_exposure).
     demosaic : "ea", "ea_full" or "bilinear". curve : "srgb", "linear" or a
         (gamma, toe slope) pair (linear look). dtype : "uint8", "uint16" or
         "float32". orientation : default the file's own; the pixels are
@@ -275,7 +284,10 @@ def develop(source: RawImage | DngRecord | Source, *, look: str | None = None, w
     if look == "profile" and curve is not None:
         raise ValueError('curve= is the linear look\'s output curve; the profile look takes its tone from the '
                          'profile (use look="linear", or space= for the output encoding)')
-    request = DevelopRequest(look=look, wb=wb, exposure=float(exposure), demosaic=demosaic,
+    if exposure != "auto" and (isinstance(exposure, str) or not math.isfinite(float(exposure))):
+        raise ValueError(f'exposure must be a finite number of stops or "auto", got {exposure!r}')
+    request = DevelopRequest(look=look, wb=wb, exposure=exposure if exposure == "auto" else float(exposure),
+                             demosaic=demosaic,
                              curve="srgb" if curve is None else curve, dtype=np.dtype(dtype).name,
                              orientation=orientation, space=space, dcp=dcp,
                              ignore_unknown_opcodes=bool(ignore_unknown_opcodes))

@@ -43,11 +43,13 @@ MAX_TONE_CURVE_POINTS = 4096
 @dataclass
 class ColorNodes:
     """The last tensor of the colour nodes, the plan they were made from (the
-    profile look) and what the user should hear about."""
+    profile look), the camera channels' clip (the white balance: each gain is
+    1 / clip) and what the user should hear about."""
 
     x: Tensor
     plan: Optional[ColorPlan] = None
     notes: list[str] = field(default_factory=list)
+    clip_max: Optional[npt.NDArray[np.float64]] = None
 
 
 def rendering_profile(record: DngRecord, override: Optional[CameraProfile] = None) -> CameraProfile:
@@ -120,7 +122,7 @@ def profile_look(g: Graph, record: DngRecord, x: Tensor, profile: CameraProfile,
         x = g.add(plan.look_table.op, x, **plan.look_table.attrs(direct=direct))
     x = g.transform_color(x, dest_dtype=choices.dtype, hue_preserving=True, input_lut=plan.tone_table,
                           matrix=plan.prophoto_to_output, output_lut=plan.output_table(choices.dtype))
-    return ColorNodes(x, plan, list(plan.warnings))
+    return ColorNodes(x, plan, list(plan.warnings), np.asarray(plan.clip_max, np.float64))
 
 
 def _gain_table_map(g: Graph, record: DngRecord, m: ProfileGainTableMap, x: Tensor) -> Tensor:
@@ -154,7 +156,7 @@ def linear_look(g: Graph, record: DngRecord, x: Tensor, profile: CameraProfile,
     gains = gains / gains.min()
     x = g.clip_and_transform_color(x, clip_max=1.0 / gains, matrix=(2.0 ** choices.exposure) * (camera @ np.diag(gains)))
     x = g.transform_color(x, dest_dtype=choices.dtype, output_lut=curve_table(choices.curve, choices.dtype))
-    return ColorNodes(x, None, notes)
+    return ColorNodes(x, None, notes, 1.0 / gains)
 
 
 def _daylight_matrix(profile: CameraProfile) -> npt.NDArray[np.float64]:

@@ -19,14 +19,19 @@ intermediate image; everything between them streams rows in one chain."""
 
 from __future__ import annotations
 
+import dataclasses
 from dataclasses import dataclass, field
 from typing import Any, Optional
+
+import numpy as np
+import numpy.typing as npt
 
 from ..color.plan import ColorPlan
 from ..graph import Graph, Tensor
 from ..raw import CFA_ORDERS, RawFileError
 from .choices import DEMOSAIC_OPS, LOOKS, DevelopChoices, check_choices
 from .color_nodes import linear_look, profile_look, rendering_profile
+from .half_size import halve_crop, halve_list3
 from .opcode_nodes import MappedOpcode, StageImage, add_opcode_list
 from .records import CameraProfile, DngRecord
 
@@ -47,6 +52,8 @@ class DngGraph:
     # Where the colour stage's top-left pixel lies in the ActiveArea (an
     # OpcodeList3 TrimBounds moves it; the earlier lists cannot).
     offset: tuple[int, int] = (0, 0)
+    # The camera channels' clip of the colour stage: the white balance's gains are 1 / clip.
+    clip_max: Optional[npt.NDArray[np.float64]] = None
 
 
 def dng_graph(record: DngRecord, choices: DevelopChoices = DevelopChoices()) -> DngGraph:
@@ -64,20 +71,31 @@ def dng_graph(record: DngRecord, choices: DevelopChoices = DevelopChoices()) -> 
     x = _opcodes(out, record, x, 2, choices)
     if record.is_cfa:
         op, fast = DEMOSAIC_OPS[choices.demosaic]
-        attrs: dict[str, Any] = {"cfa_pattern": _cfa_order(record)}
+        attrs: dict[str, Any] = {"cfa_pattern": cfa_order(record)}
         if fast:
             attrs["fast"] = True
         x = g.add(op, x, **attrs)
+        if op == "half_demosaic":
+            record = _half_size(record, out)
     x = _opcodes(out, record, x, 3, choices)
     out.profile = rendering_profile(record, choices.profile)
     look = profile_look if choices.look == "profile" else linear_look
     colour = look(g, record, x, out.profile, choices)
-    out.plan, out.notes = colour.plan, out.notes + colour.notes
+    out.plan, out.notes, out.clip_max = colour.plan, out.notes + colour.notes, colour.clip_max
     x = _default_crop(g, record, colour.x, out.offset)
     orientation = record.orientation if choices.orientation is None else choices.orientation
     if orientation != 1:
         x = g.orientation(x, orientation=orientation)
     return out
+
+
+def _half_size(record: DngRecord, out: DngGraph) -> DngRecord:
+    """The record as the stages after a half-size demosaic see it."""
+    lists = dict(record.opcode_lists)
+    lists[3], notes = halve_list3(lists.get(3, ()))
+    out.notes += notes
+    origin, size = halve_crop(record.default_crop_origin, record.default_crop_size)
+    return dataclasses.replace(record, opcode_lists=lists, default_crop_origin=origin, default_crop_size=size)
 
 
 def _check_image(record: DngRecord) -> None:
@@ -89,7 +107,7 @@ def _check_image(record: DngRecord) -> None:
         if record.cfa_plane_color != (0, 1, 2):
             raise RawFileError(file, f"CFAPlaneColor: is {record.cfa_plane_color}; only red, green and blue "
                                      "planes (0, 1, 2) are developed")
-        if record.cfa_repeat != (2, 2) or _cfa_order(record) not in CFA_ORDERS:
+        if record.cfa_repeat != (2, 2) or cfa_order(record) not in CFA_ORDERS:
             raise RawFileError(file, f"CFAPattern: {record.cfa_repeat[0]} x {record.cfa_repeat[1]} pattern "
                                      f"{record.cfa_pattern} is not a 2 x 2 Bayer pattern (RGGB, GRBG, GBRG "
                                      "or BGGR); only those are developed")
@@ -98,7 +116,8 @@ def _check_image(record: DngRecord) -> None:
                                  "only 3 (red, green, blue) are developed")
 
 
-def _cfa_order(record: DngRecord) -> str:
+def cfa_order(record: DngRecord) -> str:
+    """The 2 x 2 CFA order of a record ("RGGB", ...), from the active area's corner."""
     return "".join(PLANE_LETTERS[record.cfa_plane_color[i]] if i < len(record.cfa_plane_color) else "?"
                    for i in record.cfa_pattern)
 
