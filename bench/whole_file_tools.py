@@ -1,5 +1,5 @@
-"""The contenders of the whole-file benchmark: pyxa (through its Python API
-as its command does, or through the command), rawpy + Pillow, and three raw
+"""The contenders of the whole-file benchmark: pyxa (its command line),
+rawpy + Pillow, and three raw
 converters run only as black-box programs (dcraw, RawTherapee's and
 darktable's command lines), each developing a folder of raw files to one
 output kind."""
@@ -11,10 +11,6 @@ import sys
 from dataclasses import dataclass
 from pathlib import Path
 from typing import Callable
-
-# Switch pyxa's rows from the Python API to the `pyxa develop` command here,
-# once the command has the options the rows need (see pyxa_command).
-PYXA_VIA_COMMAND_LINE = False
 
 # Output kinds: label -> (file extension, the pyxa writer's format, sample type).
 OUTPUTS = {
@@ -40,70 +36,15 @@ class Contender:
         return f"{self.tool}: {self.output}"
 
 
-def pyxa_command(files, outdir, output):
-    """The `pyxa develop` command line for one output kind.
-
-    Adjust here when the command's options settle (--format jpeg, --quality,
-    --half); everything else in the benchmark stays as it is."""
+def pyxa_command(files, outdir, output, *extra):
+    """The `pyxa develop` command line for one output kind (the command runs
+    one process: the next file develops while the last is encoded)."""
     ext, fmt, dtype = OUTPUTS[output]
     args = [sys.executable, "-m", "pyxa", "develop", *map(str, files), "-o", str(outdir), "--format", fmt,
-            "--bits", "16" if dtype == "uint16" else "8", "--overwrite", "--quiet"]
+            "--bits", "16" if dtype == "uint16" else "8", "--overwrite", "--quiet", *extra]
     if fmt == "jpeg":
         args += ["--quality", "95"]
     return args
-
-
-def _pyxa_api(output, pipelined=False, half=False):
-    """Develops and writes each file as the command does: pyxa.develop, then
-    pyxa.write_image; pipelined: encoding overlaps the next development."""
-    ext, fmt, dtype = OUTPUTS[output]
-
-    def develop(path):
-        import pyxa
-        if half:
-            return develop_half(path, dtype)
-        return pyxa.develop(path, dtype=dtype)
-
-    def encode(path, outdir, rgb):
-        import pyxa
-        quality = 95 if fmt == "jpeg" else None
-        return pyxa.write_image(outdir / f"{Path(path).stem}.{ext}", rgb, format=fmt, quality=quality,
-                                overwrite=True)
-
-    def run(files, outdir):
-        if pipelined:
-            from pyxa.pipeline import run_pipelined
-            for r in run_pipelined(files, develop, lambda path, rgb: encode(path, outdir, rgb)):
-                if r.error is not None:
-                    raise r.error
-            return
-        for path in files:
-            encode(path, outdir, develop(path))
-    return run
-
-
-def develop_half(path, dtype):
-    """The half-size development the command's --half will run: the development
-    graph with half_demosaic in place of the demosaic."""
-    import numpy as np
-    import pyxa
-    from pyxa.develop import curve_table
-
-    with pyxa.read_raw(path) as raw:
-        gains = np.asarray(raw.wb_camera, dtype=np.float64)
-        gains /= gains.min()  # as the development graph scales them: the smallest is 1
-        g = pyxa.Graph()
-        x = g.input(raw.mosaic)
-        repeat = 2 if len(set(raw.black)) > 1 else 1
-        levels = list(raw.black) if repeat == 2 else [raw.black[0]]
-        x = g.normalize_raw(x, black_repeat_rows=repeat, black_repeat_cols=repeat, black_level=levels,
-                            white_level=[float(raw.white)])
-        x = g.half_demosaic(x, cfa_pattern=raw.cfa)
-        x = g.clip_and_transform_color(x, clip_max=1.0 / gains, matrix=np.asarray(raw.matrix) @ np.diag(gains))
-        x = g.transform_color(x, dest_dtype=dtype, output_lut=curve_table("srgb", dtype))
-        if raw.orientation != 1:
-            x = g.orientation(x, orientation=raw.orientation)
-        return g.run()
 
 
 def _command(args):
@@ -111,21 +52,11 @@ def _command(args):
 
 
 def pyxa_contenders():
-    rows = []
-    for output in OUTPUTS:
-        if PYXA_VIA_COMMAND_LINE:
-            run = lambda files, outdir, o=output: _command(pyxa_command(files, outdir, o))  # noqa: E731
-            note = "the pyxa command"
-        else:
-            run = _pyxa_api(output)
-            note = "pyxa.develop + pyxa.write_image in this process, one file after another"
-        rows.append(Contender("pyxa", output, run, note, OUTPUTS[output][0]))
-    rows.append(Contender("pyxa pipelined", "JPEG q95", _pyxa_api("JPEG q95", pipelined=True),
-                          "pyxa.pipeline.run_pipelined: the next file develops while one encodes", "jpg"))
-    rows.append(Contender("pyxa pipelined", "PNG 16-bit", _pyxa_api("PNG 16-bit", pipelined=True),
-                          "as above", "png"))
-    rows.append(Contender("pyxa half size", "JPEG q95", _pyxa_api("JPEG q95", half=True),
-                          "half_demosaic: one pixel per 2x2 cell, half the width and height", "jpg"))
+    rows = [Contender("pyxa", output, lambda files, outdir, o=output: _command(pyxa_command(files, outdir, o)),
+                      "the pyxa command", OUTPUTS[output][0]) for output in OUTPUTS]
+    rows.append(Contender("pyxa --half", "JPEG q95",
+                          lambda files, outdir: _command(pyxa_command(files, outdir, "JPEG q95", "--half")),
+                          "half-size development: one pixel per 2x2 cell", "jpg"))
     return rows
 
 
