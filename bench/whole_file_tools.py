@@ -1,8 +1,7 @@
 """The contenders of the whole-file benchmark: pyxa (its command line),
-rawpy + Pillow, and three raw
-converters run only as black-box programs (dcraw, RawTherapee's and
-darktable's command lines), each developing a folder of raw files to one
-output kind."""
+rawpy + Pillow, and three raw converters run only as black-box programs
+(dcraw, RawTherapee's and darktable's command lines), each developing a
+folder of raw files to one output kind."""
 
 import os
 import shutil
