@@ -338,6 +338,61 @@ PYXA_TARGET_AVX2 void bicubic_chunk_avx2(const WarpSource& src, const float* tab
 }
 #endif
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// One pixel's window row in three interleaved planes: tap k's three samples
+// start at 3 k. Taps 0 to 2 are four-float loads whose fourth lane is the next
+// tap's first sample; tap 3's load starts one float early so that it ends on
+// the window's last sample, and a shuffle brings its samples to lanes 0 to 2.
+// Each lane adds its products in bicubic_taps's order, from 0.
+PYXA_TARGET_AVX2 inline __m128 rgb_window_row(const float* __restrict px, const float* __restrict w, __m128 acc) {
+    acc = _mm_add_ps(acc, _mm_mul_ps(_mm_loadu_ps(px), _mm_set1_ps(w[0])));
+    acc = _mm_add_ps(acc, _mm_mul_ps(_mm_loadu_ps(px + 3), _mm_set1_ps(w[1])));
+    acc = _mm_add_ps(acc, _mm_mul_ps(_mm_loadu_ps(px + 6), _mm_set1_ps(w[2])));
+    const __m128 last = _mm_loadu_ps(px + 8);
+    return _mm_add_ps(acc, _mm_mul_ps(_mm_shuffle_ps(last, last, _MM_SHUFFLE(3, 3, 2, 1)), _mm_set1_ps(w[3])));
+}
+
+// unit_clamp in lanes: v >= 1 ? 1 : (v > 0 ? v : 0), NaN becoming 0; lanes 0
+// to 2 stored as one pixel's three values.
+PYXA_TARGET_AVX2 inline void store_rgb(__m128 v, float* __restrict dst) {
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
+    const __m128 low = _mm_and_ps(v, _mm_cmpgt_ps(v, zero));
+    const __m128 out = _mm_blendv_ps(low, one, _mm_cmpge_ps(v, one));
+    _mm_storel_pi(reinterpret_cast<__m64*>(dst), out);
+    _mm_store_ss(dst + 2, _mm_movehl_ps(out, out));
+}
+
+// Three planes at shared coordinates: each pixel's window is placed once and
+// its 16 taps carry all three planes in the lanes of one vector; two pixels
+// at a time, so that their chains of additions overlap.
+template <class Index>
+PYXA_TARGET_AVX2 void bicubic_rgb_avx2(const WarpSource& src, const float* table, const double* __restrict xs,
+                                       const double* __restrict ys, int64_t n, float* __restrict row) {
+    Index at[kWarpChunk], entry[kWarpChunk];
+    bicubic_place(src, xs, ys, n, at, entry);
+    const int64_t rf = src.row_floats;
+    int64_t i = 0;
+    for (; i + 1 < n; i += 2) {
+        __m128 a = _mm_setzero_ps(), b = _mm_setzero_ps();
+        const float* pa = src.base + at[i];
+        const float* pb = src.base + at[i + 1];
+        const float* wa = table + entry[i];
+        const float* wb = table + entry[i + 1];
+        for (int64_t r = 0; r < 4; ++r) {
+            a = rgb_window_row(pa + r * rf, wa + 4 * r, a);
+            b = rgb_window_row(pb + r * rf, wb + 4 * r, b);
+        }
+        store_rgb(a, row + 3 * i);
+        store_rgb(b, row + 3 * i + 3);
+    }
+    for (; i < n; ++i) {
+        __m128 a = _mm_setzero_ps();
+        for (int64_t r = 0; r < 4; ++r) a = rgb_window_row(src.base + at[i] + r * rf, table + entry[i] + 4 * r, a);
+        store_rgb(a, row + 3 * i);
+    }
+}
+#endif
+
 template <int Terms>
 WarpMap map_terms(Isa isa, bool tangential) {
     return tangential ? routine_for<map_chunk<Terms, true>>(isa) : routine_for<map_chunk<Terms, false>>(isa);
@@ -372,6 +427,15 @@ WarpSample warp_sample_for(Isa isa, bool bicubic, bool narrow) {
     }
 #endif
     return narrow ? routine_for<bilinear_chunk<int32_t>>(isa) : routine_for<bilinear_chunk<int64_t>>(isa);
+}
+
+WarpSampleRgb warp_sample_rgb_for(Isa isa, bool bicubic, bool narrow) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (bicubic && isa != Isa::Baseline) return narrow ? bicubic_rgb_avx2<int32_t> : bicubic_rgb_avx2<int64_t>;
+#else
+    (void)isa, (void)bicubic, (void)narrow;
+#endif
+    return nullptr;
 }
 
 }  // namespace tarnimg

@@ -53,4 +53,13 @@ WarpMap warp_map_for(pyxa::Isa isa, int32_t num_coeffs, bool tangential);
 // which lets the vector copies gather.
 WarpSample warp_sample_for(pyxa::Isa isa, bool bicubic, bool narrow);
 
+// Three interleaved planes that share one map, sampled together at the same
+// coordinates: src.base points at plane 0 and the three values of each pixel
+// go to row[3 i], row[3 i + 1], row[3 i + 2], the bytes the per-plane sampling
+// gives. Null for copies without such a routine (the caller then samples the
+// planes one by one).
+using WarpSampleRgb = void (*)(const WarpSource& src, const float* table, const double* xs, const double* ys,
+                               int64_t n, float* row);
+WarpSampleRgb warp_sample_rgb_for(pyxa::Isa isa, bool bicubic, bool narrow);
+
 }  // namespace tarnimg

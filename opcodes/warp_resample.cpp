@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -96,6 +97,44 @@ RowMap row_map(const WarpParams& p, const LensGeometry& g, const double* tan, ui
             double(height - 1)};
 }
 
+// True when an interleaved three-plane image has the same map on each plane
+// (one coefficient set given for all, as most lens profiles do): byte-equal
+// coefficients run the same operations, so the map is computed once and the
+// three planes sampled together.
+bool planes_share_map(const ImageView& in, const ImageView& out, const WarpParams& p, uint64_t planes,
+                      const double* tan) {
+    if (planes != 3 || in.channels != 3 || out.channels != 3) return false;
+    const uint64_t n = uint64_t(p.num_coeffs);
+    for (uint64_t k = 1; k < planes; ++k) {
+        if (std::memcmp(p.radial, p.radial + k * n, n * sizeof(double)) != 0) return false;
+        if (tan != nullptr && std::memcmp(tan, tan + 2 * k, 2 * sizeof(double)) != 0) return false;
+    }
+    return true;
+}
+
+// The three planes of each row at once, chunk by chunk: one map pass and one
+// sampling pass that writes the output row.
+void resample_shared(const ImageView& in, const ImageView& out, const WarpParams& p, const LensGeometry& g,
+                     const ColumnTerms& cols, const double* tan, const float* table, WarpSampleRgb sample,
+                     const WarpMaps& maps) {
+    const int64_t width = int64_t(in.width);
+    const int64_t height = int64_t(in.height);
+    const bool tangential = tan != nullptr && (tan[0] != 0.0 || tan[1] != 0.0);
+    const WarpMap map = tangential ? maps.tangential : maps.plain;
+    const WarpSource src{static_cast<const float*>(in.data), int64_t(in.row_stride / 4), 3, width, height};
+    auto* out_base = static_cast<unsigned char*>(out.data);
+    double xs[kWarpChunk], ys[kWarpChunk];
+    for (int64_t y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<float*>(out_base + uint64_t(y) * out.row_stride);
+        const RowMap m = row_map(p, g, tangential ? tan : nullptr, 0, y, width, height);
+        for (int64_t x = 0; x < width; x += kWarpChunk) {
+            const int64_t n = std::min(kWarpChunk, width - x);
+            map(m, cols.offset.get() + x, cols.d.get() + x, n, xs, ys);
+            sample(src, table, xs, ys, n, row + 3 * x);
+        }
+    }
+}
+
 // Row by row, plane by plane, chunk by chunk: the map pass, the sampling pass,
 // and the values stored at the output's channel step (straight into the row
 // when it has one channel).
@@ -108,8 +147,15 @@ Status resample(const ImageView& in, const ImageView& out, const WarpParams& p, 
     ColumnTerms cols;
     if (!column_terms(g, width, &cols)) return pyxa::OUT_OF_MEMORY;
     const double* tan = p.tangential ? attr_f64s(p.tangential) : nullptr;
-    const WarpSample sample = warp_sample_for(isa, p.bicubic, narrow_indices(in));
-    const int64_t chunk = overlapping(in, out) ? 1 : kWarpChunk;
+    const bool narrow = narrow_indices(in);
+    const bool overlap = overlapping(in, out);
+    const WarpSampleRgb sample_rgb = warp_sample_rgb_for(isa, p.bicubic, narrow);
+    if (sample_rgb != nullptr && !overlap && planes_share_map(in, out, p, planes, tan)) {
+        resample_shared(in, out, p, g, cols, tan, table, sample_rgb, maps);
+        return pyxa::OK;
+    }
+    const WarpSample sample = warp_sample_for(isa, p.bicubic, narrow);
+    const int64_t chunk = overlap ? 1 : kWarpChunk;
     auto* out_base = static_cast<unsigned char*>(out.data);
     double xs[kWarpChunk], ys[kWarpChunk];
     float values[kWarpChunk];

@@ -22,24 +22,26 @@ struct WarpCase {
     int32_t coeffs;
     bool tangential, bicubic;
     double cx, cy;
+    bool shared = false;  // one coefficient set for every plane (the planes sampled together)
 };
 
 void PrintTo(const WarpCase& k, std::ostream* os) {
     *os << k.h << "x" << k.w << "x" << k.c << ", " << k.coeffs << " coefficients"
         << (k.tangential ? ", tangential" : "") << (k.bicubic ? ", bicubic" : ", bilinear") << ", centre " << k.cx
-        << "," << k.cy;
+        << "," << k.cy << (k.shared ? ", one set for all planes" : "");
 }
 
 Attrs attrs_for(const WarpCase& k) {
     std::vector<double> radial;
     for (uint64_t p = 0; p < k.c; ++p)
-        for (int32_t i = 0; i < k.coeffs; ++i) radial.push_back(i == 0 ? 1.0 + 0.01 * double(p) : 0.07 / (i + p + 1.0));
+        for (int32_t i = 0; i < k.coeffs; ++i) radial.push_back(k.shared ? (i == 0 ? 1.0 : 0.07 / (i + 1.0))
+                                      : (i == 0 ? 1.0 + 0.01 * double(p) : 0.07 / (i + p + 1.0)));
     Attrs a;
     a.f64s("radial_params", radial).i32("num_planes", int32_t(k.c)).i32("num_coeffs", k.coeffs);
     // Plane 0 keeps zero tangential terms (the plain map), the others take them.
     if (k.tangential) {
         std::vector<double> tan(2 * k.c, 0.0);
-        for (uint64_t p = 1; p < k.c; ++p) tan[2 * p] = 0.01, tan[2 * p + 1] = -0.02;
+        for (uint64_t p = k.shared ? 0 : 1; p < k.c; ++p) tan[2 * p] = 0.01, tan[2 * p + 1] = -0.02;
         if (k.c == 1) tan = {0.015, 0.01};
         a.f64s("tangential_params", tan);
     }
@@ -74,7 +76,10 @@ INSTANTIATE_TEST_SUITE_P(
                       WarpCase{5, 263, 1, 3, false, true, 0.5, 0.5}, WarpCase{6, 517, 3, 2, true, false, 0.3, 0.8},
                       WarpCase{6, 517, 3, 4, true, true, 0.3, 0.8}, WarpCase{7, 29, 2, 5, true, true, -0.4, 1.7},
                       WarpCase{7, 29, 2, 1, false, false, 1.2, -0.3}, WarpCase{9, 300, 1, 2, true, true, 0.5, 0.5},
-                      WarpCase{4, 4, 3, 3, true, true, 0.0, 1.0}));
+                      WarpCase{4, 4, 3, 3, true, true, 0.0, 1.0},
+                      WarpCase{6, 517, 3, 4, false, true, 0.3, 0.8, true},
+                      WarpCase{5, 263, 3, 3, true, true, 0.9, 0.2, true},
+                      WarpCase{4, 5, 3, 2, false, true, -0.4, 1.7, true}));
 
 // The sampling with 32-bit and with 64-bit indices reads the same samples
 // with the same weights (only images of 2^31 floats take the wide form), for
