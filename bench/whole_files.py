@@ -32,7 +32,7 @@ from statistics import median
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from doc_sections import WHOLE_FILES, replace_section  # noqa: E402
-from whole_file_sets import make_sets  # noqa: E402
+from whole_file_sets import SIZE_24MPX, make_sets  # noqa: E402
 from whole_file_tools import (install_programs, program_contenders, pyxa_contenders,  # noqa: E402
                               rawpy_contenders)
 
@@ -119,6 +119,23 @@ pyxa.write_image(sys.argv[2], rgb, format=sys.argv[4], quality=95 if sys.argv[4]
 PYXA_IMPORTS = "import pyxa, pyxa.develop, pyxa.writers, rawpy, imagecodecs"
 
 
+# The 24 Mpx file's mosaic (uint16) and the output image, in bytes per pixel.
+MOSAIC_BYTES = 2
+OUTPUT_BYTES = {"JPEG q95": 3, "TIFF 16-bit": 6}
+PIXELS = SIZE_24MPX[0] * SIZE_24MPX[1]
+
+
+def image_share(label, kib, imports_kib):
+    """For pyxa's rows: the memory above the interpreter with its imports, as a
+    multiple of the mosaic plus the output image (the target is at most 1.3)."""
+    output = next((b for name, b in OUTPUT_BYTES.items() if label == f"pyxa, {name}"), None)
+    if output is None or imports_kib is None:
+        return ""
+    images = PIXELS * (MOSAIC_BYTES + output) / 1024
+    return (f"; {(kib - imports_kib) / 1024:.0f} MiB above the imports, {(kib - imports_kib) / images:.2f}x "
+            f"the mosaic plus the output ({images / 1024:.0f} MiB)")
+
+
 def memory_lines(raw_file, work):
     """Peak memory of developing one 24 Mpx file, pyxa and each peer that is installed."""
     out = work / "memory"
@@ -137,11 +154,13 @@ def memory_lines(raw_file, work):
                                               str(work / ".darktable-memory"), "--conf",
                                               "write_sidecar_files=never"]))
     lines = []
+    imports_kib = None
     for label, args in cases:
         try:
             kib = peak_rss_kib(args)
             what = label if "no file" in label else f"one 24 Mpx file, {label}"
-            lines.append(f"- Peak memory (RSS), {what}: {kib / 1024:.0f} MiB.")
+            lines.append(f"- Peak memory (RSS), {what}: {kib / 1024:.0f} MiB{image_share(label, kib, imports_kib)}.")
+            imports_kib = kib if imports_kib is None else imports_kib
         except (OSError, RuntimeError) as e:
             lines.append(f"- Peak memory, {label}: not measured ({e}).")
         print(lines[-1], flush=True)
@@ -222,8 +241,8 @@ def main():
               f"- {args.files} files per folder, {args.rounds} interleaved rounds; {versions()}."]
     body = [WHOLE_FILES, "",
             "Written by `python bench/whole_files.py --write` (`scripts/bench.sh --whole-files`): the wall time",
-            "per file of developing a folder of raw files, program start-up included; pyxa through its Python",
-            "API in the benchmark's process, as its command does. The other converters run as black-box",
+            "per file of developing a folder of raw files, program start-up included; pyxa through its command",
+            "line, as a user runs it. The other converters run as black-box",
             "programs with their default processing, so their images differ from pyxa's (other demosaics,",
             "tone curves, sharpening): the rows compare what a photographer waits for, not equal work.",
             "\"pyxa / this\" is plain pyxa's best time at the same output over the row's: below 1 pyxa is",

@@ -363,7 +363,7 @@ PYXA_TARGET_AVX2 inline void store_rgb(__m128 v, float* __restrict dst) {
 }
 
 // Three planes at shared coordinates: each pixel's window is placed once and
-// its 16 taps carry all three planes in the lanes of one vector; two pixels
+// its 16 taps carry all three planes in the lanes of one vector; four pixels
 // at a time, so that their chains of additions overlap.
 template <class Index>
 PYXA_TARGET_AVX2 void bicubic_rgb_avx2(const WarpSource& src, const float* table, const double* __restrict xs,
@@ -372,18 +372,13 @@ PYXA_TARGET_AVX2 void bicubic_rgb_avx2(const WarpSource& src, const float* table
     bicubic_place(src, xs, ys, n, at, entry);
     const int64_t rf = src.row_floats;
     int64_t i = 0;
-    for (; i + 1 < n; i += 2) {
-        __m128 a = _mm_setzero_ps(), b = _mm_setzero_ps();
-        const float* pa = src.base + at[i];
-        const float* pb = src.base + at[i + 1];
-        const float* wa = table + entry[i];
-        const float* wb = table + entry[i + 1];
+    for (; i + 3 < n; i += 4) {
+        __m128 acc[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
         for (int64_t r = 0; r < 4; ++r) {
-            a = rgb_window_row(pa + r * rf, wa + 4 * r, a);
-            b = rgb_window_row(pb + r * rf, wb + 4 * r, b);
+            for (int j = 0; j < 4; ++j)
+                acc[j] = rgb_window_row(src.base + at[i + j] + r * rf, table + entry[i + j] + 4 * r, acc[j]);
         }
-        store_rgb(a, row + 3 * i);
-        store_rgb(b, row + 3 * i + 3);
+        for (int j = 0; j < 4; ++j) store_rgb(acc[j], row + 3 * (i + j));
     }
     for (; i < n; ++i) {
         __m128 a = _mm_setzero_ps();
