@@ -10,7 +10,7 @@ import numpy as np
 import _pyxa
 from graphs import MATRIX, gamma_table, develop_graph, make_mosaic, make_rgb, one_node, raw_levels
 from peers import numpy_develop, opencv_develop
-from profile_graph import HalideProfile, ProfileMaps, camera_rgb, check_peer, numpy_profile
+from profile_graph import HalideProfile, ProfileMaps, camera_rgb, check_peer, np_lookup, numpy_profile
 from profile_graph import engine_graph as profile_engine_graph
 from timing import SelfTimed
 
@@ -28,18 +28,6 @@ class Case:
         self.group, self.name, self.engine, self.peers, self.target, self.note = group, name, engine, peers, target, note
         self.limit = limit
         self.missing = {}
-
-
-def np_lookup(table, x):
-    """Interpolated table lookup the way a NumPy user writes it for speed: one
-    gather of each neighbour entry and a blend (np.interp is many times slower)."""
-    t = np.append(table, table[-1]).astype(F32)
-    z = np.clip(x, 0.0, 1.0) * F32(len(table) - 1)
-    i = z.astype(np.int32)
-    z -= i
-    v = t[i]
-    v += z * (t[i + 1] - v)
-    return v
 
 
 def engine_call(graph, inputs, outputs):

@@ -5,7 +5,6 @@ PYXA_FUZZ_EXAMPLES, like the engine's fuzz test."""
 
 import io
 import os
-import random
 import warnings
 
 import numpy as np
@@ -24,43 +23,12 @@ from pyxa.dng.records import (Area, CameraProfile, DeltaPerColumn, FixBadPixelsL
 from pyxa.raw import RawFileError  # noqa: E402
 
 from dng_mutate import mutate_dng, target_entries  # noqa: E402
+from fuzz_cases import HypothesisDraw, RandomDraw  # noqa: E402
 from dng_writer import profile_tags, write_dcp, write_dng  # noqa: E402
 
 EXAMPLES = int(os.environ.get("PYXA_FUZZ_EXAMPLES", "150"))
 V13 = 0x01030000
 AREA = Area(0, 0, 8, 8, 0, 1, 1, 1)
-
-
-class HypothesisDraw:
-    """The draw interface of tests/fuzz_cases.py, through hypothesis."""
-
-    def __init__(self, data):
-        self.data = data
-
-    def int(self, lo, hi):
-        return self.data.draw(st.integers(lo, hi))
-
-    def pick(self, seq):
-        return seq[self.data.draw(st.integers(0, len(seq) - 1))]
-
-    def chance(self, p):
-        return self.data.draw(st.floats(0, 1)) < p
-
-
-class RandomDraw:
-    """The same interface over seeded random numbers."""
-
-    def __init__(self, seed):
-        self.rng = random.Random(seed)
-
-    def int(self, lo, hi):
-        return self.rng.randint(lo, hi)
-
-    def pick(self, seq):
-        return seq[self.rng.randrange(len(seq))]
-
-    def chance(self, p):
-        return self.rng.random() < p
 
 
 def profile():
