@@ -112,9 +112,11 @@ def _avif(rgb: np.ndarray, options: EncodeOptions) -> bytes:
         bits, rgb = 12, _to_12_bits(rgb)
     s = options.space
     lossless = q >= 100
+    # The enum rather than its name: the codec's releases spell the names differently.
+    formats = imagecodecs.AVIF.PIXEL_FORMAT
     data = imagecodecs.avif_encode(
         rgb, level=100 if lossless else q, speed=8, bitspersample=bits,
-        pixelformat="444" if lossless or q >= JPEG_FULL_CHROMA_FROM else "420",
+        pixelformat=formats.YUV444 if lossless or q >= JPEG_FULL_CHROMA_FROM else formats.YUV420,
         primaries=s.cicp_primaries, transfer=s.cicp_transfer, matrix=0 if lossless else 6)
     return embed_avif(bytes(data), icc_profile(s.name), _exif(rgb, options), _xmp(options))
 
