@@ -60,6 +60,16 @@ def develop_cases(h, w, halide):
         cases.append(Case("development", f"development graph ({label})", engine_call(g, {0: mosaic}, {4: out}),
                           {"OpenCV (its edge-aware Bayer code)": lambda: opencv_ea(mosaic, peer_out)},
                           "OpenCV (its edge-aware Bayer code)"))
+    # 16-bit output as `pyxa develop --bits 16` makes it: a 65536-entry table
+    # (steps of one level at the curve's steep start), against the 8-bit graph.
+    lut16 = gamma_table(65536) + F32(0.5 / 65535)
+    out16 = np.ones((h, w, 3), np.uint16)
+    out8 = np.ones((h, w, 3), np.uint8)
+    plain8 = develop_graph(h, w, lut)
+    cases.append(Case("development", "development graph 16-bit (bilinear, 65536-entry curve)",
+                      engine_call(develop_graph(h, w, lut16, dest="uint16"), {0: mosaic}, {4: out16}),
+                      {"the 8-bit graph": engine_call(plain8, {0: mosaic}, {4: out8})}, "the 8-bit graph",
+                      "target: at most 1.5x the 8-bit development graph", limit=1.5))
     return cases, (mosaic, out, lut)
 
 

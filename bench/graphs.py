@@ -46,22 +46,22 @@ def raw_levels():
             "black_level": [BLACK] * 4, "white_level": [WHITE]}
 
 
-def develop_graph(h, w, lut, demosaic="bilinear_demosaic", fast=None):
+def develop_graph(h, w, lut, demosaic="bilinear_demosaic", fast=None, dest="uint8"):
     """uint16 RGGB -> normalize_raw -> demosaic -> matrix_3x3 -> transform_color
-    (output table) -> uint8 RGB."""
+    (output table) -> uint8 (or `dest`) RGB."""
     dem_attrs = {"cfa_pattern": "RGGB"}
     if fast is not None:
         dem_attrs["fast"] = fast
     return {
         "tensor_descs": [desc(0, "uint16", h, w, 1), desc(1, "float32", h, w, 1), desc(2, "float32", h, w, 3),
-                         desc(3, "float32", h, w, 3), desc(4, "uint8", h, w, 3)],
+                         desc(3, "float32", h, w, 3), desc(4, dest, h, w, 3)],
         "inputs": [0], "outputs": [4],
         "nodes": [
             {"id": 1, "op": "normalize_raw", "inputs": [0], "outputs": [1], "attrs": raw_levels()},
             {"id": 2, "op": demosaic, "inputs": [1], "outputs": [2], "attrs": dem_attrs},
             {"id": 3, "op": "matrix_3x3", "inputs": [2], "outputs": [3], "attrs": {"matrix": MATRIX.ravel()}},
             {"id": 4, "op": "transform_color", "inputs": [3], "outputs": [4],
-             "attrs": {"dest_dtype": "uint8", "src_bits": 0, "dst_bits": 8, "hue_preserving": 0,
+             "attrs": {"dest_dtype": dest, "src_bits": 0, "dst_bits": 8 * ITEMSIZE[dest], "hue_preserving": 0,
                        "output_lut": lut}},
         ],
     }
