@@ -13,9 +13,9 @@ shared colour chart, 8 copies of a 24 Mpx DNG written here), so a slow spell
 of the shared machine falls on all of them alike; the table gives the best
 and the median per file over the rounds. A contender's time is its whole
 run over the folder divided by the files: program start-up included, as a
-photographer waits for it. pyxa runs in this process through its Python API
-as its command does (PYXA_VIA_COMMAND_LINE in whole_file_tools.py switches
-it to the command). Outputs are checked to exist before any timing.
+photographer waits for it: pyxa runs as its command, rawpy + Pillow as a
+script, each one process per folder. Outputs are checked to exist before
+any timing.
 """
 
 import argparse

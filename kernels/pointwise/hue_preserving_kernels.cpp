@@ -3,6 +3,7 @@
 // input only.
 #include "kernels/pointwise/block_lookup.hpp"
 #include "kernels/pointwise/element_io.hpp"
+#include "kernels/pointwise/hue_preserving_avx2.hpp"
 #include "kernels/pointwise/pointwise_params.hpp"
 #include "kernels/pointwise/pointwise_routines.hpp"
 #include "kernels/pointwise/type_pairs.hpp"
@@ -152,6 +153,9 @@ constexpr RoutinePick kByOutput[3] = {routine_for<HuePreserving<Matrix, OutTable
 PointwiseRun hue_preserving_routine(int32_t out, TransformShape s, Isa isa) {
     const int o = pointwise_type_index(out);
     if (!s.in_table || o < 0) return nullptr;
+    if (s.matrix && s.out_table && isa == Isa::Avx2) {
+        if (const PointwiseRun lanes = hue_preserving_avx2_routine(out)) return lanes;
+    }
     if (s.matrix) return s.out_table ? kByOutput<true, true>[o](isa) : kByOutput<true, false>[o](isa);
     return (!s.out_table && out == FLOAT32) ? kByOutput<false, false>[o](isa) : nullptr;
 }

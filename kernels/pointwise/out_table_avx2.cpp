@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "core/isa.hpp"
+#include "kernels/pointwise/lookup_avx2.hpp"
 #include "kernels/pointwise/pointwise_params.hpp"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -32,30 +33,9 @@ struct Consts {
     __m256 scale, last, zero, one, out_scale, top;
 };
 
-// Eight interpolated values at the positions pos_scale * x, clamped as
-// lookup_block clamps them: above last or NaN -> last (min(p, last)), then
-// below 0 -> 0 (max(0, p): a -0 stays -0), index and fraction.
+// Eight interpolated values at the positions pos_scale * x (lookup_avx2.hpp).
 PYXA_TARGET_AVX2 inline __m256 lookup8(const float* table, __m256 x, const Consts& k) {
-    const __m256 p = _mm256_max_ps(k.zero, _mm256_min_ps(_mm256_mul_ps(k.scale, x), k.last));
-    const __m256i i = _mm256_cvttps_epi32(p);
-    const __m256 f = _mm256_sub_ps(p, _mm256_cvtepi32_ps(i));
-    alignas(32) int32_t idx[kLanes];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(idx), i);
-    // Each (entry, next entry) pair is one 8-byte load (see gather_pairs).
-    // Measured slower on Zen 3: two AVX2 gathers of single entries (about
-    // 1.5x), gathers of the pairs as 64-bit lanes (about 1.3x); the indices
-    // taken from registers (the compiler's choice for this stored copy) or
-    // reloaded from memory made no difference.
-    const auto pair = [table](int32_t at) { return reinterpret_cast<const __m64*>(table + at); };
-    const __m128 a0 = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(idx[0])), pair(idx[1]));
-    const __m128 b0 = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(idx[2])), pair(idx[3]));
-    const __m128 a1 = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(idx[4])), pair(idx[5]));
-    const __m128 b1 = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(idx[6])), pair(idx[7]));
-    const __m256 a = _mm256_insertf128_ps(_mm256_castps128_ps256(a0), a1, 1);
-    const __m256 b = _mm256_insertf128_ps(_mm256_castps128_ps256(b0), b1, 1);
-    const __m256 lo = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
-    const __m256 hi = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
-    return _mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(k.one, f), lo), _mm256_mul_ps(f, hi));
+    return pyxa::lookup8(table, _mm256_mul_ps(k.scale, x), k.last);
 }
 
 // store_unit_block's steps in its order: v > 0 ? v : 0, scale * min(v, 1),

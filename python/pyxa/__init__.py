@@ -6,7 +6,7 @@ engine ``_pyxa`` checks it, fuses the ops into row-streaming chains and writes
 the result arrays in one call. ``docs/ops.md`` lists every op.
 """
 
-from importlib import metadata as _metadata
+import importlib as _importlib
 
 from ._errors import GraphError, GraphTypeError
 from ._opdefs import OPS, AttrDef, OpDef, table_as_json
@@ -21,8 +21,8 @@ from .batch import develop_many
 from .profile_chart import plot_profile, write_chrome_trace
 
 try:
-    __version__ = _metadata.version("pyxa")
-except _metadata.PackageNotFoundError:  # running from a source tree
+    __version__: str = _importlib.import_module("pyxa._version").__version__
+except ImportError:  # running from a source tree: the build writes _version.py
     __version__ = "0.0.0"
 
 __all__ = [

