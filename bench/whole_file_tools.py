@@ -29,6 +29,7 @@ class Contender:
     run: Callable[[list, Path], None]  # (raw files, output folder) -> None; raises on failure
     note: str
     extension: str  # of the files it writes
+    slow: bool = False  # a converter taking many seconds a file (see --converter-files)
 
     @property
     def label(self):
@@ -131,16 +132,16 @@ def program_contenders():
         missing["dcraw"] = "not installed (Debian package dcraw)"
     if shutil.which("rawtherapee-cli"):
         note = "one process for the folder; its default processing profile"
-        rows += [Contender("RawTherapee", "JPEG q95", _rawtherapee(["-j95", "-js3"]), note + ", 4:4:4", "jpg"),
-                 Contender("RawTherapee", "PNG 8-bit", _rawtherapee(["-n", "-b8"]), note, "png"),
-                 Contender("RawTherapee", "PNG 16-bit", _rawtherapee(["-n", "-b16"]), note, "png"),
-                 Contender("RawTherapee", "TIFF 16-bit", _rawtherapee(["-t", "-b16"]), note, "tif")]
+        rows += [Contender("RawTherapee", "JPEG q95", _rawtherapee(["-j95", "-js3"]), note + ", 4:4:4", "jpg", True),
+                 Contender("RawTherapee", "PNG 8-bit", _rawtherapee(["-n", "-b8"]), note, "png", True),
+                 Contender("RawTherapee", "PNG 16-bit", _rawtherapee(["-n", "-b16"]), note, "png", True),
+                 Contender("RawTherapee", "TIFF 16-bit", _rawtherapee(["-t", "-b16"]), note, "tif", True)]
     else:
         missing["RawTherapee"] = "not installed (Debian package rawtherapee)"
     if shutil.which("darktable-cli"):
         note = "one process for the folder; its default processing"
         conf = "plugins/imageio/format/{}={}"
-        rows += [Contender("darktable", output, _darktable(ext, ["--conf", conf.format(key, value)]), note, ext)
+        rows += [Contender("darktable", output, _darktable(ext, ["--conf", conf.format(key, value)]), note, ext, True)
                  for output, ext, key, value in (("JPEG q95", "jpg", "jpeg/quality", 95),
                                                  ("PNG 8-bit", "png", "png/bpp", 8),
                                                  ("PNG 16-bit", "png", "png/bpp", 16),

@@ -77,12 +77,14 @@ def warm_up(contenders, sets, work):
     return [c for c in contenders if c.label not in failed], failed
 
 
-def race(contenders, sets, work, rounds):
-    """{(set, label): [seconds per file of each round]}, contenders interleaved."""
+def race(contenders, sets, work, rounds, converter_files=None):
+    """{(set, label): [seconds per file of each round]}, contenders interleaved;
+    the slow converters develop only the first `converter_files` of a folder."""
     times = {(name, c.label): [] for name in sets for c in contenders}
     for r in range(rounds):
-        for name, (_, files) in sets.items():
+        for name, (_, all_files) in sets.items():
             for c in contenders:
+                files = all_files[:converter_files] if c.slow and converter_files else all_files
                 outdir = work / "out" / name / c.label.replace(" ", "_").replace(":", "")
                 seconds = run_once(c, files, outdir) / len(files)
                 times[(name, c.label)].append(seconds)
@@ -209,12 +211,14 @@ def main():
     ap.add_argument("--files", type=int, default=8, help="copies per folder (default 8)")
     ap.add_argument("--rounds", type=int, default=3, help="interleaved rounds (default 3)")
     ap.add_argument("--only", default="", help="only contenders whose label contains this text")
+    ap.add_argument("--converter-files", type=int, default=None,
+                    help="RawTherapee and darktable develop only this many files of each folder")
     ap.add_argument("--sets", default="chart,24mpx", help="folders to develop (chart, 24mpx)")
     ap.add_argument("--write", action="store_true", help="write the table into docs/performance.md")
     ap.add_argument("--no-install", action="store_true", help="do not install missing programs")
     args = ap.parse_args()
-    if args.files < 1 or args.rounds < 1:
-        ap.error("--files and --rounds must be at least 1")
+    if args.files < 1 or args.rounds < 1 or (args.converter_files is not None and args.converter_files < 1):
+        ap.error("--files, --rounds and --converter-files must be at least 1")
     if not args.no_install:
         install_programs()
     load_start = os.getloadavg()[0]
@@ -232,13 +236,15 @@ def main():
         sets = {k: v for k, v in sets.items() if k in args.sets.split(",")}
         print("warming up and checking outputs...", flush=True)
         contenders, failed = warm_up(contenders, sets, work)
-        times = race(contenders, sets, work, args.rounds)
+        times = race(contenders, sets, work, args.rounds, args.converter_files)
         memory = memory_lines(str(work / "source-24mpx.dng"), work)
     rows, notes = table(times, sets, contenders, failed, missing_tools, missing_sets)
     header = [f"- Machine: {platform.processor() or platform.machine()}, {os.cpu_count()} logical CPUs; load "
               f"average {load_start:.1f} at the start, {os.getloadavg()[0]:.1f} at the end (a shared machine: "
               "compare rows of one run, not runs).",
-              f"- {args.files} files per folder, {args.rounds} interleaved rounds; {versions()}."]
+              f"- {args.files} files per folder, {args.rounds} interleaved rounds"
+              + (f" (RawTherapee and darktable on {args.converter_files} of them, timed per file alike)"
+                 if args.converter_files else "") + f"; {versions()}."]
     body = [WHOLE_FILES, "",
             "Written by `python bench/whole_files.py --write` (`scripts/bench.sh --whole-files`): the wall time",
             "per file of developing a folder of raw files, program start-up included; pyxa through its command",
