@@ -2,6 +2,7 @@
 script and run in a folder that holds the small files it names (a DNG, a DCP
 profile, a card of DNGs)."""
 
+import os
 import re
 import subprocess
 import sys
@@ -42,6 +43,8 @@ def folder(tmp_path):
 def test_readme_block_runs_as_a_script(folder, block):
     script = folder / "block.py"
     script.write_text(block, encoding="utf-8")
+    # The caller's environment (a sanitizer run's preload and options) with
+    # this test's module path, as a user's shell would hand it on.
     done = subprocess.run([sys.executable, str(script)], cwd=folder, capture_output=True, text=True, timeout=600,
-                          env={"PYTHONPATH": ":".join(sys.path), "PATH": "/usr/bin:/bin"})
+                          env={**os.environ, "PYTHONPATH": ":".join(sys.path)})
     assert done.returncode == 0, done.stderr[-3000:]
