@@ -85,6 +85,22 @@ def test_in_flight_bounds_live_images(in_flight):
     assert len(results) == 10 and Counted.peak == in_flight
 
 
+def test_two_encoders_overlap_and_keep_the_order():
+    """Item 0 encodes slowly: the second encoder takes item 1 meanwhile, which
+    finishes first and is still given after 0; two images at most."""
+    log = []
+
+    def encode(item, image):
+        log.append(("start", item))
+        time.sleep(0.3 if item == 0 else 0.01)
+        log.append(("end", item))
+        return item
+    results = list(run_pipelined(range(4), Counted, encode, encoders=2))
+    assert [(r.index, r.value) for r in results] == [(i, i) for i in range(4)]
+    assert log.index(("end", 1)) < log.index(("end", 0))
+    assert Counted.peak == 2 and Counted.live == 0
+
+
 def test_errors_land_on_their_item_in_order():
     def develop(item):
         if item == 1:
@@ -178,11 +194,12 @@ def test_leaving_the_loop_early_cancels_the_rest(tmp_path):
     assert ("start", 5) not in log and not any(t.name == "pyxa-encoder" for t in threading.enumerate())
 
 
-@pytest.mark.parametrize("in_flight", [0, -1, 1.5, True])
-def test_refuses_in_flight(in_flight):
+@pytest.mark.parametrize("name, unit", [("in_flight", "images"), ("encoders", "threads")])
+@pytest.mark.parametrize("value", [0, -1, 1.5, True])
+def test_refuses_counts_below_one(name, unit, value):
     with pytest.raises(ValueError) as refused:
-        run_pipelined([], Counted, slow_encode({}), in_flight=in_flight)
-    assert str(refused.value) == f"in_flight must be a whole number of images, at least 1, got {in_flight!r}"
+        run_pipelined([], Counted, slow_encode({}), **{name: value})
+    assert str(refused.value) == f"{name} must be a whole number of {unit}, at least 1, got {value!r}"
 
 
 def test_nothing_runs_before_the_first_result_is_asked_for():

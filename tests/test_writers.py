@@ -306,7 +306,8 @@ def test_a_missing_codec_is_named(tmp_path, monkeypatch):
         pyxa.write_image(tmp_path / "x.avif", photo(np.uint8))
 
 
-def test_a_full_disk_names_the_file_and_leaves_nothing(tmp_path, monkeypatch):
+@pytest.mark.parametrize("name, size", [("x.png", r"\d+ bytes"), ("x.tif", "stopped after 1000 bytes")])
+def test_a_full_disk_names_the_file_and_leaves_nothing(tmp_path, monkeypatch, name, size):
     real_write = os.write
     room = [1000]
 
@@ -318,8 +319,8 @@ def test_a_full_disk_names_the_file_and_leaves_nothing(tmp_path, monkeypatch):
         return real_write(fd, bytes(data[:n]))
 
     monkeypatch.setattr(os, "write", write_until_full)
-    target = tmp_path / "x.tif"
-    with pytest.raises(OSError, match=rf"^\[Errno 28\] cannot write the image \(\d+ bytes\): "
+    target = tmp_path / name
+    with pytest.raises(OSError, match=rf"^\[Errno 28\] cannot write the image \({size}\): "
                                       rf"No space left on device: '{target}'$") as caught:
         pyxa.write_image(target, photo(np.uint16))
     assert caught.value.errno == errno.ENOSPC and caught.value.filename == str(target)

@@ -245,7 +245,10 @@ def _in_process(tasks: list[Task], options: DevelopOptions) -> Iterator[FileResu
     def write(task: Task, developed: Developed | FileResult) -> FileResult:
         return developed if isinstance(developed, FileResult) else write_stage(developed, options)
 
-    for r in run_pipelined(tasks, lambda task: develop_stage(task, options), write):
+    # Two encoders keep both cores busy when encoding is the slow side (PNG
+    # and TIFF of large files); the two-image bound holds either way.
+    encoders = min(2, os.cpu_count() or 1)
+    for r in run_pipelined(tasks, lambda task: develop_stage(task, options), write, encoders=encoders):
         if r.error is not None:  # both stages report bad files as results; an error here is a fault of ours
             raise r.error
         assert r.value is not None

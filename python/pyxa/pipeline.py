@@ -1,5 +1,5 @@
-"""A two-stage pipeline in one process: while one image is encoded in a
-thread of its own (the codecs release the GIL), the next file is decoded and
+"""A two-stage pipeline in one process: while images are encoded in threads
+of their own (the codecs release the GIL), the next file is decoded and
 developed, with at most two images alive at once and results in input order."""
 
 from __future__ import annotations
@@ -51,18 +51,19 @@ _Work = Union[tuple[int, Item, Union[Image, _Failed]], None]
 
 def run_pipelined(items: Iterable[Item], develop_one: Callable[[Item], Image],
                   encode_one: Callable[[Item, Image], Value], *,
-                  in_flight: int = 2) -> Iterator[PipelineResult[Item, Value]]:
+                  in_flight: int = 2, encoders: int = 1) -> Iterator[PipelineResult[Item, Value]]:
     """Develops and encodes every item, overlapping the two, and yields one
     ``PipelineResult`` per item in input order as soon as it is finished.
 
     ``develop_one(item)`` runs in the caller's thread (decoding and the
-    engine); ``encode_one(item, image)`` in one encoder thread. At most
-    ``in_flight`` images exist at once, counting the one being developed and
-    the one being encoded, so memory stays bounded whatever the number of
-    files. An ``Exception`` of either side becomes that item's result and the
+    engine); ``encode_one(item, image)`` in ``encoders`` threads (more than
+    one when encoding is the slow side and ``encode_one`` may run
+    concurrently with itself). At most ``in_flight`` images exist at once,
+    counting the one being developed and those being encoded, so memory
+    stays bounded whatever the number of files. An ``Exception`` of either side becomes that item's result and the
     run goes on; anything else (KeyboardInterrupt, SystemExit) from the
     development stops the run. A stop, or a caller that leaves the loop
-    early, cancels the items not yet encoded and waits for the encode under
+    early, cancels the items not yet encoded and waits for the encodes under
     way to finish, so no write is cut off halfway (the writers then leave
     either the whole file or none); the stop is then raised again.
 
@@ -71,43 +72,73 @@ def run_pipelined(items: Iterable[Item], develop_one: Callable[[Item], Image],
     """
     if isinstance(in_flight, bool) or not isinstance(in_flight, int) or in_flight < 1:
         raise ValueError(f"in_flight must be a whole number of images, at least 1, got {in_flight!r}")
-    return _run(items, develop_one, encode_one, in_flight)
+    if isinstance(encoders, bool) or not isinstance(encoders, int) or encoders < 1:
+        raise ValueError(f"encoders must be a whole number of threads, at least 1, got {encoders!r}")
+    return _run(items, develop_one, encode_one, in_flight, encoders)
 
 
 def _run(items: Iterable[Item], develop_one: Callable[[Item], Image], encode_one: Callable[[Item, Image], Value],
-         in_flight: int) -> Iterator[PipelineResult[Item, Value]]:
+         in_flight: int, encoders: int) -> Iterator[PipelineResult[Item, Value]]:
     slots = threading.Semaphore(in_flight)
     work: queue.SimpleQueue[_Work[Item, Image]] = queue.SimpleQueue()
     done: queue.SimpleQueue[PipelineResult[Item, Value]] = queue.SimpleQueue()
     cancel = threading.Event()
-    encoder = threading.Thread(target=_encode_all, args=(work, done, encode_one, slots, cancel),
-                               name="pyxa-encoder", daemon=True)
-    encoder.start()
-    submitted = finished = 0
+    threads = [threading.Thread(target=_encode_all, args=(work, done, encode_one, slots, cancel),
+                                name="pyxa-encoder", daemon=True) for _ in range(encoders)]
+    for thread in threads:
+        thread.start()
+    results = _InOrder(done)
+    submitted = 0
     try:
         for index, item in enumerate(items):
             # No free slot means `in_flight` images are under way: the next
-            # thing to happen is one of them finishing, and its result comes.
+            # thing to happen is one of them finishing, which frees its slot.
             while not slots.acquire(blocking=False):
-                finished += 1
-                yield done.get()
-            while not done.empty():
-                finished += 1
-                yield done.get()
+                yield from results.after_one()
+            yield from results.finished()
             image = _develop(develop_one, item)
             if isinstance(image, _Failed):
                 _drop_locals(image.error)
             work.put((index, item, image))
             del image
             submitted += 1
-        while finished < submitted:
-            finished += 1
-            yield done.get()
+        while results.given < submitted:
+            yield from results.after_one()
     finally:
-        if finished < submitted:
+        if results.given < submitted:
             cancel.set()
-        work.put(None)
-        encoder.join()
+        for _ in threads:
+            work.put(None)
+        for thread in threads:
+            thread.join()
+
+
+class _InOrder(Generic[Item, Value]):
+    """Results as the encoders finish them, handed on in input order: one
+    that finishes before an earlier one waits here for it."""
+
+    def __init__(self, done: queue.SimpleQueue[PipelineResult[Item, Value]]) -> None:
+        self.done = done
+        self.early: dict[int, PipelineResult[Item, Value]] = {}
+        self.given = 0
+
+    def after_one(self) -> list[PipelineResult[Item, Value]]:
+        """Waits for one result to finish; then those now next in order."""
+        self._keep(self.done.get())
+        return self.finished()
+
+    def finished(self) -> list[PipelineResult[Item, Value]]:
+        """The results that are finished and next in order, without waiting."""
+        while not self.done.empty():
+            self._keep(self.done.get())
+        out = []
+        while self.given in self.early:
+            out.append(self.early.pop(self.given))
+            self.given += 1
+        return out
+
+    def _keep(self, result: PipelineResult[Item, Value]) -> None:
+        self.early[result.index] = result
 
 
 def _develop(develop_one: Callable[[Item], Image], item: Item) -> Union[Image, _Failed]:
@@ -136,7 +167,7 @@ def _drop_locals(error: BaseException | None) -> None:
 def _encode_all(work: queue.SimpleQueue[_Work[Item, Image]], done: queue.SimpleQueue[PipelineResult[Item, Value]],
                 encode_one: Callable[[Item, Image], Value], slots: threading.Semaphore,
                 cancel: threading.Event) -> None:
-    """The encoder thread: encodes in arrival order until told to end; after
+    """An encoder thread: encodes in arrival order until told to end; after
     a cancel it only frees the slots of what is left."""
     while True:
         entry = work.get()

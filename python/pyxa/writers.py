@@ -1,21 +1,27 @@
 """Writing developed images (JPEG, PNG, TIFF, WebP, AVIF, JPEG XL) with the
 ICC profile of their colour space and, when given, the raw file's EXIF and
-XMP. Each file is encoded in memory, written under a temporary name in the
-same folder and moved into place, so a failed or killed run never leaves a
-truncated image under the final name."""
+XMP. Each file is encoded in memory (TIFF: written as its strips are
+compressed), written under a temporary name in the same folder and moved
+into place, so a failed or killed run never leaves a truncated image under
+the final name."""
 
 from __future__ import annotations
 
 import contextlib
 import errno
+import io
 import os
 import tempfile
+from collections.abc import Callable
+from typing import Any, BinaryIO, cast
 
 import numpy as np
 
 from ._types import PathLike
-from .output import EncodeOptions, ImageMetadata, encode_image, format_of, output_space, require_codec
+from .output import (EncodeOptions, ImageMetadata, encode_image, finish_streamed, format_of, output_space,
+                     require_codec, stream_image, streams)
 from .output.formats import FORMATS as _FORMATS
+from .output.formats import ImageFormat
 
 __all__ = ["FORMATS", "write_image"]
 
@@ -61,10 +67,12 @@ def write_image(path: PathLike, rgb: np.ndarray, *, format: str | None = None, o
     require_codec(fmt)
     if not overwrite and os.path.lexists(path):
         raise FileExistsError(f"{path}: exists (use overwrite to replace it)")
-    try:
-        data = encode_image(fmt, np.ascontiguousarray(rgb), options)
-    except (RuntimeError, ValueError) as e:  # the codecs' own errors name no file
-        raise ValueError(f"{path}: cannot encode as {fmt.title}: {e}") from e
+    rgb = np.ascontiguousarray(rgb)
+    data: bytes | _Streamed
+    if streams(fmt):
+        data = _Streamed(fmt, rgb, options)
+    else:
+        data = _encoded(path, fmt, lambda: encode_image(fmt, rgb, options))
     folder = os.path.dirname(os.path.abspath(path))
     fd, tmp = tempfile.mkstemp(prefix="." + os.path.basename(path) + ".", suffix=".part", dir=folder)
     try:
@@ -77,28 +85,99 @@ def write_image(path: PathLike, rgb: np.ndarray, *, format: str | None = None, o
             _link_new(tmp, path)
     except OSError as e:
         if e.filename is None and e.errno is not None:
-            raise OSError(e.errno, f"cannot write the image ({len(data)} bytes): {os.strerror(e.errno)}",
-                          path) from e
+            size = f"stopped after {data.written} bytes" if isinstance(data, _Streamed) else f"{len(data)} bytes"
+            raise OSError(e.errno, f"cannot write the image ({size}): {os.strerror(e.errno)}", path) from e
         raise
+    except _EncodeError as e:
+        raise ValueError(f"{path}: cannot encode as {fmt.title}: {e.__cause__}") from e.__cause__
     finally:
         with contextlib.suppress(FileNotFoundError):
             os.unlink(tmp)
     return path
 
 
-def _store(path: str, data: bytes) -> None:
+class _EncodeError(Exception):
+    """A codec's own error (which names no file) met while streaming."""
+
+
+def _encoded(path: str, fmt: ImageFormat, encode: Callable[[], bytes]) -> bytes:
+    try:
+        return encode()
+    except (RuntimeError, ValueError) as e:  # the codecs' own errors name no file
+        raise ValueError(f"{path}: cannot encode as {fmt.title}: {e}") from e
+
+
+class _Streamed:
+    """An image encoded straight into its file when it is stored."""
+
+    def __init__(self, fmt: ImageFormat, rgb: np.ndarray, options: EncodeOptions) -> None:
+        self.fmt, self.rgb, self.options = fmt, rgb, options
+        self.written = 0
+
+    def stream_into(self, fd: int) -> None:
+        sink = _FdSink(fd)
+        try:
+            stream_image(self.fmt, self.rgb, self.options, cast(BinaryIO, sink))
+        except (RuntimeError, ValueError) as e:
+            raise _EncodeError() from e
+        finally:
+            self.written = sink.written
+
+    def finish(self, path: str) -> None:
+        try:
+            finish_streamed(self.fmt, path, self.rgb, self.options)
+        except (RuntimeError, ValueError) as e:
+            raise _EncodeError() from e
+
+
+class _FdSink(io.RawIOBase):
+    """A seekable binary file on a descriptor whose writes are whole or an
+    error (a full disk), and which counts the bytes that reached the file."""
+
+    def __init__(self, fd: int) -> None:
+        super().__init__()
+        self.fd, self.written = fd, 0
+
+    def writable(self) -> bool:
+        return True
+
+    def seekable(self) -> bool:
+        return True
+
+    def write(self, data: Any) -> int:
+        view = memoryview(data).cast("B")
+        done = 0
+        while done < len(view):
+            n = os.write(self.fd, view[done:])
+            if n == 0:
+                raise OSError(errno.ENOSPC, os.strerror(errno.ENOSPC))
+            done += n
+            self.written += n
+        return done
+
+    def seek(self, offset: int, whence: int = os.SEEK_SET) -> int:
+        return os.lseek(self.fd, offset, whence)
+
+    def tell(self) -> int:
+        return os.lseek(self.fd, 0, os.SEEK_CUR)
+
+    def close(self) -> None:  # the descriptor belongs to whoever opened it
+        super().close()
+
+
+def _store(path: str, data: bytes | _Streamed) -> None:
     """Writes all of ``data`` to ``path``; a short write (a full disk) is an
     error that names the file that was being written."""
     fd = os.open(path, os.O_WRONLY | os.O_TRUNC)
     try:
-        view, done = memoryview(data), 0
-        while done < len(view):
-            n = os.write(fd, view[done:])
-            if n == 0:
-                raise OSError(errno.ENOSPC, os.strerror(errno.ENOSPC))
-            done += n
+        if isinstance(data, _Streamed):
+            data.stream_into(fd)
+        else:
+            _FdSink(fd).write(data)
     finally:
         os.close(fd)
+    if isinstance(data, _Streamed):
+        data.finish(path)
 
 
 def _link_new(tmp: str, path: str) -> None:

@@ -5,8 +5,8 @@ develop the next image meanwhile."""
 
 from __future__ import annotations
 
-import io
 from dataclasses import dataclass
+from typing import BinaryIO
 
 import numpy as np
 
@@ -21,7 +21,7 @@ from .png_chunks import embed_png
 from .spaces import OutputSpace
 from .webp_chunks import embed_webp
 
-__all__ = ["EncodeOptions", "encode_image", "DEFAULT_QUALITY"]
+__all__ = ["EncodeOptions", "encode_image", "streams", "stream_image", "finish_streamed", "DEFAULT_QUALITY"]
 
 # Quality 1-100 where a format is lossy; 100 means lossless for WebP and AVIF.
 DEFAULT_QUALITY = {"jpeg": 95, "webp": 90, "avif": 90}
@@ -42,6 +42,27 @@ class EncodeOptions:
 def encode_image(fmt: ImageFormat, rgb: np.ndarray, options: EncodeOptions) -> bytes:
     """The complete file of ``rgb`` (contiguous, a type ``fmt`` stores)."""
     return _ENCODERS[fmt.name](rgb, options)
+
+
+def streams(fmt: ImageFormat) -> bool:
+    """True when ``fmt`` is written by ``stream_image`` rather than encoded
+    whole in memory first."""
+    return fmt.name in _STREAMERS
+
+
+def stream_image(fmt: ImageFormat, rgb: np.ndarray, options: EncodeOptions, file: BinaryIO) -> None:
+    """Writes the file of ``rgb`` into ``file`` (seekable) as it is encoded,
+    so the compressed image is never held whole in memory: a 24 Mpx 16-bit
+    TIFF is as large again as the mosaic. Metadata that its writer adds to a
+    finished file comes after, from ``finish_streamed``."""
+    _STREAMERS[fmt.name](rgb, options, file)
+
+
+def finish_streamed(fmt: ImageFormat, path: str, rgb: np.ndarray, options: EncodeOptions) -> None:
+    """Adds the metadata to the file ``stream_image`` wrote at ``path``."""
+    meta = options.metadata
+    if meta is not None:
+        meta.write_into_file(path, rgb.shape[1], rgb.shape[0], options.space.name == "srgb")
 
 
 def _quality(name: str, options: EncodeOptions) -> int:
@@ -83,18 +104,24 @@ def _png(rgb: np.ndarray, options: EncodeOptions) -> bytes:
 
 
 def _tiff(rgb: np.ndarray, options: EncodeOptions) -> bytes:
-    import tifffile
+    import io
 
     buffer = io.BytesIO()
-    # Deflate with a predictor: every TIFF reader decodes it (zstd would be
-    # smaller and faster, but many editors cannot open it).
-    predictor = 3 if rgb.dtype == np.float32 else 2
-    tifffile.imwrite(buffer, rgb, photometric="rgb", compression="zlib", compressionargs={"level": 1}, predictor=predictor,
-                     iccprofile=icc_profile(options.space.name), software=False, metadata=None)
+    _stream_tiff(rgb, options, buffer)
     meta = options.metadata
     if meta is None:
         return buffer.getvalue()
     return meta.written_into(buffer.getvalue(), rgb.shape[1], rgb.shape[0], options.space.name == "srgb")
+
+
+def _stream_tiff(rgb: np.ndarray, options: EncodeOptions, file: BinaryIO) -> None:
+    import tifffile
+
+    # Deflate with a predictor: every TIFF reader decodes it (zstd would be
+    # smaller and faster, but many editors cannot open it).
+    predictor = 3 if rgb.dtype == np.float32 else 2
+    tifffile.imwrite(file, rgb, photometric="rgb", compression="zlib", compressionargs={"level": 1}, predictor=predictor,
+                     iccprofile=icc_profile(options.space.name), software=False, metadata=None)
 
 
 def _webp(rgb: np.ndarray, options: EncodeOptions) -> bytes:
@@ -154,3 +181,4 @@ def _jxl(rgb: np.ndarray, options: EncodeOptions) -> bytes:
 
 
 _ENCODERS = {"jpeg": _jpeg, "png": _png, "tiff": _tiff, "webp": _webp, "avif": _avif, "jxl": _jxl}
+_STREAMERS = {"tiff": _stream_tiff}

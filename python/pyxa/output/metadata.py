@@ -7,9 +7,12 @@ names pyxa."""
 
 from __future__ import annotations
 
+import contextlib
 import os
 import struct
+import threading
 import warnings
+from collections.abc import Iterator
 from dataclasses import dataclass
 from typing import Any
 
@@ -53,8 +56,7 @@ class ImageMetadata:
     def exif_block(self, width: int, height: int, srgb: bool) -> bytes:
         """The EXIF as a TIFF structure ("II*\\0..."), with the image's size
         and EXIF colour space (1 for sRGB, else "uncalibrated")."""
-        pyexiv2 = _pyexiv2()
-        with pyexiv2.ImageData(_carrier_jpeg()) as carrier:
+        with _exiv2() as pyexiv2, pyexiv2.ImageData(_carrier_jpeg()) as carrier:
             carrier.modify_exif(self.exif_for(width, height, srgb))
             jpeg = carrier.get_bytes()
         return _exif_segment(jpeg)
@@ -63,12 +65,20 @@ class ImageMetadata:
         """``image`` (a format exiv2 writes, such as TIFF) with this EXIF and
         XMP written by exiv2 into its own structure: for TIFF, the EXIF and
         GPS directories beside the image's."""
-        with _pyexiv2().ImageData(image) as data:
+        with _exiv2() as pyexiv2, pyexiv2.ImageData(image) as data:
             data.modify_exif(self.exif_for(width, height, srgb))
             if self.xmp:
                 data.modify_raw_xmp(self.xmp)
             out: bytes = data.get_bytes()
         return out
+
+    def write_into_file(self, path: str, width: int, height: int, srgb: bool) -> None:
+        """Writes this EXIF and XMP into the image file at ``path`` as
+        ``written_into`` does, exiv2 rewriting the file itself."""
+        with _exiv2() as pyexiv2, pyexiv2.Image(path) as image:
+            image.modify_exif(self.exif_for(width, height, srgb))
+            if self.xmp:
+                image.modify_raw_xmp(self.xmp)
 
     def exif_for(self, width: int, height: int, srgb: bool) -> dict[str, str]:
         """The EXIF keys with the written image's own size and colour space."""
@@ -78,13 +88,22 @@ class ImageMetadata:
         return tags
 
 
-def _pyexiv2() -> Any:
+# exiv2 keeps process-wide state (its XMP toolkit, the log level), and the
+# command line encodes two images at once while it reads the next file's
+# metadata: one caller at a time.
+_EXIV2_LOCK = threading.Lock()
+
+
+@contextlib.contextmanager
+def _exiv2() -> Iterator[Any]:
+    """The pyexiv2 module, held by this thread alone while in use."""
     try:
         import pyexiv2
     except ImportError:
         raise ImportError("copying EXIF and XMP needs pyexiv2: pip install 'pyxa[raw]'") from None
-    pyexiv2.set_log_level(4)  # exiv2 would print warnings about unknown maker tags
-    return pyexiv2
+    with _EXIV2_LOCK:
+        pyexiv2.set_log_level(4)  # exiv2 would print warnings about unknown maker tags
+        yield pyexiv2
 
 
 def _software() -> str:
@@ -96,17 +115,17 @@ def _software() -> str:
 def read_metadata(source: str | os.PathLike[str]) -> ImageMetadata | None:
     """The metadata of the raw file ``source`` to copy into its developed
     image, or None with a warning when its metadata cannot be read."""
-    pyexiv2 = _pyexiv2()
     path = os.fspath(source)
-    try:
-        with pyexiv2.Image(path) as image:
-            exif = image.read_exif()
-            xmp = image.read_raw_xmp() or None
-    except (RuntimeError, UnicodeDecodeError) as e:
-        warnings.warn(f"{path}: its EXIF/XMP cannot be read ({e}); the image is written without them",
-                      stacklevel=2)
-        return None
-    return ImageMetadata(_kept_exif(exif), _kept_xmp(pyexiv2, xmp) if xmp else None)
+    with _exiv2() as pyexiv2:
+        try:
+            with pyexiv2.Image(path) as image:
+                exif = image.read_exif()
+                xmp = image.read_raw_xmp() or None
+        except (RuntimeError, UnicodeDecodeError) as e:
+            warnings.warn(f"{path}: its EXIF/XMP cannot be read ({e}); the image is written without them",
+                          stacklevel=2)
+            return None
+        return ImageMetadata(_kept_exif(exif), _kept_xmp(pyexiv2, xmp) if xmp else None)
 
 
 def _kept_exif(exif: dict[str, str]) -> dict[str, str]:
