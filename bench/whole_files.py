@@ -113,12 +113,13 @@ def peak_rss_kib(args):
     return int(out[1])
 
 
-PYXA_ONE_FILE = """
-import sys, pyxa
-rgb = pyxa.develop(sys.argv[1], dtype=sys.argv[3])
-pyxa.write_image(sys.argv[2], rgb, format=sys.argv[4], quality=95 if sys.argv[4] == "jpeg" else None, overwrite=True)
-"""
-PYXA_IMPORTS = "import pyxa, pyxa.develop, pyxa.writers, rawpy, imagecodecs"
+# The memory rows run the command as a user does (metadata copied, the
+# pipeline's threads); the baseline imports what the command imports.
+PYXA_IMPORTS = "import pyxa, pyxa.cli, pyxa.batch, pyxa.develop, pyxa.writers, rawpy, imagecodecs, pyexiv2, tqdm"
+
+
+def pyxa_one_file(raw_file, out, *options):
+    return [sys.executable, "-m", "pyxa", "develop", raw_file, "-o", str(out), "--quiet", "--overwrite", *options]
 
 
 # The 24 Mpx file's mosaic (uint16) and the output image, in bytes per pixel.
@@ -144,8 +145,8 @@ def memory_lines(raw_file, work):
     out.mkdir(exist_ok=True)
     py = sys.executable
     cases = [("Python importing pyxa and its codecs, no file", [py, "-c", PYXA_IMPORTS]),
-             ("pyxa, JPEG q95", [py, "-c", PYXA_ONE_FILE, raw_file, str(out / "a.jpg"), "uint8", "jpeg"]),
-             ("pyxa, TIFF 16-bit", [py, "-c", PYXA_ONE_FILE, raw_file, str(out / "a.tif"), "uint16", "tiff"])]
+             ("pyxa, JPEG q95", pyxa_one_file(raw_file, out, "--format", "jpeg", "--quality", "95")),
+             ("pyxa, TIFF 16-bit", pyxa_one_file(raw_file, out, "--format", "tiff", "--bits", "16"))]
     if shutil.which("dcraw"):
         cases.append(("dcraw, TIFF 16-bit", ["dcraw", "-w", "-6", "-T", "-c", raw_file]))
     if shutil.which("rawtherapee-cli"):

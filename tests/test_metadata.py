@@ -115,7 +115,7 @@ def test_every_format_carries_the_photographs_exif(tmp_path, tagged_raw, chart_r
     assert 10 * np.log10(255 ** 2 / max(np.mean(error ** 2), 1e-12)) > 30
 
 
-@pytest.mark.parametrize("suffix", [".jpg", ".png", ".webp"])
+@pytest.mark.parametrize("suffix", [".jpg", ".png", ".tif", ".webp"])
 def test_xmp_keeps_the_description_and_drops_raw_settings(tmp_path, tagged_raw, chart_rgb, suffix):
     path = pyxa.write_image(tmp_path / ("x" + suffix), chart_rgb[:32, :32], metadata=read_metadata(tagged_raw))
     with Image.open(path) as im:

@@ -18,8 +18,8 @@ from typing import Any, BinaryIO, cast
 import numpy as np
 
 from ._types import PathLike
-from .output import (EncodeOptions, ImageMetadata, encode_image, finish_streamed, format_of, output_space,
-                     require_codec, stream_image, streams)
+from .output import (EncodeOptions, ImageMetadata, encode_image, format_of, output_space, require_codec,
+                     stream_image, streams)
 from .output.formats import FORMATS as _FORMATS
 from .output.formats import ImageFormat
 
@@ -123,16 +123,10 @@ class _Streamed:
         finally:
             self.written = sink.written
 
-    def finish(self, path: str) -> None:
-        try:
-            finish_streamed(self.fmt, path, self.rgb, self.options)
-        except (RuntimeError, ValueError) as e:
-            raise _EncodeError() from e
-
-
 class _FdSink(io.RawIOBase):
     """A seekable binary file on a descriptor whose writes are whole or an
-    error (a full disk), and which counts the bytes that reached the file."""
+    error (a full disk), and which counts the bytes that reached the file
+    (readable too: the TIFF writer reads back its first directory)."""
 
     def __init__(self, fd: int) -> None:
         super().__init__()
@@ -140,6 +134,12 @@ class _FdSink(io.RawIOBase):
 
     def writable(self) -> bool:
         return True
+
+    def readable(self) -> bool:
+        return True
+
+    def readinto(self, buffer: Any) -> int:
+        return os.readv(self.fd, [buffer])
 
     def seekable(self) -> bool:
         return True
@@ -168,7 +168,7 @@ class _FdSink(io.RawIOBase):
 def _store(path: str, data: bytes | _Streamed) -> None:
     """Writes all of ``data`` to ``path``; a short write (a full disk) is an
     error that names the file that was being written."""
-    fd = os.open(path, os.O_WRONLY | os.O_TRUNC)
+    fd = os.open(path, os.O_RDWR | os.O_TRUNC)
     try:
         if isinstance(data, _Streamed):
             data.stream_into(fd)
@@ -176,8 +176,6 @@ def _store(path: str, data: bytes | _Streamed) -> None:
             _FdSink(fd).write(data)
     finally:
         os.close(fd)
-    if isinstance(data, _Streamed):
-        data.finish(path)
 
 
 def _link_new(tmp: str, path: str) -> None:

@@ -19,9 +19,10 @@ from .jxl_colour import restate_colour
 from .metadata import ImageMetadata
 from .png_chunks import embed_png
 from .spaces import OutputSpace
+from .tiff_exif import graft_from
 from .webp_chunks import embed_webp
 
-__all__ = ["EncodeOptions", "encode_image", "streams", "stream_image", "finish_streamed", "DEFAULT_QUALITY"]
+__all__ = ["EncodeOptions", "encode_image", "streams", "stream_image", "DEFAULT_QUALITY"]
 
 # Quality 1-100 where a format is lossy; 100 means lossless for WebP and AVIF.
 DEFAULT_QUALITY = {"jpeg": 95, "webp": 90, "avif": 90}
@@ -53,16 +54,9 @@ def streams(fmt: ImageFormat) -> bool:
 def stream_image(fmt: ImageFormat, rgb: np.ndarray, options: EncodeOptions, file: BinaryIO) -> None:
     """Writes the file of ``rgb`` into ``file`` (seekable) as it is encoded,
     so the compressed image is never held whole in memory: a 24 Mpx 16-bit
-    TIFF is as large again as the mosaic. Metadata that its writer adds to a
-    finished file comes after, from ``finish_streamed``."""
+    TIFF is as large again as the mosaic. ``file`` must be readable too
+    (the EXIF directories are linked in once the image is written)."""
     _STREAMERS[fmt.name](rgb, options, file)
-
-
-def finish_streamed(fmt: ImageFormat, path: str, rgb: np.ndarray, options: EncodeOptions) -> None:
-    """Adds the metadata to the file ``stream_image`` wrote at ``path``."""
-    meta = options.metadata
-    if meta is not None:
-        meta.write_into_file(path, rgb.shape[1], rgb.shape[0], options.space.name == "srgb")
 
 
 def _quality(name: str, options: EncodeOptions) -> int:
@@ -108,20 +102,27 @@ def _tiff(rgb: np.ndarray, options: EncodeOptions) -> bytes:
 
     buffer = io.BytesIO()
     _stream_tiff(rgb, options, buffer)
-    meta = options.metadata
-    if meta is None:
-        return buffer.getvalue()
-    return meta.written_into(buffer.getvalue(), rgb.shape[1], rgb.shape[0], options.space.name == "srgb")
+    return buffer.getvalue()
 
 
 def _stream_tiff(rgb: np.ndarray, options: EncodeOptions, file: BinaryIO) -> None:
     import tifffile
 
+    exif = _exif(rgb, options)
+    graft = graft_from(exif) if exif is not None else None
+    extratags: list[tuple[int, int, int, bytes, bool]] = [] if graft is None else list(graft.tags)
+    xmp = _xmp(options)
+    if xmp:
+        extratags.append((700, 1, len(xmp), xmp, True))
     # Deflate with a predictor: every TIFF reader decodes it (zstd would be
-    # smaller and faster, but many editors cannot open it).
+    # smaller and faster, but many editors cannot open it). Classic TIFF,
+    # little-endian: the EXIF directories are linked in with 32-bit offsets.
     predictor = 3 if rgb.dtype == np.float32 else 2
     tifffile.imwrite(file, rgb, photometric="rgb", compression="zlib", compressionargs={"level": 1}, predictor=predictor,
-                     iccprofile=icc_profile(options.space.name), software=False, metadata=None)
+                     iccprofile=icc_profile(options.space.name), software=False, metadata=None, byteorder="<",
+                     bigtiff=False, extratags=extratags)
+    if graft is not None:
+        graft.append_to(file)
 
 
 def _webp(rgb: np.ndarray, options: EncodeOptions) -> bytes:

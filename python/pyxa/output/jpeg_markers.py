@@ -50,4 +50,6 @@ def embed_jpeg(jpeg: bytes, icc: bytes | None, exif: bytes | None, xmp: bytes | 
     if icc is not None:
         segments += _icc_segments(icc)
     pos = _after_jfif(jpeg)
-    return b"".join((jpeg[:pos], *segments, jpeg[pos:]))
+    # Views, not slices: the file is copied once, into the result.
+    view = memoryview(jpeg)
+    return b"".join((view[:pos], *segments, view[pos:]))

@@ -61,25 +61,6 @@ class ImageMetadata:
             jpeg = carrier.get_bytes()
         return _exif_segment(jpeg)
 
-    def written_into(self, image: bytes, width: int, height: int, srgb: bool) -> bytes:
-        """``image`` (a format exiv2 writes, such as TIFF) with this EXIF and
-        XMP written by exiv2 into its own structure: for TIFF, the EXIF and
-        GPS directories beside the image's."""
-        with _exiv2() as pyexiv2, pyexiv2.ImageData(image) as data:
-            data.modify_exif(self.exif_for(width, height, srgb))
-            if self.xmp:
-                data.modify_raw_xmp(self.xmp)
-            out: bytes = data.get_bytes()
-        return out
-
-    def write_into_file(self, path: str, width: int, height: int, srgb: bool) -> None:
-        """Writes this EXIF and XMP into the image file at ``path`` as
-        ``written_into`` does, exiv2 rewriting the file itself."""
-        with _exiv2() as pyexiv2, pyexiv2.Image(path) as image:
-            image.modify_exif(self.exif_for(width, height, srgb))
-            if self.xmp:
-                image.modify_raw_xmp(self.xmp)
-
     def exif_for(self, width: int, height: int, srgb: bool) -> dict[str, str]:
         """The EXIF keys with the written image's own size and colour space."""
         tags = dict(self.exif)

@@ -31,4 +31,5 @@ def embed_png(png: bytes, icc: bytes | None, icc_name: str, exif: bytes | None, 
     if xmp is not None:
         # Uncompressed international text under the keyword XMP readers look for.
         chunks.append(_chunk(b"iTXt", b"XML:com.adobe.xmp\0\0\0\0\0" + xmp))
-    return b"".join((png[:header_end], *chunks, png[header_end:]))
+    view = memoryview(png)  # views, not slices: the file is copied once, into the result
+    return b"".join((view[:header_end], *chunks, view[header_end:]))
