@@ -41,4 +41,17 @@ struct RowWindow {
 bool make_window(const SpanView* rows, uint64_t row_count, const SpanView& out, int halo_rows,
                  int halo_cols, RowWindow* w);
 
+// The start shared by the bilinear and edge-aware fast row routines (the
+// compiled copies and the AVX2 ones): the window of rows y - 1 .. y + 1 and
+// the sites of the span, from the call's parameters (a DemosaicParams).
+// False when the call is malformed (nothing written) or when the rows handed
+// in do not hold the window (the output zeroed).
+struct BilinearRow {
+    RowWindow window;
+    RowSites sites{};
+    float* out = nullptr;
+};
+bool begin_bilinear_row(const void* ctx, const SpanView* rows, uint64_t row_count, const SpanView* out,
+                        BilinearRow* row);
+
 }  // namespace pyxa

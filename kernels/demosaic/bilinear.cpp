@@ -82,17 +82,9 @@ void run_row(RowSites sites, const RowWindow& w, float* out, uint64_t n) {
 
 template <bool EdgeAware>
 void demosaic_row(void* ctx, const SpanView* rows, uint64_t row_count, const SpanView* out) {
-    if (ctx == nullptr || out == nullptr || out->data == nullptr || out->dtype != FLOAT32 || out->channels != 3)
-        return;
-    const DemosaicParams& p = *static_cast<const DemosaicParams*>(ctx);
-    float* dst = static_cast<float*>(out->data);
-    RowWindow w;
-    if (!make_window(rows, row_count, *out, 1, 1, &w)) {
-        std::memset(dst, 0, out->len * 3 * sizeof(float));
-        return;
-    }
-    const RowSites sites = row_sites(p.red_row, p.red_col, out->y, out->x0);
-    run_row<EdgeAware>(sites, w, dst, out->len);
+    BilinearRow row;
+    if (!begin_bilinear_row(ctx, rows, row_count, out, &row)) return;
+    run_row<EdgeAware>(row.sites, row.window, row.out, out->len);
 }
 
 }  // namespace

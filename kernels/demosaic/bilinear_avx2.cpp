@@ -94,21 +94,14 @@ PYXA_TARGET_AVX2 void interpolate(const RowWindow& win, float* __restrict out, u
 
 template <bool EdgeAware>
 PYXA_TARGET_AVX2 void demosaic_row_avx2(void* ctx, const SpanView* rows, uint64_t row_count, const SpanView* out) {
-    if (ctx == nullptr || out == nullptr || out->data == nullptr || out->dtype != FLOAT32 || out->channels != 3)
-        return;
-    const DemosaicParams& p = *static_cast<const DemosaicParams*>(ctx);
-    float* dst = static_cast<float*>(out->data);
-    RowWindow w;
-    if (!make_window(rows, row_count, *out, 1, 1, &w)) {
-        std::memset(dst, 0, out->len * 3 * sizeof(float));
-        return;
-    }
-    const RowSites sites = row_sites(p.red_row, p.red_col, out->y, out->x0);
-    switch (sites.first) {
-        case Site::r: interpolate<EdgeAware, true, true>(w, dst, out->len); break;
-        case Site::g_r: interpolate<EdgeAware, false, true>(w, dst, out->len); break;
-        case Site::g_b: interpolate<EdgeAware, false, false>(w, dst, out->len); break;
-        case Site::b: interpolate<EdgeAware, true, false>(w, dst, out->len); break;
+    BilinearRow row;
+    if (!begin_bilinear_row(ctx, rows, row_count, out, &row)) return;
+    const RowWindow& w = row.window;
+    switch (row.sites.first) {
+        case Site::r: interpolate<EdgeAware, true, true>(w, row.out, out->len); break;
+        case Site::g_r: interpolate<EdgeAware, false, true>(w, row.out, out->len); break;
+        case Site::g_b: interpolate<EdgeAware, false, false>(w, row.out, out->len); break;
+        case Site::b: interpolate<EdgeAware, true, false>(w, row.out, out->len); break;
     }
 }
 

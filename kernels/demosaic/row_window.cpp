@@ -1,5 +1,8 @@
 // Validation of the row window handed to a demosaic routine.
+#include <cstring>
+
 #include "kernels/demosaic/bayer_sites.hpp"
+#include "kernels/demosaic/demosaic_params.hpp"
 
 namespace pyxa {
 
@@ -22,6 +25,20 @@ bool make_window(const SpanView* rows, uint64_t row_count, const SpanView& out, 
             return false;
         w->rows[dy + halo_rows] = static_cast<const float*>(r.data) + (out.x0 - r.x0);
     }
+    return true;
+}
+
+bool begin_bilinear_row(const void* ctx, const SpanView* rows, uint64_t row_count, const SpanView* out,
+                        BilinearRow* row) {
+    if (ctx == nullptr || out == nullptr || out->data == nullptr || out->dtype != FLOAT32 || out->channels != 3)
+        return false;
+    const DemosaicParams& p = *static_cast<const DemosaicParams*>(ctx);
+    row->out = static_cast<float*>(out->data);
+    if (!make_window(rows, row_count, *out, 1, 1, &row->window)) {
+        std::memset(row->out, 0, out->len * 3 * sizeof(float));
+        return false;
+    }
+    row->sites = row_sites(p.red_row, p.red_col, out->y, out->x0);
     return true;
 }
 

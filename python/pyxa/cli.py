@@ -9,7 +9,7 @@ from __future__ import annotations
 import argparse
 import os
 import sys
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 from typing import Literal, Protocol, TextIO
 
 from ._types import NodeTimings
@@ -44,11 +44,15 @@ def _wb(text: str) -> str | tuple[float, ...]:
     return text
 
 
-def _jobs(text: str) -> int:
-    n = int(text)
-    if n < 1:
-        raise argparse.ArgumentTypeError(f"--jobs needs 1 or more, got {n}")
-    return n
+def _at_least_one(option: str, unit: str = "") -> Callable[[str], int]:
+    """The parser of an option that takes a whole number of 1 or more."""
+    def parse(text: str) -> int:
+        n = int(text)
+        if n < 1:
+            raise argparse.ArgumentTypeError(f"{option} needs 1 or more{unit}, got {n}")
+        return n
+    parse.__name__ = "integer"  # argparse's "invalid integer value: 'x'" for a non-number
+    return parse
 
 
 def _exposure(text: str) -> float | Literal["auto"]:
@@ -68,13 +72,6 @@ def _positive(text: str) -> float:
     if not value > 0 or value == float("inf"):
         raise argparse.ArgumentTypeError(f"needs a positive number, got {text!r}")
     return value
-
-
-def _max_size(text: str) -> int:
-    n = int(text)
-    if n < 1:
-        raise argparse.ArgumentTypeError(f"--max-size needs 1 or more pixels, got {n}")
-    return n
 
 
 def _quality(text: str) -> int:
@@ -127,7 +124,7 @@ def _parser() -> argparse.ArgumentParser:
     dev.add_argument("--half", action="store_true",
                      help="fast half-size development (one pixel per 2x2 sensor cell), for previews")
     size = dev.add_mutually_exclusive_group()
-    size.add_argument("--max-size", type=_max_size, metavar="PIXELS",
+    size.add_argument("--max-size", type=_at_least_one("--max-size", " pixels"), metavar="PIXELS",
                       help="shrink so that the long edge is at most PIXELS (area filter)")
     size.add_argument("--scale", type=_positive, metavar="F",
                       help="resize by F (area filter below 1, Lanczos above)")
@@ -135,7 +132,7 @@ def _parser() -> argparse.ArgumentParser:
                      help="write no EXIF/XMP (default: camera, lens, exposure, date and GPS are copied)")
     dev.add_argument("--keep-folders", action="store_true",
                      help="mirror the inputs' folders in OUTDIR instead of putting every image in it")
-    dev.add_argument("--jobs", type=_jobs, default=1, metavar="N", help="files at once, on N processes")
+    dev.add_argument("--jobs", type=_at_least_one("--jobs"), default=1, metavar="N", help="files at once, on N processes")
     dev.add_argument("--dask", metavar="ADDRESS", help="run on an existing Dask cluster (scheduler address)")
     dev.add_argument("--profile", metavar="CHART.svg",
                      help="chart of the time per node (needs matplotlib) plus CHART.json, a Chrome trace")

@@ -47,19 +47,7 @@ KernelStep build(const char* op, bool fast, const char* pattern, uint64_t w, uin
 
 // Pixels [x0, x0 + n) of row y, fed the rows and columns the request rule names.
 std::vector<float> run_row(const KernelStep& step, const Mosaic& m, int64_t y, int64_t x0, uint64_t n) {
-    RowRequest req;
-    EXPECT_EQ(step.request(step.context(), x0, y, n, &req), OK);
-    std::vector<SpanView> rows;
-    for (uint64_t i = 0; i < req.rows; ++i) {
-        const int64_t yy = req.y + static_cast<int64_t>(i);
-        rows.push_back(SpanView{const_cast<float*>(m.row(yy)) + (req.x + kPad), req.x, yy, req.width, 1, FLOAT32});
-    }
-    std::vector<float> out(3 * n + 1, -9.0f);  // one guard float
-    SpanView sout{out.data(), x0, y, n, 3, FLOAT32};
-    step.demosaic(step.context(), rows.data(), rows.size(), &sout);
-    EXPECT_EQ(out.back(), -9.0f);
-    out.pop_back();
-    return out;
+    return demosaic_span(step, [&m](int64_t x, int64_t yy) { return m.row(yy) + (x + kPad); }, y, x0, n);
 }
 
 class GreenCache : public ::testing::TestWithParam<const char*> {};

@@ -29,19 +29,7 @@ KernelStep build_half(const char* pattern, uint64_t w, uint64_t h) {
 // Output pixels [x0, x0 + n) of row y, fed exactly the rows the request names.
 std::vector<float> run_row(const KernelStep& step, const std::vector<float>& img, uint64_t w, int64_t y, int64_t x0,
                            uint64_t n) {
-    RowRequest req;
-    EXPECT_EQ(step.request(step.context(), x0, y, n, &req), OK);
-    std::vector<SpanView> rows;
-    for (uint64_t i = 0; i < req.rows; ++i) {
-        const int64_t yy = req.y + static_cast<int64_t>(i);
-        rows.push_back(SpanView{const_cast<float*>(&img[yy * w + req.x]), req.x, yy, req.width, 1, FLOAT32});
-    }
-    std::vector<float> out(3 * n + 1, -9.0f);  // one guard float
-    SpanView sout{out.data(), x0, y, n, 3, FLOAT32};
-    step.demosaic(step.context(), rows.data(), rows.size(), &sout);
-    EXPECT_EQ(out.back(), -9.0f);
-    out.pop_back();
-    return out;
+    return demosaic_span(step, [&](int64_t x, int64_t yy) { return &img[yy * w + x]; }, y, x0, n);
 }
 
 // Spans of odd and even length from an even and an odd output column, rows

@@ -2,6 +2,8 @@
 // tensor descriptions and resolving one node through the op registry.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <deque>
 #include <string>
@@ -65,6 +67,26 @@ inline TensorDesc desc(int32_t dtype, uint64_t width, uint64_t height, uint64_t 
 inline Status resolve(const char* op, const Attrs& a, const TensorDesc* in, const TensorDesc& out,
                       KernelStep* s) {
     return resolve_kernel_step(op, std::strlen(op), a.data(), a.size(), in, out, s);
+}
+
+// Output pixels [x0, x0 + n) of row y from a demosaic step, fed exactly the
+// rows its request names; sample(x, y) points at input sample (x, y). A guard
+// float after the span fails the test when the routine writes past it.
+template <class SampleAt>
+std::vector<float> demosaic_span(const KernelStep& step, SampleAt sample, int64_t y, int64_t x0, uint64_t n) {
+    RowRequest req;
+    EXPECT_EQ(step.request(step.context(), x0, y, n, &req), OK);
+    std::vector<SpanView> rows;
+    for (uint64_t i = 0; i < req.rows; ++i) {
+        const int64_t yy = req.y + static_cast<int64_t>(i);
+        rows.push_back(SpanView{const_cast<float*>(sample(req.x, yy)), req.x, yy, req.width, 1, FLOAT32});
+    }
+    std::vector<float> out(3 * n + 1, -9.0f);
+    SpanView sout{out.data(), x0, y, n, 3, FLOAT32};
+    step.demosaic(step.context(), rows.data(), rows.size(), &sout);
+    EXPECT_EQ(out.back(), -9.0f);
+    out.pop_back();
+    return out;
 }
 
 }  // namespace pyxa::spatial_test
