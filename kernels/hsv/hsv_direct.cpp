@@ -3,6 +3,7 @@
 // the conversion back to RGB.
 #include "kernels/hsv/hsv_color.hpp"
 #include "kernels/hsv/hsv_fetch.hpp"
+#include "kernels/hsv/hsv_stages_avx2.hpp"
 #include "kernels/hsv/hsv_routines.hpp"
 
 namespace pyxa {
@@ -32,32 +33,43 @@ void hsv_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
     const int16_t* map = p.data.data();
     alignas(64) float hue[kDirectBlock], sat[kDirectBlock], val[kDirectBlock];
     alignas(64) float fhs[kDirectBlock], fss[kDirectBlock], fvs[kDirectBlock];
+    alignas(64) int32_t his[kDirectBlock], sis[kDirectBlock], vis[kDirectBlock] = {};
     alignas(64) int64_t offs[kDirectBlock];
     // [level][a lo, a hi, b lo, b hi][component] corner planes of the block.
     alignas(64) float q[kLevels][4][3][kDirectBlock];
     alignas(64) float mp[3][kDirectBlock];
+#ifdef PYXA_RGB_AVX2
+    const HsvBlock blk{hue, sat, val, fhs, fss, fvs, his, sis, vis};
+    const HsvGrid grid{hf, sat_span, val_span, hues - 1, sats - 2, vals - 2};
+#endif
     for (uint64_t i0 = 0; i0 < in->len; i0 += kDirectBlock) {
         const uint64_t bn = in->len - i0 < kDirectBlock ? in->len - i0 : kDirectBlock;
         const float* s = src + 3 * i0;
-        for (uint64_t j = 0; j < bn; ++j) {
+        uint64_t j = 0;
+#ifdef PYXA_RGB_AVX2
+        if constexpr (I == Isa::Avx2)
+            for (; j + 8 <= bn; j += 8) hsv_front8<WithValue>(s, grid, blk, j);
+#endif
+        for (; j < bn; ++j) {
             const Hsv c = rgb_to_hsv_selects(s[3 * j], s[3 * j + 1], s[3 * j + 2]);
             hue[j] = c.hue;
             sat[j] = c.sat;
             val[j] = c.val;
             const HueSatCell cell = hue_sat_cell(c, hf, sat_span, hues, sats);
-            const int32_t hi = cell.hue_row, si = cell.sat_col;
+            his[j] = cell.hue_row;
+            sis[j] = cell.sat_col;
             fhs[j] = cell.hue_frac;
             fss[j] = cell.sat_frac;
-            int64_t vi = 0;
             if constexpr (WithValue) {
                 const float t = c.val * val_span;
-                vi = cell_index(t, vals - 2);
-                fvs[j] = t - static_cast<float>(vi);
+                vis[j] = cell_index(t, vals - 2);
+                fvs[j] = t - static_cast<float>(vis[j]);
             }
-            if constexpr (kCells)
-                offs[j] = ((static_cast<int64_t>(hi) * (sats - 1) + si) * vals + vi) * kHsvCellWords;
-            else
-                offs[j] = vi * slab + (static_cast<int64_t>(hi) * sats + si) * 4;
+        }
+        for (j = 0; j < bn; ++j) {
+            const int64_t hi = his[j], si = sis[j], vi = vis[j];
+            if constexpr (kCells) offs[j] = ((hi * (sats - 1) + si) * vals + vi) * kHsvCellWords;
+            else offs[j] = vi * slab + (hi * sats + si) * 4;
         }
         if constexpr (kCells) {
             fetch_cells<I>(p.cells.data(), offs, &q[0][0][0][0], kDirectBlock, bn);
@@ -70,8 +82,17 @@ void hsv_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
                                    &q[lv][c + 1][0][0], bn);
             }
         }
+        // The AVX2 copy interpolates and converts back eight pixels at a time,
+        // in registers; the rest go through the planes.
+        float* d = dst + 3 * i0;
+        j = 0;
+#ifdef PYXA_RGB_AVX2
+        if constexpr (I == Isa::Avx2)
+            for (; j + 8 <= bn; j += 8) hsv_mix_back8<kLevels>(blk, &q[0][0][0][0], kDirectBlock, d, j);
+#endif
+        const uint64_t rest = j;
         for (int k = 0; k < 3; ++k) {
-            for (uint64_t j = 0; j < bn; ++j) {
+            for (j = rest; j < bn; ++j) {
                 const float fh = fhs[j], fs = fss[j];
                 float at[kLevels];
                 for (int lv = 0; lv < kLevels; ++lv) {
@@ -83,8 +104,7 @@ void hsv_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
                 else mp[k][j] = at[0];
             }
         }
-        float* d = dst + 3 * i0;
-        for (uint64_t j = 0; j < bn; ++j) {
+        for (j = rest; j < bn; ++j) {
             Hsv c;
             c.hue = hue[j];
             c.sat = sat[j];

@@ -4,6 +4,7 @@
 #include "kernels/hsv/hsv_color.hpp"
 #include "kernels/hsv/hsv_fetch.hpp"
 #include "kernels/hsv/hsv_routines.hpp"
+#include "kernels/hsv/hsv_stages_avx2.hpp"
 
 namespace pyxa {
 namespace {
@@ -50,34 +51,48 @@ void hsv_table(void* ctx, const PixelRun* in, const PixelRun* out) {
     const int64_t col = static_cast<int64_t>(vals) * 4;      // one j step
     const int16_t* table = p.data.data();
     alignas(64) float mx[kHsvBlock], f1s[kHsvBlock], f2s[kHsvBlock], fvs[kHsvBlock];
+    alignas(64) int32_t faces[kHsvBlock], i1s[kHsvBlock], i2s[kHsvBlock], lis[kHsvBlock] = {};
     alignas(64) int64_t offs[kHsvBlock];
     alignas(64) float c[4][kHsvBlock];
     Corners<WithValue> k4;
+#ifdef PYXA_RGB_AVX2
+    const TableBlock blk{mx, f1s, f2s, fvs, faces, i1s, i2s, lis};
+    const TableGrid grid{span, val_span, n - 2, vals - 2};
+    const float* const planes[4] = {c[0], c[1], c[2], c[3]};
+#endif
     for (uint64_t i0 = 0; i0 < in->len; i0 += kHsvBlock) {
         const uint64_t bn = in->len - i0 < kHsvBlock ? in->len - i0 : kHsvBlock;
         const float* s = src + 3 * i0;
         const uint64_t ahead = i0 + kPrefetchBlocks * kHsvBlock;
         if (in->len - i0 > (kPrefetchBlocks + 1) * kHsvBlock) prefetch_block(src + 3 * ahead, dst + 3 * ahead);
-        for (uint64_t j = 0; j < bn; ++j) {
+        uint64_t j = 0;
+#ifdef PYXA_RGB_AVX2
+        if constexpr (I == Isa::Avx2)
+            for (; j + 8 <= bn; j += 8) table_front8<WithValue>(s, grid, blk, j);
+#endif
+        for (; j < bn; ++j) {
             const float r = s[3 * j], g = s[3 * j + 1], b = s[3 * j + 2];
             // Face of the largest channel: red wins ties, then green.
             const bool red_face = r >= g && r >= b, green_face = g >= b;
-            const int64_t face = red_face ? 0 : (green_face ? 1 : 2);
+            faces[j] = red_face ? 0 : (green_face ? 1 : 2);
             const float m = red_face ? r : (green_face ? g : b);
             const float x1 = red_face ? g : r;
             const float x2 = (red_face || green_face) ? b : g;
             const float inv = 1.0f / (m > 1e-20f ? m : 1e-20f);
             const float a1 = x1 * inv * span, a2 = x2 * inv * span;
-            const int32_t i1 = cell_index(a1, n - 2), i2 = cell_index(a2, n - 2);
-            f1s[j] = a1 - static_cast<float>(i1);
-            f2s[j] = a2 - static_cast<float>(i2);
-            int32_t li = 0;
+            i1s[j] = cell_index(a1, n - 2);
+            i2s[j] = cell_index(a2, n - 2);
+            f1s[j] = a1 - static_cast<float>(i1s[j]);
+            f2s[j] = a2 - static_cast<float>(i2s[j]);
             if constexpr (WithValue) {
                 const float t = m * val_span;
-                li = cell_index(t, vals - 2);
-                fvs[j] = t - static_cast<float>(li);
+                lis[j] = cell_index(t, vals - 2);
+                fvs[j] = t - static_cast<float>(lis[j]);
             }
             mx[j] = m;
+        }
+        for (j = 0; j < bn; ++j) {
+            const int64_t face = faces[j], i1 = i1s[j], i2 = i2s[j], li = lis[j];
             offs[j] = face * n * row + i1 * row + i2 * col + li * 4;
         }
         // Neighbouring entries come in pairs: the two value levels of a corner,
@@ -93,7 +108,7 @@ void hsv_table(void* ctx, const PixelRun* in, const PixelRun* out) {
                                &k4.q[0][c + 1][0][0], bn);
         }
         for (int k = 0; k < 4; ++k) {
-            for (uint64_t j = 0; j < bn; ++j) {
+            for (j = 0; j < bn; ++j) {
                 const float f1 = f1s[j], f2 = f2s[j];
                 float lo = (1.0f - f1) * ((1.0f - f2) * k4.q[0][0][k][j] + f2 * k4.q[0][1][k][j]) +
                            f1 * ((1.0f - f2) * k4.q[0][2][k][j] + f2 * k4.q[0][3][k][j]);
@@ -107,7 +122,12 @@ void hsv_table(void* ctx, const PixelRun* in, const PixelRun* out) {
             }
         }
         float* d = dst + 3 * i0;
-        for (uint64_t j = 0; j < bn; ++j) {
+        j = 0;
+#ifdef PYXA_RGB_AVX2
+        if constexpr (I == Isa::Avx2)
+            for (; j + 8 <= bn; j += 8) table_back8(mx, planes, d, j);
+#endif
+        for (; j < bn; ++j) {
             float v = mx[j] * c[3][j];
             v = v < 1.0f ? v : 1.0f;
             v = v > 0.0f ? v : 0.0f;
