@@ -125,6 +125,18 @@ def test_xmp_keeps_the_description_and_drops_raw_settings(tmp_path, tagged_raw, 
     assert 'tiff:Orientation="1"' in xmp or "<tiff:Orientation>1</tiff:Orientation>" in xmp
 
 
+def test_a_bigtiff_keeps_its_camera_tags_and_says_what_it_leaves_out(tmp_path, tagged_raw, chart_rgb, monkeypatch):
+    # Images over 4 GiB are BigTIFF, whose 64-bit offsets the EXIF directories
+    # are not linked with: the image is still written, its first-directory tags kept.
+    tifffile = pytest.importorskip("tifffile")
+    monkeypatch.setattr(pyxa.output.encode, "BIGTIFF_FROM", 1)
+    with pytest.warns(UserWarning, match=r"^the EXIF and GPS directories are not written into a BigTIFF"):
+        path = pyxa.write_image(tmp_path / "x.tif", chart_rgb[:16, :24], metadata=read_metadata(tagged_raw))
+    with tifffile.TiffFile(path) as tif:
+        assert tif.is_bigtiff and tif.pages[0].tags["Make"].value == "Canon"
+        assert np.array_equal(tif.pages[0].asarray(), chart_rgb[:16, :24])
+
+
 @pytest.mark.parametrize("suffix", [".jpg", ".png", ".tif", ".webp", ".avif"])
 def test_without_metadata_only_the_profile_is_written(tmp_path, suffix):
     path = pyxa.write_image(tmp_path / ("x" + suffix), np.full((8, 8, 3), 90, np.uint8))

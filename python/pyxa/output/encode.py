@@ -5,6 +5,7 @@ develop the next image meanwhile."""
 
 from __future__ import annotations
 
+import warnings
 from dataclasses import dataclass
 from typing import BinaryIO
 
@@ -105,6 +106,11 @@ def _tiff(rgb: np.ndarray, options: EncodeOptions) -> bytes:
     return buffer.getvalue()
 
 
+# Images this large (uncompressed) are written as BigTIFF, whose offsets are
+# 64-bit, as tifffile itself decides: a classic TIFF stops at 4 GiB.
+BIGTIFF_FROM = 2**32 - 2**25
+
+
 def _stream_tiff(rgb: np.ndarray, options: EncodeOptions, file: BinaryIO) -> None:
     import tifffile
 
@@ -114,14 +120,18 @@ def _stream_tiff(rgb: np.ndarray, options: EncodeOptions, file: BinaryIO) -> Non
     xmp = _xmp(options)
     if xmp:
         extratags.append((700, 1, len(xmp), xmp, True))
+    bigtiff = rgb.nbytes >= BIGTIFF_FROM
+    if bigtiff and graft is not None and graft.targets:
+        warnings.warn("the EXIF and GPS directories are not written into a BigTIFF (an image over 4 GiB); "
+                      "its camera, date and XMP are", stacklevel=4)
     # Deflate with a predictor: every TIFF reader decodes it (zstd would be
-    # smaller and faster, but many editors cannot open it). Classic TIFF,
-    # little-endian: the EXIF directories are linked in with 32-bit offsets.
+    # smaller and faster, but many editors cannot open it). Little-endian, and
+    # classic below 4 GiB: the EXIF directories are linked in with 32-bit offsets.
     predictor = 3 if rgb.dtype == np.float32 else 2
     tifffile.imwrite(file, rgb, photometric="rgb", compression="zlib", compressionargs={"level": 1}, predictor=predictor,
                      iccprofile=icc_profile(options.space.name), software=False, metadata=None, byteorder="<",
-                     bigtiff=False, extratags=extratags)
-    if graft is not None:
+                     bigtiff=bigtiff, extratags=extratags)
+    if graft is not None and not bigtiff:
         graft.append_to(file)
 
 
