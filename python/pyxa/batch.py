@@ -1,5 +1,5 @@
 """Developing many raw files: one file per task, run in this process (the
-next file developing while the last one is encoded), on a pool of spawned
+next file developing while earlier ones are encoded), on a pool of spawned
 processes, or on a Dask distributed cluster. The engine holds the GIL for a
 call, so parallel development comes from processes; the image codecs release
 it, so encoding overlaps development in one process."""
@@ -222,9 +222,9 @@ def iter_develop(paths: Sequence[PathLike], out_dir: PathLike, options: DevelopO
     """Yields a FileResult per file as each finishes (in finishing order).
 
     The outputs are planned first (``plan_outputs``: one name per file, never
-    two files on one name). In this process the next file develops while the
-    last one is encoded (the codecs run without the GIL), with at most two
-    images in memory. ``jobs`` > 1 runs files on that many spawned
+    two files on one name). In this process the next file develops while
+    earlier ones are encoded on two threads (the codecs run without the
+    GIL), with at most two images in memory. ``jobs`` > 1 runs files on that many spawned
     processes; ``client`` (a ``distributed.Client`` or a scheduler address)
     sends them to a Dask cluster, whose workers must see the paths. Closing
     the iterator early (or Ctrl-C) cancels the files not yet started."""
