@@ -111,38 +111,50 @@ PYXA_TARGET_AVX2 inline void hsv_back8(const HsvBlock& b, __m256 shift, __m256 s
               d + 3 * j);
 }
 
+// The fractions of pixels j .. j + 7 in their cell, and their complements.
+struct CellWeights8 {
+    __m256 fh, fs, fv, rest_h, rest_s, rest_v;
+};
+
+template <int Levels>
+PYXA_TARGET_AVX2 inline CellWeights8 cell_weights8(const HsvBlock& b, uint64_t j) {
+    const __m256 one = _mm256_set1_ps(1.0f);
+    CellWeights8 w;
+    w.fh = _mm256_loadu_ps(b.fh + j);
+    w.fs = _mm256_loadu_ps(b.fs + j);
+    w.fv = Levels > 1 ? _mm256_loadu_ps(b.fv + j) : _mm256_setzero_ps();
+    w.rest_h = _mm256_sub_ps(one, w.fh);
+    w.rest_s = _mm256_sub_ps(one, w.fs);
+    w.rest_v = _mm256_sub_ps(one, w.fv);
+    return w;
+}
+
 // Component k of the map point of pixels j .. j + 7, interpolated as
 // map_bilinear and the value mix do from the corner planes
 // q[level][corner][component][pixel], `plane` floats apart.
 template <int Levels>
-PYXA_TARGET_AVX2 inline __m256 map_point8(const HsvBlock& b, const float* q, uint64_t plane, int k, uint64_t j) {
-    const __m256 one = _mm256_set1_ps(1.0f);
-    const __m256 fh = _mm256_loadu_ps(b.fh + j), fs = _mm256_loadu_ps(b.fs + j);
-    const __m256 rest_h = _mm256_sub_ps(one, fh), rest_s = _mm256_sub_ps(one, fs);
+PYXA_TARGET_AVX2 inline __m256 map_point8(const CellWeights8& w, const float* q, uint64_t plane, int k, uint64_t j) {
     __m256 at[Levels];
     for (int lv = 0; lv < Levels; ++lv) {
         // Corner c of this level and component: q + ((lv * 4 + c) * 3 + k) * plane.
         const float* c0 = q + (lv * 12 + k) * plane + j;
-        const __m256 lo = _mm256_add_ps(_mm256_mul_ps(rest_s, _mm256_loadu_ps(c0)),
-                                        _mm256_mul_ps(fs, _mm256_loadu_ps(c0 + 3 * plane)));
-        const __m256 up = _mm256_add_ps(_mm256_mul_ps(rest_s, _mm256_loadu_ps(c0 + 6 * plane)),
-                                        _mm256_mul_ps(fs, _mm256_loadu_ps(c0 + 9 * plane)));
-        at[lv] = _mm256_mul_ps(_mm256_add_ps(_mm256_mul_ps(rest_h, lo), _mm256_mul_ps(fh, up)),
+        const __m256 lo = _mm256_add_ps(_mm256_mul_ps(w.rest_s, _mm256_loadu_ps(c0)),
+                                        _mm256_mul_ps(w.fs, _mm256_loadu_ps(c0 + 3 * plane)));
+        const __m256 up = _mm256_add_ps(_mm256_mul_ps(w.rest_s, _mm256_loadu_ps(c0 + 6 * plane)),
+                                        _mm256_mul_ps(w.fs, _mm256_loadu_ps(c0 + 9 * plane)));
+        at[lv] = _mm256_mul_ps(_mm256_add_ps(_mm256_mul_ps(w.rest_h, lo), _mm256_mul_ps(w.fh, up)),
                                _mm256_set1_ps(kHsvInvUnit));
     }
-    if constexpr (Levels == 1) {
-        return at[0];
-    } else {
-        const __m256 fv = _mm256_loadu_ps(b.fv + j);
-        return _mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(one, fv), at[0]), _mm256_mul_ps(fv, at[Levels - 1]));
-    }
+    if constexpr (Levels == 1) return at[0];
+    else return _mm256_add_ps(_mm256_mul_ps(w.rest_v, at[0]), _mm256_mul_ps(w.fv, at[Levels - 1]));
 }
 
 // The map points of pixels j .. j + 7 and their colours, interleaved into d.
 template <int Levels>
 PYXA_TARGET_AVX2 inline void hsv_mix_back8(const HsvBlock& b, const float* q, uint64_t plane, float* d, uint64_t j) {
-    hsv_back8(b, map_point8<Levels>(b, q, plane, 0, j), map_point8<Levels>(b, q, plane, 1, j),
-              map_point8<Levels>(b, q, plane, 2, j), d, j);
+    const CellWeights8 w = cell_weights8<Levels>(b, j);
+    hsv_back8(b, map_point8<Levels>(w, q, plane, 0, j), map_point8<Levels>(w, q, plane, 1, j),
+              map_point8<Levels>(w, q, plane, 2, j), d, j);
 }
 
 // The table routine's block arrays: the largest channel, the fractions, and

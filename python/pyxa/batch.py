@@ -224,8 +224,8 @@ def iter_develop(paths: Sequence[PathLike], out_dir: PathLike, options: DevelopO
     The outputs are planned first (``plan_outputs``: one name per file, never
     two files on one name). In this process the next file develops while
     earlier ones are encoded on two threads (the codecs run without the
-    GIL), with at most two images in memory. ``jobs`` > 1 runs files on that many spawned
-    processes; ``client`` (a ``distributed.Client`` or a scheduler address)
+    GIL), with at most two images in memory. ``jobs`` > 1 runs files on
+    that many spawned processes; ``client`` (a ``distributed.Client`` or a scheduler address)
     sends them to a Dask cluster, whose workers must see the paths. Closing
     the iterator early (or Ctrl-C) cancels the files not yet started."""
     tasks = plan_outputs(paths, out_dir, options.format, keep_folders=keep_folders)

@@ -60,8 +60,8 @@ def run_pipelined(items: Iterable[Item], develop_one: Callable[[Item], Image],
     one when encoding is the slow side and ``encode_one`` may run
     concurrently with itself). At most ``in_flight`` images exist at once,
     counting the one being developed and those being encoded, so memory
-    stays bounded whatever the number of files. An ``Exception`` of either side becomes that item's result and the
-    run goes on; anything else (KeyboardInterrupt, SystemExit) from the
+    stays bounded whatever the number of files. An ``Exception`` of either
+    side becomes that item's result and the run goes on; anything else (KeyboardInterrupt, SystemExit) from the
     development stops the run. A stop, or a caller that leaves the loop
     early, cancels the items not yet encoded and waits for the encodes under
     way to finish, so no write is cut off halfway (the writers then leave

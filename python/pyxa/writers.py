@@ -12,7 +12,6 @@ import errno
 import io
 import os
 import tempfile
-from collections.abc import Callable
 from typing import Any, BinaryIO, cast
 
 import numpy as np
@@ -69,10 +68,10 @@ def write_image(path: PathLike, rgb: np.ndarray, *, format: str | None = None, o
         raise FileExistsError(f"{path}: exists (use overwrite to replace it)")
     rgb = np.ascontiguousarray(rgb)
     data: bytes | _Streamed
-    if streams(fmt):
-        data = _Streamed(fmt, rgb, options)
-    else:
-        data = _encoded(path, fmt, lambda: encode_image(fmt, rgb, options))
+    try:
+        data = _Streamed(fmt, rgb, options) if streams(fmt) else encode_image(fmt, rgb, options)
+    except (RuntimeError, ValueError) as e:  # the codecs' own errors name no file
+        raise _cannot_encode(path, fmt, e) from e
     folder = os.path.dirname(os.path.abspath(path))
     fd, tmp = tempfile.mkstemp(prefix="." + os.path.basename(path) + ".", suffix=".part", dir=folder)
     try:
@@ -88,23 +87,16 @@ def write_image(path: PathLike, rgb: np.ndarray, *, format: str | None = None, o
             size = f"stopped after {data.written} bytes" if isinstance(data, _Streamed) else f"{len(data)} bytes"
             raise OSError(e.errno, f"cannot write the image ({size}): {os.strerror(e.errno)}", path) from e
         raise
-    except _EncodeError as e:
-        raise ValueError(f"{path}: cannot encode as {fmt.title}: {e.__cause__}") from e.__cause__
+    except (RuntimeError, ValueError) as e:  # a streamed image is encoded as it is stored
+        raise _cannot_encode(path, fmt, e) from e
     finally:
         with contextlib.suppress(FileNotFoundError):
             os.unlink(tmp)
     return path
 
 
-class _EncodeError(Exception):
-    """A codec's own error (which names no file) met while streaming."""
-
-
-def _encoded(path: str, fmt: ImageFormat, encode: Callable[[], bytes]) -> bytes:
-    try:
-        return encode()
-    except (RuntimeError, ValueError) as e:  # the codecs' own errors name no file
-        raise ValueError(f"{path}: cannot encode as {fmt.title}: {e}") from e
+def _cannot_encode(path: str, fmt: ImageFormat, e: Exception) -> ValueError:
+    return ValueError(f"{path}: cannot encode as {fmt.title}: {e}")
 
 
 class _Streamed:
@@ -118,10 +110,9 @@ class _Streamed:
         sink = _FdSink(fd)
         try:
             stream_image(self.fmt, self.rgb, self.options, cast(BinaryIO, sink))
-        except (RuntimeError, ValueError) as e:
-            raise _EncodeError() from e
         finally:
             self.written = sink.written
+
 
 class _FdSink(io.RawIOBase):
     """A seekable binary file on a descriptor whose writes are whole or an
@@ -160,9 +151,6 @@ class _FdSink(io.RawIOBase):
 
     def tell(self) -> int:
         return os.lseek(self.fd, 0, os.SEEK_CUR)
-
-    def close(self) -> None:  # the descriptor belongs to whoever opened it
-        super().close()
 
 
 def _store(path: str, data: bytes | _Streamed) -> None:

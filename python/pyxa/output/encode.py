@@ -5,6 +5,7 @@ develop the next image meanwhile."""
 
 from __future__ import annotations
 
+import io
 import warnings
 from dataclasses import dataclass
 from typing import BinaryIO
@@ -99,8 +100,6 @@ def _png(rgb: np.ndarray, options: EncodeOptions) -> bytes:
 
 
 def _tiff(rgb: np.ndarray, options: EncodeOptions) -> bytes:
-    import io
-
     buffer = io.BytesIO()
     _stream_tiff(rgb, options, buffer)
     return buffer.getvalue()

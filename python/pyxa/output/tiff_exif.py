@@ -101,7 +101,7 @@ def _entries(buf: bytes | bytearray, ifd: int) -> list[tuple[int, int, int, int,
 
 
 def _value_bytes(buf: bytes, kind: int, count: int, field: int, entry: int) -> bytes:
-    size = _TYPE_SIZE.get(kind, 1) * count
+    size = _TYPE_SIZE[kind] * count
     start = entry + 8 if size <= 4 else field
     if start + size > len(buf):
         raise ValueError("an EXIF value runs past the end of its block")
