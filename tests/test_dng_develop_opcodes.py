@@ -251,6 +251,36 @@ def test_trim_bounds_in_list_3_moves_the_default_crop_with_it(tmp_path):
     np.testing.assert_allclose(got, want, rtol=0, atol=2e-6)
 
 
+# Trims that cut rows and columns off the active area's top and left, one count
+# odd and one even (list 1 in stored-image pixels, list 2 in active-area pixels),
+# then opcodes in the later lists whose areas start before the trimmed edge
+# on a pitch, a BayerPhase and a listed defect, which must land where they
+# would without the trim.
+LATER_LIST_2 = [op(10, DeltaPerRow(area(0, 0, 24, 34, row_pitch=3), np.float32(np.linspace(-0.1, 0.2, 8))), 2),
+                op(13, ScalePerColumn(area(1, 0, 24, 34, col_pitch=2), np.float32(np.linspace(0.6, 1.4, 17))), 2),
+                op(5, FixBadPixelsList(0, np.array([[12, 15], [13, 20]], np.uint32), np.zeros((0, 4), np.uint32)), 2)]
+LATER_LIST_3 = [op(11, DeltaPerColumn(area(0, 1, 24, 34, 0, 3, 1, 3), np.float32(np.linspace(0.05, -0.05, 11))), 3),
+                op(8, MapPolynomial(area(2, 0, 24, 34, 1, 1, 2, 1), np.array([0.01, 0.9])), 3)]
+
+
+@pytest.mark.parametrize("stage, trim", [(1, TrimBounds(4, 9, 29, 38)), (2, TrimBounds(2, 3, 23, 33))])
+def test_trim_in_an_early_list_moves_no_frame_a_later_stage_counts_from(tmp_path, stage, trim):
+    """What the crop keeps is what the file without the trim develops to:
+    the CFA phase, the black-level pattern and deltas, the later lists and
+    the crop still count from the active area's corner."""
+    stored = stored_cfa()
+    stored[ACTIVE[0] + 12, ACTIVE[1] + 15] = 0
+    tags = dict(BlackLevelRepeatDim=(2, 2), BlackLevel=[200, 230, 180, 215],
+                BlackLevelDeltaH=list(np.linspace(-20, 20, 34)), BlackLevelDeltaV=list(np.linspace(15, -15, 24)),
+                DefaultCropOrigin=(6, 4), DefaultCropSize=(24, 16))
+    lists = {2: (LATER_LIST_2 if stage == 1 else []), 3: LATER_LIST_3}
+    plain = develop(write(tmp_path / "plain.dng", stored, lists, **tags))
+    trimmed = {**lists, stage: [op(6, trim, stage)] + lists.get(stage, [])}
+    got = develop(write(tmp_path / "trimmed.dng", stored, trimmed, **tags))
+    assert got.shape == plain.shape == (16, 24, 3)
+    np.testing.assert_allclose(got, plain, rtol=0, atol=2e-6)
+
+
 def test_default_crop_counts_from_the_active_area(tmp_path):
     stored = stored_linear()
     got = develop(write(tmp_path / "f.dng", stored, {}, DefaultCropOrigin=(3, 2), DefaultCropSize=(20, 15)))
@@ -305,9 +335,9 @@ def test_known_opcodes_run_whatever_their_flags(tmp_path, flags):
     (2, [op(8, MapPolynomial(area(0, 0, 9, 9), np.array([0.0, 1e39])), 2)],
      "OpcodeList2: opcode 0 (MapPolynomial): coefficient 1e+39 is beyond the range of the engine's 32-bit "
      "coefficients"),
-    (2, [op(6, TrimBounds(0, 0, 8, 8), 2)],
-     "OpcodeList2: opcode 0 (TrimBounds): trims an image whose frame later stages count from (only OpcodeList3 "
-     "trims are developed), and its flags (0x0) do not mark it optional"),
+    (1, [op(6, TrimBounds(0, 0, 3, 42), 1)],
+     "ActiveArea: (top 3, left 5, bottom 27, right 39) lies outside what OpcodeList1's TrimBounds left of the "
+     "stored image"),
     (3, [op(6, TrimBounds(30, 0, 40, 8), 3)],
      "OpcodeList3: opcode 0 (TrimBounds): bounds (top 30, left 0, bottom 40, right 8) leave nothing of the 34 x 24 "
      "image"),

@@ -11,7 +11,8 @@ in, Graph out; no file is touched):
 
 Frames: OpcodeList1 counts from the stored image's top-left pixel; the
 CFA pattern, the black-level pattern and its deltas, OpcodeList2 and 3 and
-DefaultCrop from the ActiveArea's (see opcode_nodes). The ProfileGainTableMap
+DefaultCrop from the ActiveArea's (see opcode_nodes); a TrimBounds in any
+list moves none of these frames (see trim_frames). The ProfileGainTableMap
 runs on linear ProPhoto right after the camera matrix, over the ActiveArea
 image like OpcodeList3, with the brightness scaled by 2^BaselineExposure.
 Whole-image opcodes are the only places where the graph makes an
@@ -34,6 +35,7 @@ from .color_nodes import linear_look, profile_look, rendering_profile
 from .half_size import halve_crop, halve_list3
 from .opcode_nodes import MappedOpcode, StageImage, add_opcode_list
 from .records import CameraProfile, DngRecord
+from .trim_frames import Shift, after_list1_trim, after_list2_trim
 
 __all__ = ["DevelopChoices", "DngGraph", "dng_graph", "LOOKS", "DEMOSAIC_OPS", "rendering_profile"]
 
@@ -49,8 +51,8 @@ class DngGraph:
     plan: Optional[ColorPlan] = None
     profile: Optional[CameraProfile] = None
     notes: list[str] = field(default_factory=list)
-    # Where the colour stage's top-left pixel lies in the ActiveArea (an
-    # OpcodeList3 TrimBounds moves it; the earlier lists cannot).
+    # Where the colour stage's top-left pixel lies in the ActiveArea (moved
+    # by the TrimBounds of any list; see trim_frames).
     offset: tuple[int, int] = (0, 0)
     # The camera channels' clip of the colour stage: the white balance's gains are 1 / clip.
     clip_max: Optional[npt.NDArray[np.float64]] = None
@@ -65,10 +67,13 @@ def dng_graph(record: DngRecord, choices: DevelopChoices = DevelopChoices()) -> 
     g = Graph()
     out = DngGraph(g)
     x = g.input(record.stored)
-    x = _opcodes(out, record, x, 1, choices)
+    x, trim = _opcodes(out, record, x, 1, choices)
+    record, shift = after_list1_trim(record, trim, x.height, x.width)
     x = _active_area(g, record, x)
     x = _normalize(g, record, x)
-    x = _opcodes(out, record, x, 2, choices)
+    x, trim = _opcodes(out, record, x, 2, choices)
+    record = after_list2_trim(record, trim)
+    shift = (shift[0] + trim[0], shift[1] + trim[1])
     if record.is_cfa:
         op, fast = DEMOSAIC_OPS[choices.demosaic]
         attrs: dict[str, Any] = {"cfa_pattern": cfa_order(record)}
@@ -77,7 +82,9 @@ def dng_graph(record: DngRecord, choices: DevelopChoices = DevelopChoices()) -> 
         x = g.add(op, x, **attrs)
         if op == "half_demosaic":
             record = _half_size(record, out)
-    x = _opcodes(out, record, x, 3, choices)
+            shift = (shift[0] // 2, shift[1] // 2)
+    x, trim = _opcodes(out, record, x, 3, choices)
+    out.offset = (shift[0] + trim[0], shift[1] + trim[1])
     out.profile = rendering_profile(record, choices.profile)
     look = profile_look if choices.look == "profile" else linear_look
     colour = look(g, record, x, out.profile, choices)
@@ -122,16 +129,17 @@ def cfa_order(record: DngRecord) -> str:
                    for i in record.cfa_pattern)
 
 
-def _opcodes(out: DngGraph, record: DngRecord, x: Tensor, stage: int, choices: DevelopChoices) -> Tensor:
+def _opcodes(out: DngGraph, record: DngRecord, x: Tensor, stage: int,
+             choices: DevelopChoices) -> tuple[Tensor, Shift]:
+    """The list's nodes after ``x``: its last tensor, and where that tensor's
+    top-left pixel lies in the list's image (moved by its TrimBounds)."""
     opcodes = record.opcode_lists.get(stage, ())
     if not opcodes:
-        return x
+        return x, (0, 0)
     image = StageImage(record.name, stage, x.height, x.width, x.channels)
     result = add_opcode_list(out.graph, x, opcodes, image, ignore_unknown=choices.ignore_unknown_opcodes)
     out.opcodes[stage] = result.mapped
-    if stage == 3:
-        out.offset = result.offset
-    return result.x
+    return result.x, result.offset
 
 
 def _active_area(g: Graph, record: DngRecord, x: Tensor) -> Tensor:

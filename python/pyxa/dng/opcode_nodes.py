@@ -8,7 +8,10 @@ list runs on. OpcodeList1 runs on the whole stored image, OpcodeList2 on the
 linearised mosaic cropped to the ActiveArea, OpcodeList3 on the demosaiced
 (or linear) image of the ActiveArea; relative positions (0..1) span that
 image. Areas are clipped to it; one that misses it, or a plane range beyond
-its planes, does nothing and makes no node.
+its planes, does nothing and makes no node. After a TrimBounds, the opcodes
+that follow in its list run on the trimmed image and count from its corner;
+the later stages' frames do not move (trim_frames moves their records into
+the trimmed image's frame).
 
 Values: OpcodeList1 sees the stored samples. The opcodes the engine runs on
 integers (the constant bad-pixel fix) take them as they are; the others see
@@ -294,11 +297,6 @@ def _fix_bad_pixels_list(b: _ListBuilder, index: int, name: str, p: FixBadPixels
 
 
 def _trim_bounds(b: _ListBuilder, index: int, name: str, p: TrimBounds) -> None:
-    if b.image.stage != 3:
-        assert b.current is not None
-        _unavailable(b, index, b.current, "trims an image whose frame later stages count from (only "
-                                          "OpcodeList3 trims are developed)")
-        return
     bottom, right = min(p.bottom, b.height), min(p.right, b.width)
     if p.top >= bottom or p.left >= right:
         b.fail(index, name, f"bounds (top {p.top}, left {p.left}, bottom {p.bottom}, right {p.right}) leave "
