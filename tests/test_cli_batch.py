@@ -87,6 +87,13 @@ def test_version_names_the_package_and_engine(capsys):
     assert capsys.readouterr().out.startswith(f"pyxa {pyxa.__version__} (engine correction library ")
 
 
+def test_no_progress_bar_unless_stderr_is_a_terminal(tmp_path, capsys):
+    small_dng(tmp_path / "x.dng")
+    assert main(["develop", str(tmp_path / "x.dng"), "-o", str(tmp_path / "out")]) == 0
+    out, err = capsys.readouterr()
+    assert "1 done" in out and "\r" not in err and "file/s" not in err
+
+
 def test_dask_without_its_package_says_what_to_install(tmp_path, monkeypatch, capsys):
     small_dng(tmp_path / "x.dng")
     monkeypatch.setitem(sys.modules, "distributed", None)  # import fails as if not installed

@@ -137,7 +137,7 @@ def _parser() -> argparse.ArgumentParser:
     dev.add_argument("--profile", metavar="CHART.svg",
                      help="chart of the time per node (needs matplotlib) plus CHART.json, a Chrome trace")
     dev.add_argument("--overwrite", action="store_true", help="replace existing outputs (default: skip them)")
-    dev.add_argument("--quiet", action="store_true", help="no progress bar")
+    dev.add_argument("--quiet", action="store_true", help="no progress bar (there is none unless stderr is a terminal)")
     info = sub.add_parser("info", help="print what raw files hold")
     info.add_argument("files", nargs="+", metavar="FILE")
     return parser
@@ -275,7 +275,9 @@ class _Plain:
 
 
 def _progress(total: int, quiet: bool) -> _Bar:
-    if quiet:
+    # A bar is for a person at a terminal: in a log or a pipe it is a line
+    # of carriage returns, and importing tqdm costs a script ~50 ms a run.
+    if quiet or not sys.stderr.isatty():
         return _Plain()
     try:
         from tqdm import tqdm
