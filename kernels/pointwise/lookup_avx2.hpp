@@ -21,14 +21,23 @@ PYXA_TARGET_AVX2 inline __m256 lookup8(const float* table, __m256 position, __m2
     const __m256 p = _mm256_max_ps(_mm256_setzero_ps(), _mm256_min_ps(position, last));
     const __m256i i = _mm256_cvttps_epi32(p);
     const __m256 f = _mm256_sub_ps(p, _mm256_cvtepi32_ps(i));
-    alignas(32) int32_t idx[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(idx), i);
+    // Two indices travel to the integer side in one 64-bit move (the low
+    // half zero-extends, the high half is a shift): half the vector-to-
+    // integer transfers of one extract per index, which compete for the
+    // shuffle pipes the pair loads below also need.
+    const __m128i low4 = _mm256_castsi256_si128(i), high4 = _mm256_extracti128_si256(i, 1);
+    const uint64_t q0 = static_cast<uint64_t>(_mm_cvtsi128_si64(low4));
+    const uint64_t q1 = static_cast<uint64_t>(_mm_extract_epi64(low4, 1));
+    const uint64_t q2 = static_cast<uint64_t>(_mm_cvtsi128_si64(high4));
+    const uint64_t q3 = static_cast<uint64_t>(_mm_extract_epi64(high4, 1));
+    const uint32_t idx[8] = {static_cast<uint32_t>(q0), static_cast<uint32_t>(q0 >> 32),
+                             static_cast<uint32_t>(q1), static_cast<uint32_t>(q1 >> 32),
+                             static_cast<uint32_t>(q2), static_cast<uint32_t>(q2 >> 32),
+                             static_cast<uint32_t>(q3), static_cast<uint32_t>(q3 >> 32)};
     // Each (entry, next entry) pair is one 8-byte load (see gather_pairs).
     // Measured slower on Zen 3: two AVX2 gathers of single entries (about
-    // 1.5x), gathers of the pairs as 64-bit lanes (about 1.3x); the indices
-    // taken from registers (the compiler's choice for this stored copy) or
-    // reloaded from memory made no difference.
-    const auto pair = [table](int32_t at) { return reinterpret_cast<const __m64*>(table + at); };
+    // 1.5x), gathers of the pairs as 64-bit lanes (about 1.3x).
+    const auto pair = [table](uint32_t at) { return reinterpret_cast<const __m64*>(table + at); };
     const __m128 a0 = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(idx[0])), pair(idx[1]));
     const __m128 b0 = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(idx[2])), pair(idx[3]));
     const __m128 a1 = _mm_loadh_pi(_mm_loadl_pi(_mm_setzero_ps(), pair(idx[4])), pair(idx[5]));

@@ -4,6 +4,7 @@
 // each stage is a plain vectorisable loop.
 #include "kernels/pointwise/block_lookup.hpp"
 #include "kernels/pointwise/element_io.hpp"
+#include "kernels/pointwise/in_table_avx2.hpp"
 #include "kernels/pointwise/out_table_avx2.hpp"
 #include "kernels/pointwise/out_table_avx512.hpp"
 #include "kernels/pointwise/pointwise_params.hpp"
@@ -155,7 +156,12 @@ PointwiseRun transform_color_routine(int32_t in, int32_t out, TransformShape s, 
         case kIn | kMatrix | kFast: return pick<kIn | kMatrix | kFast>(in, out, isa);
         case kIn | kMatrix | kOut: return pick<kIn | kMatrix | kOut>(in, out, isa);
         case kIn | kMatrix | kOut | kFast: return pick<kIn | kMatrix | kOut | kFast>(in, out, isa);
-        case kIn: return pick<kIn>(in, out, isa);
+        case kIn: {
+            // The profile look's exposure ramp (float32 to float32) has an
+            // AVX2 routine with the lookup in registers.
+            const PointwiseRun fused = isa == Isa::Avx2 ? in_table_avx2_routine(in, out) : nullptr;
+            return fused != nullptr ? fused : pick<kIn>(in, out, isa);
+        }
         case kIn | kFast: return pick<kIn | kFast>(in, out, isa);
         case kOut: {
             // The lone output table of the development graph has hand-fused

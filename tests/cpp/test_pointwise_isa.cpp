@@ -128,23 +128,27 @@ TEST(PointwiseIsa, HuePreservingAgrees) {
     }
 }
 
-// Output-table entries below 0, above 1, infinite or NaN reach the unit clamp
-// and the integer stores that a [0, 1] curve never does; the hand-written
-// AVX-512 routine of the lone output table does these clamps itself.
-TEST(PointwiseIsa, OutputTableOutsideUnitRangeAgrees) {
+// Table entries below 0, above 1, infinite or NaN reach the unit clamp and
+// the integer stores that a [0, 1] curve never does; the hand-written routines
+// of the lone output table (AVX-512, AVX2) and of the lone input table (AVX2)
+// do these clamps themselves.
+TEST(PointwiseIsa, LoneTableOutsideUnitRangeAgrees) {
     std::vector<float> table = curve(4096);
     for (size_t i = 0; i < table.size(); i += 7) table[i] = 1.0f + 0.5f * table[i];
     for (size_t i = 3; i < table.size(); i += 11) table[i] = -table[i];
     for (size_t i = 5; i < table.size(); i += 97) table[i] = std::numeric_limits<float>::quiet_NaN();
     for (size_t i = 9; i < table.size(); i += 101) table[i] = -std::numeric_limits<float>::infinity();
-    for (int32_t out_type : {UINT8, UINT16, FLOAT32}) {
-        SCOPED_TRACE(out_type);
-        Attrs a;
-        a.str("dest_dtype", out_type == UINT8 ? "uint8" : out_type == UINT16 ? "uint16" : "float32")
-            .i32("src_bits", 0).i32("dst_bits", 0).i32("hue_preserving", 0).floats("output_lut", table);
-        const TransformShape ts{false, false, true, false};
-        expect_copies_agree([&](Isa isa) { return transform_color_routine(FLOAT32, out_type, ts, isa); },
-                            resolved("transform_color", a, FLOAT32, out_type, 3), FLOAT32, out_type, 3, 3);
+    for (const bool input : {false, true}) {
+        for (int32_t out_type : {UINT8, UINT16, FLOAT32}) {
+            SCOPED_TRACE(std::to_string(out_type) + (input ? " input table" : " output table"));
+            Attrs a;
+            a.str("dest_dtype", out_type == UINT8 ? "uint8" : out_type == UINT16 ? "uint16" : "float32")
+                .i32("src_bits", 0).i32("dst_bits", 0).i32("hue_preserving", 0)
+                .floats(input ? "input_lut" : "output_lut", table);
+            const TransformShape ts{input, false, !input, false};
+            expect_copies_agree([&](Isa isa) { return transform_color_routine(FLOAT32, out_type, ts, isa); },
+                                resolved("transform_color", a, FLOAT32, out_type, 3), FLOAT32, out_type, 3, 3);
+        }
     }
 }
 

@@ -1,0 +1,16 @@
+// The AVX2 routine of a colour transform with only an input table, float32 to
+// float32 (the profile look's exposure ramp); chosen in place of the compiled
+// copy.
+#pragma once
+
+#include <cstdint>
+
+#include "core/kernel_step.hpp"
+
+namespace pyxa {
+
+// Null when (in, out) has no such routine or the build has no x86 intrinsics.
+// The caller checks that the processor runs AVX2 (Isa::Avx2) first.
+PointwiseRun in_table_avx2_routine(int32_t in, int32_t out);
+
+}  // namespace pyxa
