@@ -77,8 +77,8 @@ PYXA_TARGET_AVX2 inline __m256 position8(const Planes8& y, int row, const Consts
 // The output table at those positions, the scale, store_block's clamps
 // (v > 0 ? v : 0, then v < top ? v : top) and the value kept as a float that
 // truncates to the stored integer.
-PYXA_TARGET_AVX2 inline __m256 channel8(__m256 z, const Consts& k) {
-    const __m256 v = _mm256_mul_ps(k.out_scale, lookup8(k.out_table, z, k.out_last));
+PYXA_TARGET_AVX2 inline __m256 channel8(const uint32_t* idx, const float* frac, const Consts& k) {
+    const __m256 v = _mm256_mul_ps(k.out_scale, interpolate8(k.out_table, idx, _mm256_load_ps(frac)));
     return _mm256_min_ps(_mm256_max_ps(v, _mm256_setzero_ps()), k.top);
 }
 
@@ -111,15 +111,20 @@ constexpr uint64_t kBlock = 64;
 
 template <typename Out>
 PYXA_TARGET_AVX2 void block(const float* s, Out* d, uint64_t n, const Consts& k) {
-    alignas(32) float z[3][kBlock];
+    alignas(32) uint32_t idx[3][kBlock];
+    alignas(32) float frac[3][kBlock];
     for (uint64_t j = 0; j < n; j += 8) {
         const Planes8 y = keep_hue8(split_rgb8(s + 3 * j), k);
-        for (int c = 0; c < 3; ++c) _mm256_store_ps(z[c] + j, position8(y, c, k));
+        for (int c = 0; c < 3; ++c) {
+            const Positions8 at = positions8(position8(y, c, k), k.out_last);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(idx[c] + j), at.index);
+            _mm256_store_ps(frac[c] + j, at.fraction);
+        }
     }
     for (uint64_t j = 0; j < n; j += 8) {
         alignas(32) float values[24];
-        join_rgb8(Planes8{channel8(_mm256_load_ps(z[0] + j), k), channel8(_mm256_load_ps(z[1] + j), k),
-                          channel8(_mm256_load_ps(z[2] + j), k)},
+        join_rgb8(Planes8{channel8(idx[0] + j, frac[0] + j, k), channel8(idx[1] + j, frac[1] + j, k),
+                          channel8(idx[2] + j, frac[2] + j, k)},
                   values);
         store24(values, d + 3 * j);
     }
