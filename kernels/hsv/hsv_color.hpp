@@ -140,7 +140,22 @@ inline void adjust_to_rgb(const Hsv& c, const MapPoint& m, float out[3]) {
     for (int i = 0; i < 3; ++i) out[i] = val - val * sat * channel_weight(ks[i]);
 }
 
-// Rounds to nearest, halves away from zero, limited to the int16 range (NaN -> 0).
-int16_t to_fixed(float x);
+// Rounds to nearest, halves away from zero, limited to the int16 range (NaN ->
+// 0): std::round's rounding without the library call, so loops of it
+// vectorise. Once x is clamped to the int16 range the int32 conversion
+// truncates exactly and x - trunc(x) is exact, so stepping away from zero at a
+// remainder of one half is std::round's rounding.
+inline int32_t fixed_point(float x) {
+    const bool nan = x != x;
+    x = x > -32768.0f ? x : -32768.0f;
+    x = x < 32767.0f ? x : 32767.0f;
+    const float t = static_cast<float>(static_cast<int32_t>(x));
+    const float rest = x - t;
+    const float up = rest >= 0.5f ? 1.0f : 0.0f, down = rest <= -0.5f ? 1.0f : 0.0f;
+    const int32_t rounded = static_cast<int32_t>(t + up - down);
+    return nan ? 0 : rounded;
+}
+
+inline int16_t to_fixed(float x) { return static_cast<int16_t>(fixed_point(x)); }
 
 }  // namespace pyxa

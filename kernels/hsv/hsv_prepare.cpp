@@ -1,6 +1,5 @@
 // Builds the prepared fixed-point map (with its wrap row) and, from it, the
 // colour tables that the table routines interpolate.
-#include <cmath>
 #include <new>
 #include <stdexcept>
 
@@ -11,14 +10,37 @@
 
 namespace pyxa {
 
-int16_t to_fixed(float x) {
-    if (x != x) return 0;
-    x = x > -32768.0f ? x : -32768.0f;
-    x = x < 32767.0f ? x : 32767.0f;
-    return static_cast<int16_t>(std::round(x));
-}
-
 namespace {
+
+// One hue row of the map: sats points of (hue shift in degrees, saturation
+// scale, value scale) into four-int16 entries (hue shift in sixths, the two
+// scales, 0), all as fixed point. Eight points at a time go through a plain
+// loop that vectorises: every number is divided by its entry of a repeating
+// pattern, 60 for the hue shift and 1 (exact) for the scales, then scaled
+// and rounded.
+void fixed_row(const float* src, int64_t sats, int16_t* out) {
+    constexpr int kPoints = 8, kNumbers = 3 * kPoints;
+    alignas(32) static constexpr float kDivisor[kNumbers] = {60, 1, 1, 60, 1, 1, 60, 1, 1, 60, 1, 1,
+                                                             60, 1, 1, 60, 1, 1, 60, 1, 1, 60, 1, 1};
+    int64_t s0 = 0;
+    for (; s0 + kPoints <= sats; s0 += kPoints) {
+        const float* x = src + 3 * s0;
+        alignas(32) int16_t fixed[kNumbers];
+        for (int k = 0; k < kNumbers; ++k) fixed[k] = to_fixed(x[k] / kDivisor[k] * kHsvUnit);
+        for (int e = 0; e < kPoints; ++e, out += 4) {
+            out[0] = fixed[3 * e];
+            out[1] = fixed[3 * e + 1];
+            out[2] = fixed[3 * e + 2];
+            out[3] = 0;
+        }
+    }
+    for (const float* x = src + 3 * s0; s0 < sats; ++s0, x += 3, out += 4) {
+        out[0] = to_fixed(x[0] / 60.0f * kHsvUnit);
+        out[1] = to_fixed(x[1] * kHsvUnit);
+        out[2] = to_fixed(x[2] * kHsvUnit);
+        out[3] = 0;
+    }
+}
 
 // Resizes a table, turning a failed allocation into OUT_OF_MEMORY.
 Status allocate(std::vector<int16_t>* v, uint64_t count) {
@@ -47,13 +69,8 @@ Status prepare_hsv_map(std::span<const float> map_data, int32_t hue_divs, int32_
     for (int64_t v = 0; v < val_divs; ++v) {
         for (int64_t h = 0; h < rows; ++h) {
             const int64_t src_row = h == hue_divs ? 0 : h;  // the wrap row repeats row 0
-            const float* src = map_data.data() + ((v * hue_divs + src_row) * sat_divs) * 3;
-            for (int64_t s = 0; s < sat_divs; ++s, src += 3, out += 4) {
-                out[0] = to_fixed(src[0] / 60.0f * kHsvUnit);
-                out[1] = to_fixed(src[1] * kHsvUnit);
-                out[2] = to_fixed(src[2] * kHsvUnit);
-                out[3] = 0;
-            }
+            fixed_row(map_data.data() + ((v * hue_divs + src_row) * sat_divs) * 3, sat_divs, out);
+            out += sat_divs * 4;
         }
     }
     params->hue_size = hue_divs;

@@ -13,27 +13,12 @@ namespace {
 
 constexpr uint64_t kRow = kMaxTableRow;
 
-// to_fixed without the library call, so the store loop vectorises: x is
-// clamped to the int16 range first, where the int32 conversion truncates
-// exactly and x - trunc(x) is exact, so stepping away from zero at a remainder
-// of one half is std::round's rounding.
-inline int32_t to_fixed_inline(float x) {
-    const bool nan = x != x;
-    x = x > -32768.0f ? x : -32768.0f;
-    x = x < 32767.0f ? x : 32767.0f;
-    const float t = static_cast<float>(static_cast<int32_t>(x));
-    const float rest = x - t;
-    const float up = rest >= 0.5f ? 1.0f : 0.0f, down = rest <= -0.5f ? 1.0f : 0.0f;
-    const int32_t rounded = static_cast<int32_t>(t + up - down);
-    return nan ? 0 : rounded;
-}
-
-// dst[j] = to_fixed_inline(src[j] * kHsvUnit) for j < n. The wider copies use
+// dst[j] = fixed_point(src[j] * kHsvUnit) for j < n. The wider copies use
 // the same steps in vector registers: max/min compute `a > b ? a : b` and
 // `a < b ? a : b` exactly, NaN included, and the truncating conversion is exact
 // on the clamped range. (Left to the compiler, this loop turns into branches.)
 inline void fixed_plane_scalar(const float* src, int32_t* dst, uint64_t j0, uint64_t n) {
-    for (uint64_t j = j0; j < n; ++j) dst[j] = to_fixed_inline(src[j] * kHsvUnit);
+    for (uint64_t j = j0; j < n; ++j) dst[j] = fixed_point(src[j] * kHsvUnit);
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
