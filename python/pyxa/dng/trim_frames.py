@@ -84,12 +84,12 @@ def _moved_params(p: OpcodeParams, shift: Shift) -> OpcodeParams:
     if isinstance(p, FixBadPixelsConstant):
         return dataclasses.replace(p, bayer_phase=p.bayer_phase ^ phase_flip)
     if isinstance(p, FixBadPixelsList):
-        points = p.points.astype(np.int64) - (dy, dx) if p.points.size else p.points.astype(np.int64)
-        rects = np.maximum(p.rects.astype(np.int64) - (dy, dx, dy, dx), 0) if p.rects.size else p.rects
+        points = p.points.astype(np.int64).reshape(-1, 2) - (dy, dx)
+        rects = np.maximum(p.rects.astype(np.int64).reshape(-1, 4) - (dy, dx, dy, dx), 0)
         return dataclasses.replace(
             p, bayer_phase=p.bayer_phase ^ phase_flip,
-            points=points[np.all(points >= 0, axis=1)].astype(np.uint32).reshape(-1, 2),
-            rects=rects[(rects[:, 0] < rects[:, 2]) & (rects[:, 1] < rects[:, 3])].astype(np.uint32).reshape(-1, 4))
+            points=points[np.all(points >= 0, axis=1)].astype(np.uint32),
+            rects=rects[(rects[:, 0] < rects[:, 2]) & (rects[:, 1] < rects[:, 3])].astype(np.uint32))
     if isinstance(p, TrimBounds):
         return TrimBounds(max(p.top - dy, 0), max(p.left - dx, 0), max(p.bottom - dy, 0), max(p.right - dx, 0))
     if isinstance(p, (DeltaPerRow, ScalePerRow)):
