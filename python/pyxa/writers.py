@@ -17,7 +17,7 @@ from typing import Any, BinaryIO, cast
 import numpy as np
 
 from ._types import PathLike
-from .output import (EncodeOptions, ImageMetadata, encode_image, format_of, output_space, require_codec,
+from .output import (EncodeOptions, ImageMetadata, Pieces, encode_pieces, format_of, output_space, require_codec,
                      stream_image, streams)
 from .output.formats import FORMATS as _FORMATS
 from .output.formats import ImageFormat
@@ -67,9 +67,9 @@ def write_image(path: PathLike, rgb: np.ndarray, *, format: str | None = None, o
     if not overwrite and os.path.lexists(path):
         raise FileExistsError(f"{path}: exists (use overwrite to replace it)")
     rgb = np.ascontiguousarray(rgb)
-    data: bytes | _Streamed
+    data: Pieces | _Streamed
     try:
-        data = _Streamed(fmt, rgb, options) if streams(fmt) else encode_image(fmt, rgb, options)
+        data = _Streamed(fmt, rgb, options) if streams(fmt) else encode_pieces(fmt, rgb, options)
     except (RuntimeError, ValueError) as e:  # the codecs' own errors name no file
         raise _cannot_encode(path, fmt, e) from e
     folder = os.path.dirname(os.path.abspath(path))
@@ -84,7 +84,8 @@ def write_image(path: PathLike, rgb: np.ndarray, *, format: str | None = None, o
             _link_new(tmp, path)
     except OSError as e:
         if e.filename is None and e.errno is not None:
-            size = f"stopped after {data.written} bytes" if isinstance(data, _Streamed) else f"{len(data)} bytes"
+            size = (f"stopped after {data.written} bytes" if isinstance(data, _Streamed)
+                    else f"{sum(memoryview(piece).nbytes for piece in data)} bytes")
             raise OSError(e.errno, f"cannot write the image ({size}): {os.strerror(e.errno)}", path) from e
         raise
     except (RuntimeError, ValueError) as e:  # a streamed image is encoded as it is stored
@@ -153,7 +154,7 @@ class _FdSink(io.RawIOBase):
         return os.lseek(self.fd, 0, os.SEEK_CUR)
 
 
-def _store(path: str, data: bytes | _Streamed) -> None:
+def _store(path: str, data: Pieces | _Streamed) -> None:
     """Writes all of ``data`` to ``path``; a short write (a full disk) is an
     error that names the file that was being written."""
     fd = os.open(path, os.O_RDWR | os.O_TRUNC)
@@ -161,7 +162,9 @@ def _store(path: str, data: bytes | _Streamed) -> None:
         if isinstance(data, _Streamed):
             data.stream_into(fd)
         else:
-            _FdSink(fd).write(data)
+            sink = _FdSink(fd)
+            for piece in data:
+                sink.write(piece)
     finally:
         os.close(fd)
 

@@ -19,12 +19,12 @@ from .jpeg_markers import embed_jpeg
 from .jxl_boxes import embed_jxl_metadata, jxl_codestream_span
 from .jxl_colour import restate_colour
 from .metadata import ImageMetadata
-from .png_chunks import embed_png
+from .png_chunks import png_pieces
 from .spaces import OutputSpace
 from .tiff_exif import graft_from
 from .webp_chunks import embed_webp
 
-__all__ = ["EncodeOptions", "encode_image", "streams", "stream_image", "DEFAULT_QUALITY"]
+__all__ = ["EncodeOptions", "Pieces", "encode_image", "encode_pieces", "streams", "stream_image", "DEFAULT_QUALITY"]
 
 # Quality 1-100 where a format is lossy; 100 means lossless for WebP and AVIF.
 DEFAULT_QUALITY = {"jpeg": 95, "webp": 90, "avif": 90}
@@ -42,9 +42,23 @@ class EncodeOptions:
     metadata: ImageMetadata | None = None
 
 
+# The pieces of a file, in order (the PNG writer places its metadata chunks
+# between views of the encoder's output instead of copying it whole).
+Pieces = tuple[bytes | memoryview, ...]
+
+
 def encode_image(fmt: ImageFormat, rgb: np.ndarray, options: EncodeOptions) -> bytes:
     """The complete file of ``rgb`` (contiguous, a type ``fmt`` stores)."""
-    return _ENCODERS[fmt.name](rgb, options)
+    pieces = encode_pieces(fmt, rgb, options)
+    return pieces[0] if len(pieces) == 1 and isinstance(pieces[0], bytes) else b"".join(pieces)
+
+
+def encode_pieces(fmt: ImageFormat, rgb: np.ndarray, options: EncodeOptions) -> Pieces:
+    """The complete file of ``rgb`` as its pieces in order: written one after
+    the other they make the file."""
+    if fmt.name == "png":
+        return _png(rgb, options)
+    return (_ENCODERS[fmt.name](rgb, options),)
 
 
 def streams(fmt: ImageFormat) -> bool:
@@ -85,7 +99,7 @@ def _jpeg(rgb: np.ndarray, options: EncodeOptions) -> bytes:
     return embed_jpeg(bytes(data), icc_profile(options.space.name), _exif(rgb, options), _xmp(options))
 
 
-def _png(rgb: np.ndarray, options: EncodeOptions) -> bytes:
+def _png(rgb: np.ndarray, options: EncodeOptions) -> Pieces:
     import imagecodecs
 
     # The Average filter with run-length matching: measured on developed
@@ -96,7 +110,7 @@ def _png(rgb: np.ndarray, options: EncodeOptions) -> bytes:
     data = imagecodecs.png_encode(rgb, level=1, filter=imagecodecs.PNG.FILTER.AVG,
                                   strategy=strategy.HUFFMAN_ONLY if rgb.dtype == np.uint16 else strategy.RLE)
     s = options.space
-    return embed_png(bytes(data), icc_profile(s.name), s.title, _exif(rgb, options), _xmp(options))
+    return png_pieces(bytes(data), icc_profile(s.name), s.title, _exif(rgb, options), _xmp(options))
 
 
 def _tiff(rgb: np.ndarray, options: EncodeOptions) -> bytes:
@@ -190,5 +204,5 @@ def _jxl(rgb: np.ndarray, options: EncodeOptions) -> bytes:
     return embed_jxl_metadata(data, _exif(rgb, options), _xmp(options))
 
 
-_ENCODERS = {"jpeg": _jpeg, "png": _png, "tiff": _tiff, "webp": _webp, "avif": _avif, "jxl": _jxl}
+_ENCODERS = {"jpeg": _jpeg, "tiff": _tiff, "webp": _webp, "avif": _avif, "jxl": _jxl}
 _STREAMERS = {"tiff": _stream_tiff}

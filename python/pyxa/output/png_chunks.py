@@ -6,7 +6,7 @@ from __future__ import annotations
 import struct
 import zlib
 
-__all__ = ["embed_png"]
+__all__ = ["png_pieces"]
 
 _SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
@@ -15,9 +15,12 @@ def _chunk(kind: bytes, data: bytes) -> bytes:
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
 
 
-def embed_png(png: bytes, icc: bytes | None, icc_name: str, exif: bytes | None, xmp: bytes | None) -> bytes:
+def png_pieces(png: bytes, icc: bytes | None, icc_name: str, exif: bytes | None,
+               xmp: bytes | None) -> tuple[bytes | memoryview, ...]:
     """The PNG with the given profile (named ``icc_name``) and metadata chunks
-    added; all before the image data, where readers look for them."""
+    added, all before the image data, where readers look for them: as the
+    pieces of the file in order (views of ``png`` around the new chunks), so
+    that a 100 MB image is written without being copied into one buffer."""
     if png[:8] != _SIGNATURE or png[12:16] != b"IHDR":
         raise ValueError("the PNG encoder's output does not start with a PNG signature and header chunk")
     header_end = 8 + 12 + struct.unpack(">I", png[8:12])[0]
@@ -31,5 +34,5 @@ def embed_png(png: bytes, icc: bytes | None, icc_name: str, exif: bytes | None, 
     if xmp is not None:
         # Uncompressed international text under the keyword XMP readers look for.
         chunks.append(_chunk(b"iTXt", b"XML:com.adobe.xmp\0\0\0\0\0" + xmp))
-    view = memoryview(png)  # views, not slices: the file is copied once, into the result
-    return b"".join((view[:header_end], *chunks, view[header_end:]))
+    view = memoryview(png)
+    return (view[:header_end], *chunks, view[header_end:])
