@@ -35,9 +35,7 @@ void fixed_row(const float* src, int64_t sats, int16_t* out) {
         }
     }
     for (const float* x = src + 3 * s0; s0 < sats; ++s0, x += 3, out += 4) {
-        out[0] = to_fixed(x[0] / 60.0f * kHsvUnit);
-        out[1] = to_fixed(x[1] * kHsvUnit);
-        out[2] = to_fixed(x[2] * kHsvUnit);
+        for (int k = 0; k < 3; ++k) out[k] = to_fixed(x[k] / kDivisor[k] * kHsvUnit);
         out[3] = 0;
     }
 }

@@ -5,7 +5,6 @@ develop the next image meanwhile."""
 
 from __future__ import annotations
 
-import io
 import warnings
 from dataclasses import dataclass
 from typing import BinaryIO
@@ -24,7 +23,7 @@ from .spaces import OutputSpace
 from .tiff_exif import graft_from
 from .webp_chunks import embed_webp
 
-__all__ = ["EncodeOptions", "Pieces", "encode_image", "encode_pieces", "streams", "stream_image", "DEFAULT_QUALITY"]
+__all__ = ["EncodeOptions", "Pieces", "encode_pieces", "streams", "stream_image", "DEFAULT_QUALITY"]
 
 # Quality 1-100 where a format is lossy; 100 means lossless for WebP and AVIF.
 DEFAULT_QUALITY = {"jpeg": 95, "webp": 90, "avif": 90}
@@ -42,23 +41,15 @@ class EncodeOptions:
     metadata: ImageMetadata | None = None
 
 
-# The pieces of a file, in order (the PNG writer places its metadata chunks
-# between views of the encoder's output instead of copying it whole).
+# The pieces of a file, in order: one buffer, or (PNG) views of the encoder's
+# output around the metadata chunks, so a 100 MB image is never copied whole.
 Pieces = tuple[bytes | memoryview, ...]
 
 
-def encode_image(fmt: ImageFormat, rgb: np.ndarray, options: EncodeOptions) -> bytes:
-    """The complete file of ``rgb`` (contiguous, a type ``fmt`` stores)."""
-    pieces = encode_pieces(fmt, rgb, options)
-    return pieces[0] if len(pieces) == 1 and isinstance(pieces[0], bytes) else b"".join(pieces)
-
-
 def encode_pieces(fmt: ImageFormat, rgb: np.ndarray, options: EncodeOptions) -> Pieces:
-    """The complete file of ``rgb`` as its pieces in order: written one after
-    the other they make the file."""
-    if fmt.name == "png":
-        return _png(rgb, options)
-    return (_ENCODERS[fmt.name](rgb, options),)
+    """The complete file of ``rgb`` (contiguous, a type ``fmt`` stores) as its
+    pieces in order, for a format that ``streams`` does not write."""
+    return _ENCODERS[fmt.name](rgb, options)
 
 
 def streams(fmt: ImageFormat) -> bool:
@@ -91,12 +82,12 @@ def _xmp(options: EncodeOptions) -> bytes | None:
     return meta.xmp.encode("utf-8") if meta is not None and meta.xmp else None
 
 
-def _jpeg(rgb: np.ndarray, options: EncodeOptions) -> bytes:
+def _jpeg(rgb: np.ndarray, options: EncodeOptions) -> Pieces:
     import imagecodecs
 
     q = _quality("jpeg", options)
     data = imagecodecs.jpeg8_encode(rgb, level=q, subsampling="444" if q >= JPEG_FULL_CHROMA_FROM else "420")
-    return embed_jpeg(bytes(data), icc_profile(options.space.name), _exif(rgb, options), _xmp(options))
+    return (embed_jpeg(bytes(data), icc_profile(options.space.name), _exif(rgb, options), _xmp(options)),)
 
 
 def _png(rgb: np.ndarray, options: EncodeOptions) -> Pieces:
@@ -111,12 +102,6 @@ def _png(rgb: np.ndarray, options: EncodeOptions) -> Pieces:
                                   strategy=strategy.HUFFMAN_ONLY if rgb.dtype == np.uint16 else strategy.RLE)
     s = options.space
     return png_pieces(bytes(data), icc_profile(s.name), s.title, _exif(rgb, options), _xmp(options))
-
-
-def _tiff(rgb: np.ndarray, options: EncodeOptions) -> bytes:
-    buffer = io.BytesIO()
-    _stream_tiff(rgb, options, buffer)
-    return buffer.getvalue()
 
 
 # Images this large (uncompressed) are written as BigTIFF, whose offsets are
@@ -148,16 +133,16 @@ def _stream_tiff(rgb: np.ndarray, options: EncodeOptions, file: BinaryIO) -> Non
         graft.append_to(file)
 
 
-def _webp(rgb: np.ndarray, options: EncodeOptions) -> bytes:
+def _webp(rgb: np.ndarray, options: EncodeOptions) -> Pieces:
     import imagecodecs
 
     q = _quality("webp", options)
     data = imagecodecs.webp_encode(rgb, level=q, lossless=q >= 100)
-    return embed_webp(bytes(data), rgb.shape[1], rgb.shape[0], icc_profile(options.space.name),
-                      _exif(rgb, options), _xmp(options))
+    return (embed_webp(bytes(data), rgb.shape[1], rgb.shape[0], icc_profile(options.space.name),
+                       _exif(rgb, options), _xmp(options)),)
 
 
-def _avif(rgb: np.ndarray, options: EncodeOptions) -> bytes:
+def _avif(rgb: np.ndarray, options: EncodeOptions) -> Pieces:
     import imagecodecs
 
     q = _quality("avif", options)
@@ -172,7 +157,7 @@ def _avif(rgb: np.ndarray, options: EncodeOptions) -> bytes:
         rgb, level=100 if lossless else q, speed=8, bitspersample=bits,
         pixelformat=formats.YUV444 if lossless or q >= JPEG_FULL_CHROMA_FROM else formats.YUV420,
         primaries=s.cicp_primaries, transfer=s.cicp_transfer, matrix=0 if lossless else 6)
-    return embed_avif(bytes(data), icc_profile(s.name), _exif(rgb, options), _xmp(options))
+    return (embed_avif(bytes(data), icc_profile(s.name), _exif(rgb, options), _xmp(options)),)
 
 
 def _to_12_bits(rgb: np.ndarray) -> np.ndarray:
@@ -186,7 +171,7 @@ def _to_12_bits(rgb: np.ndarray) -> np.ndarray:
     return out
 
 
-def _jxl(rgb: np.ndarray, options: EncodeOptions) -> bytes:
+def _jxl(rgb: np.ndarray, options: EncodeOptions) -> Pieces:
     import imagecodecs
 
     if options.quality is not None and options.quality < 100:
@@ -201,8 +186,8 @@ def _jxl(rgb: np.ndarray, options: EncodeOptions) -> bytes:
         data = data[:box_start] + (len(codestream) + 8).to_bytes(4, "big") + b"jxlc" + codestream + data[end:]
     else:
         data = codestream
-    return embed_jxl_metadata(data, _exif(rgb, options), _xmp(options))
+    return (embed_jxl_metadata(data, _exif(rgb, options), _xmp(options)),)
 
 
-_ENCODERS = {"jpeg": _jpeg, "tiff": _tiff, "webp": _webp, "avif": _avif, "jxl": _jxl}
+_ENCODERS = {"jpeg": _jpeg, "png": _png, "webp": _webp, "avif": _avif, "jxl": _jxl}
 _STREAMERS = {"tiff": _stream_tiff}
