@@ -11,17 +11,14 @@ from typing import BinaryIO
 
 import numpy as np
 
-from .avif_boxes import embed_avif
 from .formats import ImageFormat
 from .icc import icc_profile
-from .jpeg_markers import embed_jpeg
-from .jxl_boxes import embed_jxl_metadata, jxl_codestream_span
-from .jxl_colour import restate_colour
 from .metadata import ImageMetadata
-from .png_chunks import png_pieces
 from .spaces import OutputSpace
-from .tiff_exif import graft_from
-from .webp_chunks import embed_webp
+
+# Each format's container module (its metadata chunks, boxes or markers) is
+# imported by its encoder, when that format is first written: a command
+# writing JPEG loads none of the others.
 
 __all__ = ["EncodeOptions", "Pieces", "encode_pieces", "streams", "stream_image", "DEFAULT_QUALITY"]
 
@@ -85,6 +82,8 @@ def _xmp(options: EncodeOptions) -> bytes | None:
 def _jpeg(rgb: np.ndarray, options: EncodeOptions) -> Pieces:
     import imagecodecs
 
+    from .jpeg_markers import embed_jpeg
+
     q = _quality("jpeg", options)
     data = imagecodecs.jpeg8_encode(rgb, level=q, subsampling="444" if q >= JPEG_FULL_CHROMA_FROM else "420")
     return (embed_jpeg(bytes(data), icc_profile(options.space.name), _exif(rgb, options), _xmp(options)),)
@@ -92,6 +91,8 @@ def _jpeg(rgb: np.ndarray, options: EncodeOptions) -> Pieces:
 
 def _png(rgb: np.ndarray, options: EncodeOptions) -> Pieces:
     import imagecodecs
+
+    from .png_chunks import png_pieces
 
     # The Average filter with run-length matching: measured on developed
     # photographs as fast as level 1 with the image within ~5% of level 6.
@@ -111,6 +112,8 @@ BIGTIFF_FROM = 2**32 - 2**25
 
 def _stream_tiff(rgb: np.ndarray, options: EncodeOptions, file: BinaryIO) -> None:
     import tifffile
+
+    from .tiff_exif import graft_from
 
     exif = _exif(rgb, options)
     graft = graft_from(exif) if exif is not None else None
@@ -136,6 +139,8 @@ def _stream_tiff(rgb: np.ndarray, options: EncodeOptions, file: BinaryIO) -> Non
 def _webp(rgb: np.ndarray, options: EncodeOptions) -> Pieces:
     import imagecodecs
 
+    from .webp_chunks import embed_webp
+
     q = _quality("webp", options)
     data = imagecodecs.webp_encode(rgb, level=q, lossless=q >= 100)
     return (embed_webp(bytes(data), rgb.shape[1], rgb.shape[0], icc_profile(options.space.name),
@@ -144,6 +149,8 @@ def _webp(rgb: np.ndarray, options: EncodeOptions) -> Pieces:
 
 def _avif(rgb: np.ndarray, options: EncodeOptions) -> Pieces:
     import imagecodecs
+
+    from .avif_boxes import embed_avif
 
     q = _quality("avif", options)
     bits = 8
@@ -173,6 +180,9 @@ def _to_12_bits(rgb: np.ndarray) -> np.ndarray:
 
 def _jxl(rgb: np.ndarray, options: EncodeOptions) -> Pieces:
     import imagecodecs
+
+    from .jxl_boxes import embed_jxl_metadata, jxl_codestream_span
+    from .jxl_colour import restate_colour
 
     if options.quality is not None and options.quality < 100:
         raise ValueError("JPEG XL is written lossless only (quality 100 or none): the lossy encoder converts "
