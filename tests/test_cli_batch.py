@@ -87,6 +87,16 @@ def test_version_names_the_package_and_engine(capsys):
     assert capsys.readouterr().out.startswith(f"pyxa {pyxa.__version__} (engine correction library ")
 
 
+def test_the_program_entry_runs_and_the_import_leaves_the_collector_on():
+    # `python -m pyxa` (like the `pyxa` script) enters through the program's
+    # own entry; the package pauses the collector while it loads.
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    run = [sys.executable, "-m", "pyxa", "--version"]
+    assert subprocess.run(run, env=env, capture_output=True, text=True, timeout=120).stdout.startswith("pyxa ")
+    check = [sys.executable, "-c", "import gc, pyxa; print(gc.isenabled())"]
+    assert subprocess.run(check, env=env, capture_output=True, text=True, timeout=120).stdout.strip() == "True"
+
+
 def test_no_progress_bar_unless_stderr_is_a_terminal(tmp_path, capsys):
     small_dng(tmp_path / "x.dng")
     assert main(["develop", str(tmp_path / "x.dng"), "-o", str(tmp_path / "out")]) == 0
