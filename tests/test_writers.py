@@ -77,6 +77,25 @@ def test_every_format_reads_back(tmp_path, suffix, dtype, quality, floor):
     assert os.listdir(tmp_path) == [path.name]
 
 
+@pytest.mark.parametrize("bound", [None, 100])
+def test_png_through_a_reused_output_buffer_is_the_same_file(tmp_path, monkeypatch, bound):
+    # A larger image, then a smaller one into the same buffer (the file takes
+    # only what the encoder wrote); a bound too small falls back to the
+    # codec's own memory.
+    from pyxa.output import OutputBuffer
+    from pyxa.output import encode
+
+    if bound is not None:
+        monkeypatch.setattr(encode, "_png_bound", lambda rgb: bound)
+    buffer = OutputBuffer()
+    for dtype, size in ((np.uint16, (96, 128)), (np.uint8, (40, 56))):
+        rgb = photo(dtype, *size)
+        pyxa.write_image(tmp_path / "plain.png", rgb, overwrite=True)
+        pyxa.write_image(tmp_path / "reused.png", rgb, overwrite=True, buffer=buffer)
+        assert (tmp_path / "reused.png").read_bytes() == (tmp_path / "plain.png").read_bytes()
+        assert np.array_equal(read_png(tmp_path / "reused.png"), rgb)
+
+
 def test_avif_keeps_twelve_of_sixteen_bits(tmp_path):
     rgb = photo(np.uint16)
     pyxa.write_image(tmp_path / "x.avif", rgb, quality=100)

@@ -21,6 +21,8 @@ from ._types import NodeTimings, PathLike
 if TYPE_CHECKING:  # an optional dependency, imported where a cluster is used
     from distributed import Client
 
+    from .output import OutputBuffer
+
 __all__ = ["DevelopOptions", "FileResult", "Task", "develop_file", "develop_many", "iter_develop", "output_path",
            "plan_outputs", "RAW_EXTENSIONS", "expand_inputs"]
 
@@ -177,9 +179,10 @@ def develop_stage(task: Task, options: DevelopOptions) -> Developed | FileResult
     return Developed(task, rgb, list(profile or []), notes, start)
 
 
-def write_stage(developed: Developed, options: DevelopOptions) -> FileResult:
+def write_stage(developed: Developed, options: DevelopOptions, buffer: OutputBuffer | None = None) -> FileResult:
     """Encodes and writes a developed image (with the raw file's metadata unless
-    stripped) under a temporary name, then renames it into place."""
+    stripped) under a temporary name, then renames it into place; ``buffer``
+    is the calling thread's memory for the encoder's output, if it keeps one."""
     from .output import read_metadata
     from .writers import write_image
 
@@ -190,7 +193,7 @@ def write_stage(developed: Developed, options: DevelopOptions) -> FileResult:
             metadata = None if options.strip_metadata else read_metadata(task.source)
         write_image(task.target, developed.rgb, format=options.format, overwrite=options.overwrite,
                     space=options.space if options.look == "profile" else "srgb", quality=options.quality,
-                    metadata=metadata)
+                    metadata=metadata, buffer=buffer)
     except FileExistsError as e:
         return FileResult(task.source, task.target, "skipped", str(e))
     except Exception as e:  # noqa: BLE001 - one broken file must not end a batch
@@ -240,10 +243,19 @@ def iter_develop(paths: Sequence[PathLike], out_dir: PathLike, options: DevelopO
 
 
 def _in_process(tasks: list[Task], options: DevelopOptions) -> Iterator[FileResult]:
+    from .output import OutputBuffer
     from .pipeline import run_pipelined
 
+    # Each encoder thread keeps one output buffer for the run (it goes with
+    # the thread): a 24 Mpx PNG is not allocated and faulted in again per file.
+    buffers = threading.local()
+
     def write(task: Task, developed: Developed | FileResult) -> FileResult:
-        return developed if isinstance(developed, FileResult) else write_stage(developed, options)
+        if isinstance(developed, FileResult):
+            return developed
+        if not hasattr(buffers, "output"):
+            buffers.output = OutputBuffer()
+        return write_stage(developed, options, buffers.output)
 
     # Two encoders keep both cores busy when encoding is the slow side (PNG
     # and TIFF of large files); the two-image bound holds either way.

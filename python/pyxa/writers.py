@@ -17,8 +17,8 @@ from typing import Any, BinaryIO, cast
 import numpy as np
 
 from ._types import PathLike
-from .output import (EncodeOptions, ImageMetadata, Pieces, encode_pieces, format_of, output_space, require_codec,
-                     stream_image, streams)
+from .output import (EncodeOptions, ImageMetadata, OutputBuffer, Pieces, encode_pieces, format_of, output_space,
+                     require_codec, stream_image, streams)
 from .output.formats import FORMATS as _FORMATS
 from .output.formats import ImageFormat
 
@@ -43,7 +43,8 @@ def _check_quality(quality: int | None) -> None:
 
 
 def write_image(path: PathLike, rgb: np.ndarray, *, format: str | None = None, overwrite: bool = False,
-                space: str = "srgb", quality: int | None = None, metadata: ImageMetadata | None = None) -> str:
+                space: str = "srgb", quality: int | None = None, metadata: ImageMetadata | None = None,
+                buffer: OutputBuffer | None = None) -> str:
     """Writes an (H, W, 3) image and returns the path.
 
     The format comes from ``format`` ("jpeg", "png", "tiff", "webp", "avif",
@@ -55,7 +56,9 @@ def write_image(path: PathLike, rgb: np.ndarray, *, format: str | None = None, o
     resolution from 90), WebP (default 90) and AVIF (default 90), where 100
     means lossless; PNG, TIFF and JPEG XL are always lossless. ``metadata``
     (from ``pyxa.output.read_metadata``) is written as EXIF and XMP; None
-    writes none. An existing file is left alone (``FileExistsError``) unless
+    writes none. ``buffer`` (a ``pyxa.output.OutputBuffer``) is memory the
+    PNG encoder may reuse for its output, for a caller writing many images
+    from one thread. An existing file is left alone (``FileExistsError``) unless
     ``overwrite``. The pixels are written as they are: orientation is
     expected to be applied already, so no viewer has to honour a tag."""
     path = os.fspath(path)
@@ -69,7 +72,7 @@ def write_image(path: PathLike, rgb: np.ndarray, *, format: str | None = None, o
     rgb = np.ascontiguousarray(rgb)
     data: Pieces | _Streamed
     try:
-        data = _Streamed(fmt, rgb, options) if streams(fmt) else encode_pieces(fmt, rgb, options)
+        data = _Streamed(fmt, rgb, options) if streams(fmt) else encode_pieces(fmt, rgb, options, buffer)
     except (RuntimeError, ValueError) as e:  # the codecs' own errors name no file
         raise _cannot_encode(path, fmt, e) from e
     folder = os.path.dirname(os.path.abspath(path))

@@ -15,15 +15,17 @@ def _chunk(kind: bytes, data: bytes) -> bytes:
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
 
 
-def png_pieces(png: bytes, icc: bytes | None, icc_name: str, exif: bytes | None,
+def png_pieces(png: bytes | memoryview, icc: bytes | None, icc_name: str, exif: bytes | None,
                xmp: bytes | None) -> tuple[bytes | memoryview, ...]:
     """The PNG with the given profile (named ``icc_name``) and metadata chunks
     added, all before the image data, where readers look for them: as the
     pieces of the file in order (views of ``png`` around the new chunks), so
     that a 100 MB image is written without being copied into one buffer."""
-    if png[:8] != _SIGNATURE or png[12:16] != b"IHDR":
+    view = memoryview(png).cast("B")
+    head = bytes(view[:16])
+    if head[:8] != _SIGNATURE or head[12:16] != b"IHDR":
         raise ValueError("the PNG encoder's output does not start with a PNG signature and header chunk")
-    header_end = 8 + 12 + struct.unpack(">I", png[8:12])[0]
+    header_end = 8 + 12 + struct.unpack(">I", head[8:12])[0]
     chunks = []
     if icc is not None:
         # The profile name is 1 to 79 Latin-1 characters; compression method 0 (zlib).
@@ -34,5 +36,4 @@ def png_pieces(png: bytes, icc: bytes | None, icc_name: str, exif: bytes | None,
     if xmp is not None:
         # Uncompressed international text under the keyword XMP readers look for.
         chunks.append(_chunk(b"iTXt", b"XML:com.adobe.xmp\0\0\0\0\0" + xmp))
-    view = memoryview(png)
     return (view[:header_end], *chunks, view[header_end:])
