@@ -97,6 +97,16 @@ def test_exposure_table_through_engine(stops, black):
     np.testing.assert_allclose(g.run(), expected, rtol=0, atol=4e-6 * 2.0 ** max(stops, 0.0) + 1e-6)
 
 
+@pytest.mark.parametrize("gain", [2.0 ** -3, 1.0, 2.0 ** 0.5])
+@pytest.mark.parametrize("black", [0.0, 1e-4, tone.AUTO_BLACK, 0.2])
+def test_the_exposure_table_has_the_entries_its_curve_needs(gain, black):
+    # Interpolated as the engine does, between float32 entries.
+    table = tone.exposure_table(gain, black).astype(np.float64)
+    x = np.linspace(0.0, 1.0, 1_000_001)
+    error = np.abs(np.interp(x, np.linspace(0.0, 1.0, table.size), table) - tone.exposure_ramp(x, gain, black))
+    assert error.max() <= (1e-6 if gain <= 1.0 else 4e-6 * gain) + 1e-7
+
+
 @pytest.mark.parametrize("gain,black,message", [
     (0.0, 0.0, r"exposure gain must be a positive finite number, got 0.0"),
     (float("inf"), 0.0, r"exposure gain must be a positive finite number, got inf"),

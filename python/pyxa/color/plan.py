@@ -17,7 +17,7 @@ from ._types import Doubles, Floats, Matrix3, Vector3
 from .camera import camera_to_xyz_d50, profile_matrices
 from .spaces import PROPHOTO, OutputSpace, output_curve_table, output_space, xyz_d50_to_prophoto
 from .tables import EngineMap, blend_tables, engine_map
-from .tone import AUTO_BLACK, EXPOSURE_ENTRIES, TONE_ENTRIES, check_curve_points, exposure_table, tone_table
+from .tone import AUTO_BLACK, TONE_ENTRIES, check_curve_points, exposure_table, tone_table
 from .white import White, WhiteSetting, resolve_white
 
 __all__ = ["ColorPlan", "plan_color"]
@@ -60,9 +60,10 @@ class ColorPlan:
         """2 ** exposure."""
         return float(2.0 ** self.exposure)
 
-    def exposure_table(self, entries: int = EXPOSURE_ENTRIES) -> Floats:
+    def exposure_table(self, entries: int | None = None) -> Floats:
         """The exposure ramp (gain, black point and clip at white) as a
-        per-channel table over [0, 1]."""
+        per-channel table over [0, 1] (as many entries as it needs unless
+        ``entries`` says)."""
         return exposure_table(self.exposure_gain, self.black_point, entries)
 
     def output_table(self, dtype: npt.DTypeLike) -> Floats:
