@@ -67,6 +67,10 @@ DECODES = {
     "lossless JPEG 16-bit, big-endian": (CFA16, {"compression": "ljpeg", "tile": (32, 32), "byteorder": ">"}),
     "lossless JPEG 8-bit": (CFA8, {"compression": "ljpeg", "bits": 8, "tile": (16, 16)}),
     "lossless JPEG strips": (CFA12, {"compression": "ljpeg", "bits": 12, "rows_per_strip": 10}),
+    # One segment, decoded without tifffile's copy; a tile larger than the image is cut to it.
+    "one lossless JPEG strip": (CFA12, {"compression": "ljpeg", "bits": 12}),
+    "one deflate tile past the image, linear": (LIN12, {"compression": "deflate", "tile": (48, 64)}),
+    "one 14-bit packed tile past the image": (ints(14), {"bits": 14, "tile": (48, 64)}),
     "lossless JPEG linear tiles": (LIN12, {"compression": "ljpeg", "bits": 12, "tile": (16, 16)}),
     "float32": (F32, {}),
     "float32 deflate, predictor 3": (F32, {"compression": "deflate", "predictor": 3, "tile": (16, 16)}),

@@ -76,8 +76,23 @@ def decode_image(page: Any, layout: ImageLayout, file_size: int, findings: Findi
     with library_errors(findings.file, f"the pixel data ({COMPRESSIONS[layout.compression]}) cannot be decoded"):
         if needs_own_decoder(layout):
             return decode_predicted(fh, layout, byteorder, findings).reshape(layout.shape)
-        data = np.asarray(page.asarray())
+        data = _one_segment(page, layout) if len(layout.offsets) == 1 else None
+        if data is None:
+            data = np.asarray(page.asarray())
     if layout.planar:
         data = np.moveaxis(data.reshape(layout.samples, layout.height, layout.width), 0, -1)
     data = data.reshape(layout.shape)
     return np.ascontiguousarray(data, dtype=layout.dtype)
+
+
+def _one_segment(page: Any, layout: ImageLayout) -> np.ndarray | None:
+    """The image of a page stored as one compressed or packed strip or tile:
+    tifffile's decoded segment itself (cut to the image where a tile is
+    larger), where ``asarray`` would copy it into an array of its own. None
+    where ``asarray`` reads the samples straight from the file anyway."""
+    if page.is_contiguous:
+        return None
+    ((segment, _, _),) = tuple(page.segments())
+    if segment is None:
+        return None
+    return np.asarray(segment)[0, :layout.height, :layout.width]
