@@ -69,6 +69,7 @@ DECODES = {
     "lossless JPEG strips": (CFA12, {"compression": "ljpeg", "bits": 12, "rows_per_strip": 10}),
     # One segment, decoded without tifffile's copy; a tile larger than the image is cut to it.
     "one lossless JPEG strip": (CFA12, {"compression": "ljpeg", "bits": 12}),
+    "one deflate strip": (CFA16, {"compression": "deflate"}),
     "one deflate tile past the image, linear": (LIN12, {"compression": "deflate", "tile": (48, 64)}),
     "one 14-bit packed tile past the image": (ints(14), {"bits": 14, "tile": (48, 64)}),
     "lossless JPEG linear tiles": (LIN12, {"compression": "ljpeg", "bits": 12, "tile": (16, 16)}),
@@ -96,7 +97,7 @@ def test_every_storage_decodes_to_the_array_written(tmp_path, case):
     write_dng(path, array, **options)
     record = read_dng(path)
     expected_dtype = np.float32 if array.dtype.kind == "f" else np.uint16
-    assert record.stored.dtype == expected_dtype and record.stored.flags.c_contiguous
+    assert record.stored.dtype == expected_dtype and record.stored.flags.c_contiguous and record.stored.flags.writeable
     assert record.stored.shape == array.shape == record.stored_shape
     assert np.array_equal(record.stored, array.astype(expected_dtype))
     assert record.bits_per_sample == options.get("bits", array.dtype.itemsize * 8)

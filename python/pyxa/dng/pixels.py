@@ -95,4 +95,7 @@ def _one_segment(page: Any, layout: ImageLayout) -> np.ndarray | None:
     ((segment, _, _),) = tuple(page.segments())
     if segment is None:
         return None
-    return np.asarray(segment)[0, :layout.height, :layout.width]
+    image = np.asarray(segment)[0, :layout.height, :layout.width]
+    # A codec may hand back memory it holds read-only (deflate's output): the
+    # record's array is the caller's to change, as asarray's is.
+    return image if image.flags.writeable else image.copy()
