@@ -96,6 +96,8 @@ def _one_segment(page: Any, layout: ImageLayout) -> np.ndarray | None:
     if segment is None:
         return None
     image = np.asarray(segment)[0, :layout.height, :layout.width]
+    if image.shape[:2] != (layout.height, layout.width):
+        return None  # short of the image: asarray says what is wrong with it
     # A codec may hand back memory it holds read-only (deflate's output): the
     # record's array is the caller's to change, as asarray's is.
     return image if image.flags.writeable else image.copy()
