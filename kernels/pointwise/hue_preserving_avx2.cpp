@@ -46,21 +46,31 @@ struct Consts {
     __m256 m[9];
 };
 
-// Eight pixels' new channels, before the matrix: keep_hue's steps.
-PYXA_TARGET_AVX2 inline Planes8 keep_hue8(Planes8 q, const Consts& k) {
+// The roles of eight pixels' clamped channels (see largest, middle and
+// smallest in hue_preserving_kernels.cpp).
+struct Roles8 {
+    __m256 r, g, b, hi, mid, lo;
+};
+
+PYXA_TARGET_AVX2 inline Roles8 roles8(Planes8 q) {
     const __m256 r = clamp01_8(q.r), g = clamp01_8(q.g), b = clamp01_8(q.b);
     const Order o = order_of(r, g, b);
-    const __m256 hi = pick(o.rg, pick(o.gb, r, pick(o.r_lt_b, b, r)), pick(o.r_ge_b, g, pick(o.g_lt_b, b, g)));
-    const __m256 mid = pick(o.rg, pick(o.gb, g, pick(o.r_lt_b, r, b)), pick(o.r_ge_b, r, pick(o.g_lt_b, g, b)));
-    const __m256 lo = pick(o.rg, pick(o.gb, b, g), pick(o.r_ge_b, b, r));
-    const __m256 hi2 = lookup8(k.in_table, _mm256_mul_ps(k.in_scale, hi), k.in_last);
-    const __m256 lo2 = lookup8(k.in_table, _mm256_mul_ps(k.in_scale, lo), k.in_last);
+    return Roles8{r, g, b,
+                  pick(o.rg, pick(o.gb, r, pick(o.r_lt_b, b, r)), pick(o.r_ge_b, g, pick(o.g_lt_b, b, g))),
+                  pick(o.rg, pick(o.gb, g, pick(o.r_lt_b, r, b)), pick(o.r_ge_b, r, pick(o.g_lt_b, g, b))),
+                  pick(o.rg, pick(o.gb, b, g), pick(o.r_ge_b, b, r))};
+}
+
+// Eight pixels' new channels, before the matrix, from their roles and the
+// input table's values of the largest and smallest: keep_hue's steps.
+PYXA_TARGET_AVX2 inline Planes8 new_channels8(const Roles8& q, __m256 hi2, __m256 lo2) {
+    const Order o = order_of(q.r, q.g, q.b);
     // lo' + (hi' - lo') * (mid - lo) / span, or lo' where hi - lo <= 1e-10.
-    const __m256 d = _mm256_sub_ps(hi, lo);
+    const __m256 d = _mm256_sub_ps(q.hi, q.lo);
     const __m256 spread = _mm256_cmp_ps(d, _mm256_set1_ps(1e-10f), _CMP_GT_OQ);
     const __m256 span = pick(spread, d, _mm256_set1_ps(1.0f));
     const __m256 rebuilt =
-        _mm256_add_ps(lo2, _mm256_div_ps(_mm256_mul_ps(_mm256_sub_ps(hi2, lo2), _mm256_sub_ps(mid, lo)), span));
+        _mm256_add_ps(lo2, _mm256_div_ps(_mm256_mul_ps(_mm256_sub_ps(hi2, lo2), _mm256_sub_ps(q.mid, q.lo)), span));
     const __m256 mid2 = pick(spread, rebuilt, lo2);
     return Planes8{pick(o.rg, pick(o.gb, hi2, pick(o.r_lt_b, mid2, hi2)), pick(o.r_ge_b, mid2, lo2)),
                    pick(o.rg, pick(o.gb, mid2, lo2), pick(o.r_ge_b, hi2, pick(o.g_lt_b, mid2, hi2))),
@@ -111,10 +121,28 @@ constexpr uint64_t kBlock = 64;
 
 template <typename Out>
 PYXA_TARGET_AVX2 void block(const float* s, Out* d, uint64_t n, const Consts& k) {
+    alignas(32) float role[6][kBlock];
+    alignas(32) uint32_t in_idx[2][kBlock];
+    alignas(32) float in_frac[2][kBlock];
     alignas(32) uint32_t idx[3][kBlock];
     alignas(32) float frac[3][kBlock];
     for (uint64_t j = 0; j < n; j += 8) {
-        const Planes8 y = keep_hue8(split_rgb8(s + 3 * j), k);
+        const Roles8 q = roles8(split_rgb8(s + 3 * j));
+        const __m256 v[6] = {q.r, q.g, q.b, q.hi, q.mid, q.lo};
+        for (int c = 0; c < 6; ++c) _mm256_store_ps(role[c] + j, v[c]);
+        const Positions8 hi = positions8(_mm256_mul_ps(k.in_scale, q.hi), k.in_last);
+        const Positions8 lo = positions8(_mm256_mul_ps(k.in_scale, q.lo), k.in_last);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(in_idx[0] + j), hi.index);
+        _mm256_store_ps(in_frac[0] + j, hi.fraction);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(in_idx[1] + j), lo.index);
+        _mm256_store_ps(in_frac[1] + j, lo.fraction);
+    }
+    for (uint64_t j = 0; j < n; j += 8) {
+        const Roles8 q{_mm256_load_ps(role[0] + j), _mm256_load_ps(role[1] + j), _mm256_load_ps(role[2] + j),
+                       _mm256_load_ps(role[3] + j), _mm256_load_ps(role[4] + j), _mm256_load_ps(role[5] + j)};
+        const __m256 hi2 = interpolate8(k.in_table, in_idx[0] + j, _mm256_load_ps(in_frac[0] + j));
+        const __m256 lo2 = interpolate8(k.in_table, in_idx[1] + j, _mm256_load_ps(in_frac[1] + j));
+        const Planes8 y = new_channels8(q, hi2, lo2);
         for (int c = 0; c < 3; ++c) {
             const Positions8 at = positions8(position8(y, c, k), k.out_last);
             _mm256_store_si256(reinterpret_cast<__m256i*>(idx[c] + j), at.index);
