@@ -112,11 +112,15 @@ PYXA_TARGET_AVX2 inline void store24(const float* f, Out* d) {
     }
 }
 
-// Pixels go through in blocks, in two passes: the new channels and the
-// output positions of every pixel, then the output table and the stores.
-// One eight-pixel step doing both measured slower: its chain of dependent
-// steps is longer than the processor can look ahead, so the steps of
-// neighbouring pixels hardly overlapped.
+// Pixels go through in blocks, in three passes: the roles and the input
+// table's positions of every pixel; then the input table, the new channels
+// and the output positions; then the output table and the stores. Each
+// lookup reads indices that are already in memory. One eight-pixel step
+// doing everything measured slower: its chain of dependent steps is longer
+// than the processor can look ahead, so the steps of neighbouring pixels
+// hardly overlapped; two passes (the input table looked up in the first,
+// its indices moved out of the vector registers) measured 9% slower than
+// three.
 constexpr uint64_t kBlock = 64;
 
 template <typename Out>
