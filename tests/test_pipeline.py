@@ -210,3 +210,58 @@ def test_nothing_runs_before_the_first_result_is_asked_for():
 
 
 pytestmark = pytest.mark.skipif(os.name != "posix", reason="signals are sent with pthread_kill")
+
+
+def test_each_thread_collects_only_its_own_warnings():
+    # A batch's development thread and its encoder threads collect warnings
+    # at once. Here B starts after A and leaves first, while A goes on
+    # warning: every warning must land in its own thread's list, A's repeat
+    # too (the process-wide catch_warnings gave B's to A and put back a
+    # filter that swallowed A's repeat), and a thread that collects nothing
+    # keeps its warnings where they went before.
+    import warnings
+
+    from pyxa._thread_warnings import thread_warnings
+
+    steps = [threading.Event() for _ in range(4)]
+    lists = {}
+
+    def warn(text):
+        warnings.warn(text, UserWarning)
+
+    def a():
+        with thread_warnings() as caught:
+            steps[0].set()
+            steps[1].wait(5)
+            warn("a")
+            steps[2].set()
+            steps[3].wait(5)
+            warn("a")
+        lists["a"] = [str(w.message) for w in caught]
+
+    def b():
+        steps[0].wait(5)
+        with thread_warnings() as caught:
+            steps[1].set()
+            steps[2].wait(5)
+            warn("b")
+            threading.Thread(target=warn, args=("elsewhere",)).run()  # this thread, so collected
+            other = threading.Thread(target=warn, args=("other thread",))
+            other.start()
+            other.join()
+        lists["b"] = [str(w.message) for w in caught]
+        steps[3].set()
+
+    filters = warnings.filters
+    with warnings.catch_warnings(record=True) as outside:
+        warnings.simplefilter("always")
+        handler = warnings.showwarning
+        threads = [threading.Thread(target=a), threading.Thread(target=b)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        restored = warnings.showwarning
+    assert lists == {"a": ["a", "a"], "b": ["b", "elsewhere"]}
+    assert [str(w.message) for w in outside] == ["other thread"]
+    assert restored is handler and warnings.filters is filters

@@ -9,13 +9,13 @@ from __future__ import annotations
 import os
 import threading
 import time
-import warnings
 from collections.abc import Callable, Generator, Iterable, Iterator, Sequence
 from dataclasses import dataclass, field
 from typing import TYPE_CHECKING, Literal, Optional, Union
 
 import numpy as np
 
+from ._thread_warnings import thread_warnings
 from ._types import NodeTimings, PathLike
 
 if TYPE_CHECKING:  # an optional dependency, imported where a cluster is used
@@ -162,8 +162,7 @@ def develop_stage(task: Task, options: DevelopOptions) -> Developed | FileResult
     start = time.perf_counter()
     try:
         dtype = "uint16" if options.bits == 16 else "uint8"
-        with warnings.catch_warnings(record=True) as caught:
-            warnings.simplefilter("always")
+        with thread_warnings() as caught:
             result = develop(task.source, wb=options.wb, exposure=options.exposure, demosaic=options.demosaic,
                              dtype=dtype, profile=options.profile, look=options.look, space=options.space,
                              dcp=options.dcp, ignore_unknown_opcodes=options.ignore_unknown_opcodes)
@@ -188,8 +187,7 @@ def write_stage(developed: Developed, options: DevelopOptions, buffer: OutputBuf
 
     task = developed.task
     try:
-        with warnings.catch_warnings(record=True) as caught:
-            warnings.simplefilter("always")
+        with thread_warnings() as caught:
             metadata = None if options.strip_metadata else read_metadata(task.source)
         write_image(task.target, developed.rgb, format=options.format, overwrite=options.overwrite,
                     space=options.space if options.look == "profile" else "srgb", quality=options.quality,
