@@ -13,7 +13,8 @@ from cases import Case
 from dng_peers import numpy_profile
 from graphs import BLACK, WHITE, develop_graph, gamma_table, make_mosaic
 from pyxa.dng.develop_graph import DevelopChoices, dng_graph
-from pyxa.dng.records import Area, CameraProfile, DngRecord, GainMap, Opcode, ProfileTable, WarpRectilinear
+from pyxa.dng.opcode_records import Area, GainMap, Opcode, WarpRectilinear
+from pyxa.dng.records import CameraProfile, DngRecord, ProfileTable
 
 V13 = 0x01030000
 

@@ -20,9 +20,10 @@ import warnings
 import numpy as np
 
 import pyxa
-from pyxa.dng.records import (Area, CameraProfile, DeltaPerRow, FixBadPixelsConstant, FixBadPixelsList,
-                              FixVignetteRadial, GainMap, MapPolynomial, MapTable, Opcode, ProfileGainTableMap,
-                              ProfileTable, ScalePerColumn, TrimBounds, UnknownOpcode, WarpFisheye, WarpRectilinear)
+from pyxa.dng.opcode_records import (Area, DeltaPerRow, FixBadPixelsConstant, FixBadPixelsList, FixVignetteRadial,
+                                     GainMap, MapPolynomial, MapTable, Opcode, ScalePerColumn, TrimBounds,
+                                     UnknownOpcode, WarpFisheye, WarpRectilinear)
+from pyxa.dng.records import CameraProfile, ProfileGainTableMap, ProfileTable
 
 from dng_mutate import mutate_dng
 from dng_writer import profile_tags, write_dcp, write_dng

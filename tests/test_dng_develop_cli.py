@@ -15,7 +15,8 @@ pytest.importorskip("tifffile")
 png = pytest.importorskip("png")
 import pyxa  # noqa: E402
 from pyxa.cli import main  # noqa: E402
-from pyxa.dng.records import Area, CameraProfile, GainMap, Opcode, ProfileTable, UnknownOpcode  # noqa: E402
+from pyxa.dng.opcode_records import Area, GainMap, Opcode, UnknownOpcode  # noqa: E402
+from pyxa.dng.records import CameraProfile, ProfileTable  # noqa: E402
 
 from dng_writer import profile_tags, write_dcp, write_dng  # noqa: E402
 

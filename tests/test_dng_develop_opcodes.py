@@ -20,9 +20,10 @@ pytest.importorskip("tifffile")
 pytest.importorskip("imagecodecs")
 import pyxa  # noqa: E402
 from pyxa.dng.opcode_nodes import DngOpcodeWarning  # noqa: E402
-from pyxa.dng.records import (Area, DeltaPerColumn, DeltaPerRow, FixBadPixelsConstant, FixBadPixelsList,  # noqa: E402
-                              FixVignetteRadial, GainMap, MapPolynomial, MapTable, Opcode, ScalePerColumn,
-                              ScalePerRow, TrimBounds, UnknownOpcode, WarpFisheye, WarpRectilinear)
+from pyxa.dng.opcode_records import (Area, DeltaPerColumn, DeltaPerRow, FixBadPixelsConstant,  # noqa: E402
+                                     FixBadPixelsList, FixVignetteRadial, GainMap, MapPolynomial, MapTable, Opcode,
+                                     ScalePerColumn, ScalePerRow, TrimBounds, UnknownOpcode, WarpFisheye,
+                                     WarpRectilinear)
 from pyxa.raw import XYZ_FROM_SRGB  # noqa: E402
 
 import dng_opcode_rules as rules  # noqa: E402

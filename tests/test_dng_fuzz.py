@@ -17,9 +17,9 @@ from hypothesis import strategies as st  # noqa: E402
 
 from pyxa.dng.profile_tags import read_profile  # noqa: E402
 from pyxa.dng.reader import read_dng  # noqa: E402
-from pyxa.dng.records import (Area, CameraProfile, DeltaPerColumn, FixBadPixelsList, GainMap, MapTable,  # noqa: E402
-                              Opcode, ProfileGainTableMap, ProfileTable, ScalePerRow, TrimBounds, WarpFisheye,
-                              WarpRectilinear)
+from pyxa.dng.opcode_records import (Area, DeltaPerColumn, FixBadPixelsList, GainMap, MapTable,  # noqa: E402
+                                     Opcode, ScalePerRow, TrimBounds, WarpFisheye, WarpRectilinear)
+from pyxa.dng.records import CameraProfile, ProfileGainTableMap, ProfileTable  # noqa: E402
 from pyxa.raw import RawFileError  # noqa: E402
 
 from dng_mutate import mutate_dng, target_entries  # noqa: E402

@@ -11,9 +11,10 @@ import numpy as np
 import pytest
 
 from pyxa.dng.opcode_lists import parse_opcode_list
-from pyxa.dng.records import (OPCODE_NAMES, Area, DeltaPerColumn, DeltaPerRow, FixBadPixelsConstant, FixBadPixelsList,
-                              FixVignetteRadial, GainMap, MapPolynomial, MapTable, Opcode, ScalePerColumn,
-                              ScalePerRow, TrimBounds, UnknownOpcode, WarpFisheye, WarpRectilinear)
+from pyxa.dng.opcode_records import (OPCODE_NAMES, Area, DeltaPerColumn, DeltaPerRow, FixBadPixelsConstant,
+                                     FixBadPixelsList, FixVignetteRadial, GainMap, MapPolynomial, MapTable, Opcode,
+                                     ScalePerColumn, ScalePerRow, TrimBounds, UnknownOpcode, WarpFisheye,
+                                     WarpRectilinear)
 from pyxa.raw import RawFileError
 
 import dng_writer

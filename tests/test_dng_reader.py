@@ -18,7 +18,8 @@ tifffile = pytest.importorskip("tifffile")
 pytest.importorskip("imagecodecs")
 from pyxa.dng.gain_table_map import parse_gain_table_map  # noqa: E402
 from pyxa.dng.reader import read_dng  # noqa: E402
-from pyxa.dng.records import Area, GainMap, MapPolynomial, Opcode, ProfileGainTableMap, WarpRectilinear  # noqa: E402
+from pyxa.dng.opcode_records import Area, GainMap, MapPolynomial, Opcode, WarpRectilinear  # noqa: E402
+from pyxa.dng.records import ProfileGainTableMap  # noqa: E402
 from pyxa.dng.tags import DngTagWarning  # noqa: E402
 from pyxa.raw import RawFileError  # noqa: E402
 

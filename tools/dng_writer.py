@@ -22,10 +22,10 @@ from typing import Any, Optional, Union
 import numpy as np
 import numpy.typing as npt
 
-from pyxa.dng.records import (Area, CameraProfile, DeltaPerColumn, DeltaPerRow, FixBadPixelsConstant,
-                              FixBadPixelsList, FixVignetteRadial, GainMap, MapPolynomial, MapTable, Opcode,
-                              ProfileGainTableMap, ProfileTable, ScalePerColumn, ScalePerRow, TrimBounds,
-                              UnknownOpcode, WarpFisheye, WarpRectilinear)
+from pyxa.dng.opcode_records import (Area, DeltaPerColumn, DeltaPerRow, FixBadPixelsConstant, FixBadPixelsList,
+                                     FixVignetteRadial, GainMap, MapPolynomial, MapTable, Opcode, ScalePerColumn,
+                                     ScalePerRow, TrimBounds, UnknownOpcode, WarpFisheye, WarpRectilinear)
+from pyxa.dng.records import CameraProfile, ProfileGainTableMap, ProfileTable
 
 __all__ = ["Field", "write_dng", "write_dcp", "encode_opcode_list", "encode_opcode_params",
            "encode_gain_table_map", "profile_tags", "TAGS", "float24_bytes"]

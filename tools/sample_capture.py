@@ -23,7 +23,8 @@ from pyxa._types import PathLike
 from pyxa.color import plan_color, temperature_tint_to_xy, xy_to_neutral
 from pyxa.color.colorimetry import D50_XY, D50_XYZ, bradford, illuminant_xy, xy_to_xyz
 from pyxa.color.plan import ColorPlan
-from pyxa.dng.records import Area, CameraProfile, GainMap, Opcode, ProfileTable, WarpRectilinear
+from pyxa.dng.opcode_records import Area, GainMap, Opcode, WarpRectilinear
+from pyxa.dng.records import CameraProfile, ProfileTable
 
 __all__ = ["SAMPLE_PROFILE", "SAMPLE_WARP", "site_gain_maps", "write_capture_dng", "BASELINE_EXPOSURE"]
 

@@ -3,7 +3,6 @@ node (id and op) and the attribute or input at fault."""
 
 from __future__ import annotations
 
-import difflib
 from collections.abc import Iterable
 
 
@@ -24,5 +23,7 @@ def node_label(node_id: int, op: str) -> str:
 
 def did_you_mean(word: str, choices: Iterable[str]) -> str:
     """A '; did you mean "x"?' suffix naming the closest choice, or ''."""
+    import difflib  # only a refusal pays for its import
+
     close = difflib.get_close_matches(word, list(choices), n=1)
     return f'; did you mean "{close[0]}"?' if close else ""

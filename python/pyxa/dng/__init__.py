@@ -2,9 +2,8 @@
 read from the file's tags and opcode lists (``read_dng``, ``read_profile``),
 and the development graph built from a record (``develop_graph.dng_graph``)."""
 
-from .opcode_nodes import DngOpcodeWarning
 from .profile_tags import read_profile
 from .reader import read_dng
-from .tags import DngTagWarning
+from .tags import DngOpcodeWarning, DngTagWarning
 
 __all__ = ["read_dng", "read_profile", "DngTagWarning", "DngOpcodeWarning"]

@@ -25,8 +25,8 @@ from ..color.white import resolve_white
 from ..graph import Graph, Tensor
 from ..raw import XYZ_FROM_SRGB, RawFileError, camera_to_srgb
 from .choices import DevelopChoices
-from .opcode_nodes import FLOAT32_MAX
 from .records import CameraProfile, DngRecord, ProfileGainTableMap
+from .tags import FLOAT32_MAX
 
 __all__ = ["ColorNodes", "rendering_profile", "profile_look", "linear_look", "MAX_MAP_HUE_SAT_POINTS", "MAX_MAP_VALUE_DIVISIONS",
            "MAX_TONE_CURVE_POINTS"]

@@ -10,9 +10,9 @@ from typing import Optional
 import numpy as np
 
 from ..color.colorimetry import light_source
-from .opcode_lists import STAGE_TAGS
 from .opcode_nodes import ENGINE_OPS
-from .records import CameraProfile, DngRecord, Opcode, ProfileGainTableMap, ProfileTable
+from .opcode_records import Opcode
+from .records import STAGE_TAGS, CameraProfile, DngRecord, ProfileGainTableMap, ProfileTable
 
 __all__ = ["describe_record", "describe_profile", "describe_opcode"]
 

@@ -22,7 +22,7 @@ from __future__ import annotations
 
 import dataclasses
 from dataclasses import dataclass, field
-from typing import Any, Optional
+from typing import TYPE_CHECKING, Any, Optional
 
 import numpy as np
 import numpy.typing as npt
@@ -32,10 +32,14 @@ from ..graph import Graph, Tensor
 from ..raw import CFA_ORDERS, RawFileError
 from .choices import DEMOSAIC_OPS, LOOKS, DevelopChoices, check_choices
 from .color_nodes import linear_look, profile_look, rendering_profile
-from .half_size import halve_crop, halve_list3
-from .opcode_nodes import MappedOpcode, StageImage, add_opcode_list
 from .records import CameraProfile, DngRecord
-from .trim_frames import Shift, after_list1_trim, after_list2_trim
+
+if TYPE_CHECKING:
+    from .opcode_nodes import MappedOpcode
+    from .trim_frames import Shift
+
+# The opcodes' modules (and their records) load only for a file that has
+# opcode lists: a command's start-up pays for every record type defined.
 
 __all__ = ["DevelopChoices", "DngGraph", "dng_graph", "LOOKS", "DEMOSAIC_OPS", "rendering_profile"]
 
@@ -68,11 +72,11 @@ def dng_graph(record: DngRecord, choices: DevelopChoices = DevelopChoices()) -> 
     out = DngGraph(g)
     x = g.input(record.stored)
     x, trim = _opcodes(out, record, x, 1, choices)
-    record, shift = after_list1_trim(record, trim, x.height, x.width)
+    record, shift = _after_list1(record, trim, x)
     x = _active_area(g, record, x)
     x = _normalize(g, record, x)
     x, trim = _opcodes(out, record, x, 2, choices)
-    record = after_list2_trim(record, trim)
+    record = _after_list2(record, trim)
     shift = (shift[0] + trim[0], shift[1] + trim[1])
     if record.is_cfa:
         op, fast = DEMOSAIC_OPS[choices.demosaic]
@@ -96,8 +100,28 @@ def dng_graph(record: DngRecord, choices: DevelopChoices = DevelopChoices()) -> 
     return out
 
 
+def _after_list1(record: DngRecord, trim: Shift, x: Tensor) -> tuple[DngRecord, Shift]:
+    """after_list1_trim; without opcode lists nothing was trimmed."""
+    if not record.opcode_lists:
+        return record, (0, 0)
+    from .trim_frames import after_list1_trim
+
+    return after_list1_trim(record, trim, x.height, x.width)
+
+
+def _after_list2(record: DngRecord, trim: Shift) -> DngRecord:
+    """after_list2_trim; without opcode lists nothing was trimmed."""
+    if not record.opcode_lists:
+        return record
+    from .trim_frames import after_list2_trim
+
+    return after_list2_trim(record, trim)
+
+
 def _half_size(record: DngRecord, out: DngGraph) -> DngRecord:
     """The record as the stages after a half-size demosaic see it."""
+    from .half_size import halve_crop, halve_list3
+
     lists = dict(record.opcode_lists)
     lists[3], notes = halve_list3(lists.get(3, ()))
     out.notes += notes
@@ -136,6 +160,8 @@ def _opcodes(out: DngGraph, record: DngRecord, x: Tensor, stage: int,
     opcodes = record.opcode_lists.get(stage, ())
     if not opcodes:
         return x, (0, 0)
+    from .opcode_nodes import StageImage, add_opcode_list
+
     image = StageImage(record.name, stage, x.height, x.width, x.channels)
     result = add_opcode_list(out.graph, x, opcodes, image, ignore_unknown=choices.ignore_unknown_opcodes)
     out.opcodes[stage] = result.mapped

@@ -15,8 +15,8 @@ from typing import Optional, Union
 
 import numpy as np
 
-from .records import (Area, DeltaPerColumn, DeltaPerRow, GainMap, MapPolynomial, MapTable, Opcode,
-                      ScalePerColumn, ScalePerRow, TrimBounds)
+from .opcode_records import (Area, DeltaPerColumn, DeltaPerRow, GainMap, MapPolynomial, MapTable, Opcode,
+                             ScalePerColumn, ScalePerRow, TrimBounds)
 
 __all__ = ["halve_list3", "halve_crop"]
 

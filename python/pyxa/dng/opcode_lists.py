@@ -14,13 +14,13 @@ import numpy as np
 import numpy.typing as npt
 
 from ..raw import RawFileError
-from .records import (OPCODE_NAMES, Area, DeltaPerColumn, DeltaPerRow, FixBadPixelsConstant, FixBadPixelsList,
-                      FixVignetteRadial, GainMap, MapPolynomial, MapTable, Opcode, OpcodeParams, ScalePerColumn,
-                      ScalePerRow, TrimBounds, UnknownOpcode, WarpFisheye, WarpRectilinear)
+from .opcode_records import (OPCODE_NAMES, Area, DeltaPerColumn, DeltaPerRow, FixBadPixelsConstant, FixBadPixelsList,
+                             FixVignetteRadial, GainMap, MapPolynomial, MapTable, Opcode, OpcodeParams,
+                             ScalePerColumn, ScalePerRow, TrimBounds, UnknownOpcode, WarpFisheye, WarpRectilinear)
+from .records import STAGE_TAGS
 
-__all__ = ["parse_opcode_list", "STAGE_TAGS"]
+__all__ = ["parse_opcode_list"]
 
-STAGE_TAGS = {1: "OpcodeList1", 2: "OpcodeList2", 3: "OpcodeList3"}
 OPCODE_HEADER_BYTES = 16
 # Warp coefficient sets: one for all planes or one per plane, and no image has
 # more than four colour planes.

@@ -36,10 +36,11 @@ import numpy as np
 from .._opdefs import OPS_BY_NAME
 from ..graph import Graph, Tensor
 from ..raw import RawFileError
-from .opcode_lists import STAGE_TAGS
-from .records import (Area, DeltaPerColumn, DeltaPerRow, FixBadPixelsConstant, FixBadPixelsList,
-                      FixVignetteRadial, GainMap, MapPolynomial, MapTable, Opcode, ScalePerColumn, ScalePerRow,
-                      TrimBounds, WarpFisheye, WarpRectilinear)
+from .opcode_records import (Area, DeltaPerColumn, DeltaPerRow, FixBadPixelsConstant, FixBadPixelsList,
+                             FixVignetteRadial, GainMap, MapPolynomial, MapTable, Opcode, ScalePerColumn,
+                             ScalePerRow, TrimBounds, WarpFisheye, WarpRectilinear)
+from .records import STAGE_TAGS
+from .tags import FLOAT32_MAX, DngOpcodeWarning
 
 __all__ = ["DngOpcodeWarning", "StageImage", "MappedOpcode", "ListResult", "add_opcode_list",
            "MAX_OPCODES_PER_LIST", "ENGINE_OPS", "ROUNDING_LUT"]
@@ -48,7 +49,6 @@ __all__ = ["DngOpcodeWarning", "StageImage", "MappedOpcode", "ListResult", "add_
 # each opcode is a pass over the whole image, so a list of thousands is a
 # file built to stall the renderer.
 MAX_OPCODES_PER_LIST = 256
-FLOAT32_MAX = float(np.finfo(np.float32).max)
 # float32 [0, 1] -> uint16 rounded to the nearest level: the table adds half
 # a level and the engine truncates toward zero when it stores the integer.
 ROUNDING_LUT = np.array([0.5 / 65535.0, 1.0 + 0.5 / 65535.0], np.float32)
@@ -61,10 +61,6 @@ ENGINE_OPS = {
     "GainMap": "apply_gain_map_cfa (mosaic) / apply_gain_map (RGB)", "DeltaPerRow": "delta_per_row",
     "DeltaPerColumn": "delta_per_column", "ScalePerRow": "scale_per_row", "ScalePerColumn": "scale_per_column",
 }
-
-
-class DngOpcodeWarning(UserWarning):
-    """An opcode that was skipped (optional or allowed to be), or that has no effect on the image."""
 
 
 @dataclass(frozen=True)

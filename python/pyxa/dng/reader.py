@@ -5,21 +5,23 @@ only the metadata is asked for."""
 
 from __future__ import annotations
 
-from typing import Any, Optional
+from typing import TYPE_CHECKING, Any, Optional
 
 import numpy as np
 import numpy.typing as npt
 
 from ..raw import RawFileError
 from .gain_table_map import parse_gain_table_map
-from .opcode_lists import STAGE_TAGS, parse_opcode_list
 from .image_layout import CFA, LINEAR_RAW, image_layout
 from .pixels import decode_image, empty_image
 from .profile_tags import camera_profile
 from .raw_tags import CfaLayout, read_active_area, read_cfa, read_default_crop, read_levels, read_linearization_table
-from .records import DngRecord, Opcode, ProfileGainTableMap
+from .records import STAGE_TAGS, DngRecord, ProfileGainTableMap
 from .tags import Findings, Ifd, TagProblem, describe_bad, finite
 from .tiff_files import Source, ifd_of, library_errors, name_of, open_tiff
+
+if TYPE_CHECKING:
+    from .opcode_records import Opcode
 
 __all__ = ["read_dng"]
 
@@ -203,6 +205,8 @@ def _opcode_lists(main: Ifd, findings: Findings) -> dict[int, tuple[Opcode, ...]
         except TagProblem as e:
             findings.refuse(tag, str(e))
         if data is not None:
+            from .opcode_lists import parse_opcode_list  # the opcodes' records load with the first list
+
             lists[stage] = parse_opcode_list(data, stage, findings.file)
     return lists
 

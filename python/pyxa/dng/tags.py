@@ -58,6 +58,15 @@ class DngTagWarning(UserWarning):
     and which the reader therefore treats as absent."""
 
 
+class DngOpcodeWarning(UserWarning):
+    """An opcode that was skipped (optional or allowed to be), or that has no effect on the image."""
+
+
+# The largest value the engine's float32 attributes hold: a file's number
+# beyond it is refused rather than turned into infinity.
+FLOAT32_MAX = float(np.finfo(np.float32).max)
+
+
 class TagProblem(Exception):
     """Why one tag's value cannot be used; the caller adds the file and tag."""
 

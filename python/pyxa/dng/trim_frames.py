@@ -21,8 +21,9 @@ import dataclasses
 import numpy as np
 
 from ..raw import RawFileError
-from .records import (Area, DeltaPerColumn, DeltaPerRow, DngRecord, FixBadPixelsConstant, FixBadPixelsList, GainMap,
-                      MapPolynomial, MapTable, Opcode, OpcodeParams, ScalePerColumn, ScalePerRow, TrimBounds)
+from .opcode_records import (Area, DeltaPerColumn, DeltaPerRow, FixBadPixelsConstant, FixBadPixelsList, GainMap,
+                             MapPolynomial, MapTable, Opcode, OpcodeParams, ScalePerColumn, ScalePerRow, TrimBounds)
+from .records import DngRecord
 
 __all__ = ["Shift", "after_list1_trim", "after_list2_trim"]
 
