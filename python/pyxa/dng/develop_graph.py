@@ -34,12 +34,11 @@ from .choices import DEMOSAIC_OPS, LOOKS, DevelopChoices, check_choices
 from .color_nodes import linear_look, profile_look, rendering_profile
 from .records import CameraProfile, DngRecord
 
+# The opcodes' modules (and their records) are imported where a file's opcode
+# lists are used: a command's start-up pays for every record type defined.
 if TYPE_CHECKING:
     from .opcode_nodes import MappedOpcode
     from .trim_frames import Shift
-
-# The opcodes' modules (and their records) load only for a file that has
-# opcode lists: a command's start-up pays for every record type defined.
 
 __all__ = ["DevelopChoices", "DngGraph", "dng_graph", "LOOKS", "DEMOSAIC_OPS", "rendering_profile"]
 
