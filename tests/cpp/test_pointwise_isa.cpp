@@ -107,6 +107,22 @@ INSTANTIATE_TEST_SUITE_P(Shapes, TransformIsa,
                                             ::testing::Values(UINT8, UINT16, FLOAT32),
                                             ::testing::Values(UINT8, UINT16, FLOAT32)));
 
+// The lone input table from float32 to float32 takes two routes in its AVX2
+// copy: a block in two passes for a table that fits the first-level cache,
+// one step per eight values for a larger one (a brightening exposure ramp).
+TEST(PointwiseIsa, InputTableRoutesAgree) {
+    for (int entries : {300, 65536}) {
+        SCOPED_TRACE(entries);
+        Attrs a;
+        a.str("dest_dtype", "float32").i32("src_bits", 0).i32("dst_bits", 0).i32("hue_preserving", 0)
+            .floats("input_lut", curve(entries));
+        const KernelStep step = resolved("transform_color", a, FLOAT32, FLOAT32, 3);
+        const TransformShape ts{true, false, false, false};
+        expect_copies_agree([&](Isa isa) { return transform_color_routine(FLOAT32, FLOAT32, ts, isa); }, step,
+                            FLOAT32, FLOAT32, 3, 3);
+    }
+}
+
 // The hue-preserving transform picks each pixel's largest, middle and smallest
 // channel with selects in its block passes; ties and NaN (clamped to 0) are in
 // the random input.
