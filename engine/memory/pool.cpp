@@ -2,6 +2,10 @@
 #include <cstdlib>
 #include <new>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "engine/memory/buffer_planner.hpp"
 
 namespace pyxa {
@@ -23,10 +27,30 @@ size_t first_fit(const BufferPlanner& p, uint64_t size) {
     return p.pool.size();
 }
 
+// A whole-image buffer is fresh memory that the first step to write it
+// faults in page by page: for a 24 Mpx float32 RGB image, 70,000 faults of
+// 4 KB. Where the system gives huge pages only on request (Linux's
+// transparent huge pages in "madvise" mode), the buffer asks for them, and
+// each fault then maps 2 MB. Only the whole 2 MB pages inside the buffer are
+// advised; the advice is a hint, and a refusal changes nothing.
+void advise_huge_pages(uint8_t* mem, uint64_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uint64_t kHugePage = uint64_t{1} << 21;
+    if (size < 2 * kHugePage) return;
+    const uint64_t start = (reinterpret_cast<uintptr_t>(mem) + kHugePage - 1) & ~(kHugePage - 1);
+    const uint64_t end = (reinterpret_cast<uintptr_t>(mem) + size) & ~(kHugePage - 1);
+    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+    (void)mem;
+    (void)size;
+#endif
+}
+
 Status new_slot(BufferPlanner& p, uint64_t size, size_t* index) {
     if (size > static_cast<uint64_t>(PTRDIFF_MAX)) return OUT_OF_MEMORY;
     uint8_t* mem = static_cast<uint8_t*>(std::calloc(size, 1));
     if (mem == nullptr) return OUT_OF_MEMORY;
+    advise_huge_pages(mem, size);
     PoolSlot slot;
     slot.data.reset(mem);
     slot.capacity = size;
