@@ -134,12 +134,8 @@ PYXA_TARGET_AVX2 void block(const float* s, Out* d, uint64_t n, const Consts& k)
         const Roles8 q = roles8(split_rgb8(s + 3 * j));
         const __m256 v[6] = {q.r, q.g, q.b, q.hi, q.mid, q.lo};
         for (int c = 0; c < 6; ++c) _mm256_store_ps(role[c] + j, v[c]);
-        const Positions8 hi = positions8(_mm256_mul_ps(k.in_scale, q.hi), k.in_last);
-        const Positions8 lo = positions8(_mm256_mul_ps(k.in_scale, q.lo), k.in_last);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(in_idx[0] + j), hi.index);
-        _mm256_store_ps(in_frac[0] + j, hi.fraction);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(in_idx[1] + j), lo.index);
-        _mm256_store_ps(in_frac[1] + j, lo.fraction);
+        store_positions8(positions8(_mm256_mul_ps(k.in_scale, q.hi), k.in_last), in_idx[0] + j, in_frac[0] + j);
+        store_positions8(positions8(_mm256_mul_ps(k.in_scale, q.lo), k.in_last), in_idx[1] + j, in_frac[1] + j);
     }
     for (uint64_t j = 0; j < n; j += 8) {
         const Roles8 q{_mm256_load_ps(role[0] + j), _mm256_load_ps(role[1] + j), _mm256_load_ps(role[2] + j),
@@ -147,11 +143,8 @@ PYXA_TARGET_AVX2 void block(const float* s, Out* d, uint64_t n, const Consts& k)
         const __m256 hi2 = interpolate8(k.in_table, in_idx[0] + j, _mm256_load_ps(in_frac[0] + j));
         const __m256 lo2 = interpolate8(k.in_table, in_idx[1] + j, _mm256_load_ps(in_frac[1] + j));
         const Planes8 y = new_channels8(q, hi2, lo2);
-        for (int c = 0; c < 3; ++c) {
-            const Positions8 at = positions8(position8(y, c, k), k.out_last);
-            _mm256_store_si256(reinterpret_cast<__m256i*>(idx[c] + j), at.index);
-            _mm256_store_ps(frac[c] + j, at.fraction);
-        }
+        for (int c = 0; c < 3; ++c)
+            store_positions8(positions8(position8(y, c, k), k.out_last), idx[c] + j, frac[c] + j);
     }
     for (uint64_t j = 0; j < n; j += 8) {
         alignas(32) float values[24];

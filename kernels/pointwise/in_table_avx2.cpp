@@ -45,11 +45,7 @@ constexpr float kPassesUpToLast = 8191.0f;
 PYXA_TARGET_AVX2 void block(const float* table, const float* s, float* d, uint64_t n, const Consts& k) {
     alignas(32) uint32_t idx[kBlock];
     alignas(32) float frac[kBlock];
-    for (uint64_t j = 0; j < n; j += kLanes) {
-        const Positions8 at = positions8(_mm256_mul_ps(k.pos_scale, _mm256_loadu_ps(s + j)), k.last);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(idx + j), at.index);
-        _mm256_store_ps(frac + j, at.fraction);
-    }
+    positions_block(s, n, k.pos_scale, k.last, idx, frac);
     for (uint64_t j = 0; j < n; j += kLanes)
         _mm256_storeu_ps(d + j, unit_scaled(interpolate8(table, idx + j, _mm256_load_ps(frac + j)), k));
 }

@@ -28,6 +28,20 @@ PYXA_TARGET_AVX2 inline Positions8 positions8(__m256 position, __m256 last) {
     return Positions8{i, _mm256_sub_ps(p, _mm256_cvtepi32_ps(i))};
 }
 
+// The first pass of a two-pass lookup: positions into memory, where the
+// second pass's pair loads read their indices without waiting on them.
+PYXA_TARGET_AVX2 inline void store_positions8(const Positions8& at, uint32_t* idx, float* frac) {
+    _mm256_store_si256(reinterpret_cast<__m256i*>(idx), at.index);
+    _mm256_store_ps(frac, at.fraction);
+}
+
+// The positions of n values (a multiple of eight), each scaled first.
+PYXA_TARGET_AVX2 inline void positions_block(const float* s, uint64_t n, __m256 scale, __m256 last, uint32_t* idx,
+                                             float* frac) {
+    for (uint64_t j = 0; j < n; j += 8)
+        store_positions8(positions8(_mm256_mul_ps(scale, _mm256_loadu_ps(s + j)), last), idx + j, frac + j);
+}
+
 // The eight values interpolated between the entries at idx and the ones after
 // them, with lookup_block's arithmetic. Each (entry, next entry) pair is one
 // 8-byte load (see gather_pairs). Measured slower on Zen 3: two AVX2 gathers

@@ -64,11 +64,7 @@ template <typename Out>
 PYXA_TARGET_AVX2 inline void block(const float* table, const float* s, Out* d, uint64_t n, const Consts& k) {
     alignas(32) uint32_t idx[kBlock];
     alignas(32) float frac[kBlock];
-    for (uint64_t j = 0; j < n; j += kLanes) {
-        const Positions8 at = positions8(_mm256_mul_ps(k.scale, _mm256_loadu_ps(s + j)), k.last);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(idx + j), at.index);
-        _mm256_store_ps(frac + j, at.fraction);
-    }
+    positions_block(s, n, k.scale, k.last, idx, frac);
     for (uint64_t j = 0; j < n; j += kStep) {
         const __m256i words = _mm256_permute4x64_epi64(_mm256_packus_epi32(integers8(table, idx + j, frac + j, k),
                                                                      integers8(table, idx + j + kLanes, frac + j + kLanes, k)), _MM_SHUFFLE(3, 1, 2, 0));
