@@ -47,15 +47,17 @@ struct Consts {
 };
 
 // The roles of eight pixels' clamped channels (see largest, middle and
-// smallest in hue_preserving_kernels.cpp).
+// smallest in hue_preserving_kernels.cpp), with the comparisons that chose
+// them, which also say where each new value goes back.
 struct Roles8 {
-    __m256 r, g, b, hi, mid, lo;
+    Order o;
+    __m256 hi, mid, lo;
 };
 
 PYXA_TARGET_AVX2 inline Roles8 roles8(Planes8 q) {
     const __m256 r = clamp01_8(q.r), g = clamp01_8(q.g), b = clamp01_8(q.b);
     const Order o = order_of(r, g, b);
-    return Roles8{r, g, b,
+    return Roles8{o,
                   pick(o.rg, pick(o.gb, r, pick(o.r_lt_b, b, r)), pick(o.r_ge_b, g, pick(o.g_lt_b, b, g))),
                   pick(o.rg, pick(o.gb, g, pick(o.r_lt_b, r, b)), pick(o.r_ge_b, r, pick(o.g_lt_b, g, b))),
                   pick(o.rg, pick(o.gb, b, g), pick(o.r_ge_b, b, r))};
@@ -64,7 +66,7 @@ PYXA_TARGET_AVX2 inline Roles8 roles8(Planes8 q) {
 // Eight pixels' new channels, before the matrix, from their roles and the
 // input table's values of the largest and smallest: keep_hue's steps.
 PYXA_TARGET_AVX2 inline Planes8 new_channels8(const Roles8& q, __m256 hi2, __m256 lo2) {
-    const Order o = order_of(q.r, q.g, q.b);
+    const Order& o = q.o;
     // lo' + (hi' - lo') * (mid - lo) / span, or lo' where hi - lo <= 1e-10.
     const __m256 d = _mm256_sub_ps(q.hi, q.lo);
     const __m256 spread = _mm256_cmp_ps(d, _mm256_set1_ps(1e-10f), _CMP_GT_OQ);
@@ -125,21 +127,22 @@ constexpr uint64_t kBlock = 64;
 
 template <typename Out>
 PYXA_TARGET_AVX2 void block(const float* s, Out* d, uint64_t n, const Consts& k) {
-    alignas(32) float role[6][kBlock];
+    alignas(32) float role[8][kBlock];
     alignas(32) uint32_t in_idx[2][kBlock];
     alignas(32) float in_frac[2][kBlock];
     alignas(32) uint32_t idx[3][kBlock];
     alignas(32) float frac[3][kBlock];
     for (uint64_t j = 0; j < n; j += 8) {
         const Roles8 q = roles8(split_rgb8(s + 3 * j));
-        const __m256 v[6] = {q.r, q.g, q.b, q.hi, q.mid, q.lo};
-        for (int c = 0; c < 6; ++c) _mm256_store_ps(role[c] + j, v[c]);
+        const __m256 v[8] = {q.o.rg, q.o.gb, q.o.r_lt_b, q.o.r_ge_b, q.o.g_lt_b, q.hi, q.mid, q.lo};
+        for (int c = 0; c < 8; ++c) _mm256_store_ps(role[c] + j, v[c]);
         store_positions8(positions8(_mm256_mul_ps(k.in_scale, q.hi), k.in_last), in_idx[0] + j, in_frac[0] + j);
         store_positions8(positions8(_mm256_mul_ps(k.in_scale, q.lo), k.in_last), in_idx[1] + j, in_frac[1] + j);
     }
     for (uint64_t j = 0; j < n; j += 8) {
-        const Roles8 q{_mm256_load_ps(role[0] + j), _mm256_load_ps(role[1] + j), _mm256_load_ps(role[2] + j),
-                       _mm256_load_ps(role[3] + j), _mm256_load_ps(role[4] + j), _mm256_load_ps(role[5] + j)};
+        const Roles8 q{Order{_mm256_load_ps(role[0] + j), _mm256_load_ps(role[1] + j), _mm256_load_ps(role[2] + j),
+                             _mm256_load_ps(role[3] + j), _mm256_load_ps(role[4] + j)},
+                       _mm256_load_ps(role[5] + j), _mm256_load_ps(role[6] + j), _mm256_load_ps(role[7] + j)};
         const __m256 hi2 = interpolate8(k.in_table, in_idx[0] + j, _mm256_load_ps(in_frac[0] + j));
         const __m256 lo2 = interpolate8(k.in_table, in_idx[1] + j, _mm256_load_ps(in_frac[1] + j));
         const Planes8 y = new_channels8(q, hi2, lo2);
