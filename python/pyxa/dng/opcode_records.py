@@ -16,15 +16,14 @@ from typing import Union
 import numpy as np
 import numpy.typing as npt
 
+from .records import DoubleArray, FloatArray
+
 __all__ = [
     "Area", "WarpRectilinear", "WarpFisheye", "FixVignetteRadial", "FixBadPixelsConstant",
     "FixBadPixelsList", "TrimBounds", "MapTable", "MapPolynomial", "GainMap", "DeltaPerRow",
     "DeltaPerColumn", "ScalePerRow", "ScalePerColumn", "UnknownOpcode", "OpcodeParams", "Opcode",
     "OPCODE_NAMES", "FLAG_OPTIONAL", "FLAG_PREVIEW_SKIP",
 ]
-
-FloatArray = npt.NDArray[np.float32]
-DoubleArray = npt.NDArray[np.float64]
 
 # Opcode flags: bit 0, a reader that does not know the opcode may skip it;
 # bit 1, the opcode may be skipped when rendering a preview.
