@@ -66,11 +66,13 @@ namespace {
 
 // A map whose cells all differ, on a grid large enough that neighbouring
 // pixels land far apart in it (the wider copies fetch its entries by vector
-// loads and transposes).
-Attrs busy_map_attrs(const MapCase& c) {
+// loads and transposes). Shifts of up to 400 degrees reach both ends of the
+// fixed-point range (about +-240 degrees), where the adjusted hue is furthest
+// from [0, 6).
+Attrs busy_map_attrs(const MapCase& c, float max_shift) {
     const int hues = 37, sats = 11, vals = c.with_value ? 5 : 1;
     std::mt19937 gen(11);
-    std::uniform_real_distribution<float> shift(-40.0f, 40.0f), scale(0.6f, 1.5f);
+    std::uniform_real_distribution<float> shift(-max_shift, max_shift), scale(0.6f, 1.5f);
     std::vector<float> data;
     for (int i = 0; i < hues * sats * vals; ++i) data.insert(data.end(), {shift(gen), scale(gen), scale(gen)});
     return attrs_of_map(c, hues, sats, vals, data);
@@ -119,23 +121,26 @@ TEST_P(HsvCopies, MatchTheBaselineByteForByte) {
     const MapCase c = GetParam();
     const char* op = c.with_value ? "apply_hue_sat_val_map" : "apply_hue_sat_map";
     const TensorDesc in = test::desc(FLOAT32, 3), out = test::desc(FLOAT32, 3);
-    KernelStep step;
-    ASSERT_EQ(test::resolve(op, busy_map_attrs(c), &in, out, &step), OK);
     auto pick = [&](Isa isa) {
         return c.table ? hsv_table_routine(c.with_value, isa) : hsv_direct_routine(c.with_value, isa);
     };
     const std::vector<float> src = awkward_pixels(300);
     for (Isa isa : kAllIsas) {
         if (isa == Isa::Baseline || !isa_supported(isa)) continue;
-        SCOPED_TRACE(isa == Isa::Avx2 ? "avx2" : "avx512");
-        for (uint64_t n : {1, 7, 8, 15, 16, 17, 31, 33, 63, 64, 65, 79, 129, 143, 300}) {
-            SCOPED_TRACE(n);
-            std::vector<float> a(3 * n, 7.0f), b(3 * n, -7.0f);
-            PixelRun run_in{const_cast<float*>(src.data()), n, 3, FLOAT32};
-            PixelRun out_a{a.data(), n, 3, FLOAT32}, out_b{b.data(), n, 3, FLOAT32};
-            pick(Isa::Baseline)(step.context(), &run_in, &out_a);
-            pick(isa)(step.context(), &run_in, &out_b);
-            EXPECT_TRUE(same_bits_or_both_nan(a, b));
+        for (const float max_shift : {40.0f, 400.0f}) {
+            SCOPED_TRACE(testing::Message() << (isa == Isa::Avx2 ? "avx2" : "avx512") << ", shifts to "
+                                            << max_shift << " degrees");
+            KernelStep step;
+            ASSERT_EQ(test::resolve(op, busy_map_attrs(c, max_shift), &in, out, &step), OK);
+            for (uint64_t n : {1, 7, 8, 15, 16, 17, 31, 33, 63, 64, 65, 79, 129, 143, 300}) {
+                SCOPED_TRACE(n);
+                std::vector<float> a(3 * n, 7.0f), b(3 * n, -7.0f);
+                PixelRun run_in{const_cast<float*>(src.data()), n, 3, FLOAT32};
+                PixelRun out_a{a.data(), n, 3, FLOAT32}, out_b{b.data(), n, 3, FLOAT32};
+                pick(Isa::Baseline)(step.context(), &run_in, &out_a);
+                pick(isa)(step.context(), &run_in, &out_b);
+                EXPECT_TRUE(same_bits_or_both_nan(a, b));
+            }
         }
     }
 }
