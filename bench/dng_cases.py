@@ -4,12 +4,15 @@ sRGB-encoded value axis, a 257-point tone curve, the output matrix and
 curve) against the plain development graph and against NumPy, and the
 linear look with four OpcodeList2 GainMaps and an OpcodeList3
 WarpRectilinear against the same graph without them; and the per-node
-profile of a file with both."""
+profile of a file with both. Each row also times the part of its work that
+OpenCV can do alone on one thread (the two maps' HSV round trips; the warp's
+bicubic resampling with its maps given), as a floor: a target below it cannot
+be met by any exact implementation of these steps on this machine."""
 
 import numpy as np
 
 import _pyxa
-from cases import Case
+from cases import Case, _cv2
 from dng_peers import numpy_profile
 from graphs import BLACK, WHITE, develop_graph, gamma_table, make_mosaic
 from pyxa.dng.develop_graph import DevelopChoices, dng_graph
@@ -66,8 +69,28 @@ def runner(graph, mosaic):
     return lambda: _pyxa.execute_graph(gd, {src.id: mosaic}, {dst.id: out})
 
 
+def opencv_floors(h, w):
+    """OpenCV's share of each row's work on a float32 RGB image of the same
+    size: the HSV round trip of each of the profile's two maps, and the
+    bicubic remap of a warp like the lens row's, its maps made beforehand
+    (in OpenCV's fixed-point form, its faster path)."""
+    cv2 = _cv2()
+    rgb = np.clip(np.random.default_rng(2).uniform(-0.02, 1.02, (h, w, 3)), 0, 1).astype(np.float32)
+    y, x = np.mgrid[0:h, 0:w].astype(np.float32)
+    cx, cy = (w - 1) / 2, (h - 1) / 2
+    f = 1 + 0.06 * ((x - cx) ** 2 + (y - cy) ** 2) / (cx * cx + cy * cy)
+    maps = cv2.convertMaps(cx + (x - cx) * f, cy + (y - cy) * f, cv2.CV_16SC2)
+    del x, y, f
+
+    def round_trips():
+        for _ in range(2):
+            cv2.cvtColor(cv2.cvtColor(rgb, cv2.COLOR_RGB2HSV), cv2.COLOR_HSV2RGB)
+    return round_trips, lambda: cv2.remap(rgb, *maps, cv2.INTER_CUBIC)
+
+
 def dng_cases(h, w):
     mosaic = make_mosaic(h, w)
+    round_trips, remap = opencv_floors(h, w)
     plain_out = np.empty((h, w, 3), np.uint8)
     plain = develop_graph(h, w, gamma_table())
     profiled = dng_graph(record(mosaic), DevelopChoices(demosaic="bilinear"))
@@ -79,10 +102,12 @@ def dng_cases(h, w):
     return [
         Case("dng", "profile graph (HueSatMaps, LookTable, tone curve)", runner(profiled.graph, mosaic),
              {"plain graph": lambda: _pyxa.execute_graph(plain, {0: mosaic}, {4: plain_out}),
-              "NumPy": lambda: numpy_run(mosaic, numpy_out)}, "plain graph",
+              "NumPy": lambda: numpy_run(mosaic, numpy_out),
+              "OpenCV's two HSV round trips alone": round_trips}, "plain graph",
              "target: at most 2x the plain development graph and at most 0.1x NumPy", limit=2.0),
         Case("dng", "GainMaps (list 2) + WarpRectilinear (list 3)", runner(with_lens, mosaic),
-             {"without the opcodes": runner(without, mosaic)}, "without the opcodes",
+             {"without the opcodes": runner(without, mosaic),
+              "OpenCV's bicubic remap alone (maps given)": remap}, "without the opcodes",
              "target: the opcodes add at most 1.5x the graph's time (2.5x in all)", limit=2.5),
     ]
 
