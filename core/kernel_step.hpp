@@ -68,6 +68,9 @@ struct KernelStep {
     DemosaicRun demosaic = nullptr;
     TileRun tile = nullptr;
     OpcodeFn opcode = nullptr;
+    // An opcode that copies its input first and then reads only its output:
+    // it may run on its input's buffer (see run_opcode_item).
+    bool opcode_in_place = false;
 
     // Geometry for the chain planner.
     RowRequestRule request = nullptr;     // row steps

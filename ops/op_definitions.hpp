@@ -31,4 +31,8 @@ struct OpDefinition {
 // Every built-in op, in the order of the op table.
 std::span<const OpDefinition> op_definitions();
 
+// The opcodes that copy their input to their output first and then read only
+// their output, so that they can run on their input's own buffer.
+std::span<const char* const> in_place_opcodes();
+
 }  // namespace pyxa

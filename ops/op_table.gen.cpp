@@ -189,8 +189,24 @@ constexpr OpDefinition kOps[] = {
     {"orientation", KernelKind::Orientation, true, kOrientation, nullptr, build_orientation},
 };
 
+constexpr const char* kInPlaceOpcodes[] = {
+    "apply_profile_gain_table_map",
+    "fix_vignette",
+    "apply_gain_map",
+    "apply_gain_map_cfa",
+    "apply_flat_gain_map",
+    "map_polynomial",
+    "map_table",
+    "delta_per_row",
+    "delta_per_column",
+    "scale_per_row",
+    "scale_per_column",
+};
+
 }  // namespace
 
 std::span<const OpDefinition> op_definitions() { return kOps; }
+
+std::span<const char* const> in_place_opcodes() { return kInPlaceOpcodes; }
 
 }  // namespace pyxa

@@ -154,6 +154,20 @@ def test_consecutive_opcodes_reuse_pool_buffers():
     np.testing.assert_allclose(out, want, rtol=1e-6)
 
 
+def test_an_opcode_runs_on_its_input_buffer_only_when_nothing_reads_it_later():
+    # Tensor 1 (a pool buffer) is read by polynomial node 2, whose output feeds
+    # node 3, and then by node 4. Node 2 may run on its input's buffer only
+    # when no reader is left; node 4 must see tensor 1 as node 1 made it.
+    a = src_array()
+    outs = {3: np.zeros_like(a), 4: np.zeros_like(a)}
+    g = graph([f32(t) for t in range(5)], [0], [3, 4],
+              [mul(1, 0, 1, 0.5), poly(2, [1], [2]), poly(3, [2], [3]), poly(4, [1], [4])])
+    _pyxa.execute_graph(g, {0: a}, outs)
+    once = F32(0.25) + F32(0.5) * (a * F32(0.5))
+    np.testing.assert_allclose(outs[4], once, rtol=1e-6)
+    np.testing.assert_allclose(outs[3], F32(0.25) + F32(0.5) * once, rtol=1e-6)
+
+
 def test_independent_nodes_run_in_list_order():
     a = src_array()
     outs = {t: np.zeros_like(a) for t in (1, 2, 3)}

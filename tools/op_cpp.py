@@ -117,7 +117,11 @@ def engine_source() -> str:
         fields = [_c_string(op.name), f"KernelKind::{FAMILY[op.family]}", needs_input, rows,
                   precheck, f"build_{op.name}"]
         out.append(_wrapped("    {", fields, "},"))
+    in_place = [op.name for op in OPS if op.kind == "opcode" and op.works_in_place]
+    out += ["};", "", "constexpr const char* kInPlaceOpcodes[] = {"]
+    out += [f"    {_c_string(name)}," for name in in_place]
     out += ["};", "", "}  // namespace", "", "std::span<const OpDefinition> op_definitions() { return kOps; }", "",
+            "std::span<const char* const> in_place_opcodes() { return kInPlaceOpcodes; }", "",
             "}  // namespace pyxa", ""]
     return "\n".join(out)
 

@@ -22,14 +22,20 @@ Status run_opcode_item(BufferPlanner& planner, const GraphNode& node, const Kern
                        ProfileList* profile, Diagnostic* diag) {
     if (step.opcode == nullptr) return INTERNAL;
     std::vector<ImageView> outs(node.output_count), ins(node.input_count);
-    for (size_t k = 0; k < node.output_count; ++k) {
+    // An opcode that copies its input first runs on its input's buffer when
+    // nothing reads that buffer after it (share_input_buffer).
+    bool in_place = false;
+    if (step.opcode_in_place && node.input_count == 1 && node.output_count == 1)
+        PYXA_TRY(share_input_buffer(planner, node.inputs[0], node.outputs[0], &outs[0], &in_place));
+    for (size_t k = 0; k < node.output_count && !in_place; ++k) {
         bool reused = false;
         PYXA_TRY(acquire(planner, node.outputs[k], &outs[k], &reused));
         // Two opcodes leave some output samples unwritten (a defect with no
         // good neighbour, the planes a warp does not resample): in a pooled
         // buffer they would show what an earlier tensor left there. A reused
-        // buffer starts at zero, as a new one does.
-        if (reused) clear_view(outs[k]);
+        // buffer starts at zero, as a new one does, unless the opcode copies
+        // its input over every sample first.
+        if (reused && !step.opcode_in_place) clear_view(outs[k]);
     }
     for (size_t k = 0; k < node.input_count; ++k) {
         auto it = planner.buffers.find(node.inputs[k]);

@@ -60,6 +60,13 @@ Status acquire(BufferPlanner& planner, uint32_t id, ImageView* view, bool* reuse
 // Drops one reference of a tensor's pool slot (caller arrays are left alone).
 void release_tensor(BufferPlanner& planner, uint32_t id);
 
+// Places `output_id` in the pool buffer of `input_id` when that buffer has no
+// reader left but the node about to run, the output is a pool tensor not yet
+// placed and both have one layout; sets `*shared` and `*view` then. The node
+// releases both tensors after it runs, as any node does.
+Status share_input_buffer(BufferPlanner& planner, uint32_t input_id, uint32_t output_id, ImageView* view,
+                          bool* shared);
+
 struct ChainEnds {
     bool has_input = false;
     uint32_t input_id = 0;

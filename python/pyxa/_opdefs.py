@@ -101,6 +101,10 @@ class OpDef:
     # The engine checks the node's tensors (its input's type or channels)
     # before its attributes, so a node wrong in both is refused for the tensor.
     tensor_checks_first: bool = False
+    # An opcode that copies its input to its output first and then reads only
+    # its output: the engine may run it on its input's own buffer when no
+    # later node reads that buffer, which saves clearing and copying it.
+    works_in_place: bool = False
 
     @property
     def kind(self) -> Literal["op", "opcode"]:
@@ -193,7 +197,7 @@ def _per_line(name: str, line: str, values: str, pitch: str) -> OpDef:
     what = (f"Adds one value per selected {line} to the selected samples of that {line}" if values == "deltas"
             else f"Multiplies the selected samples of each selected {line} by one value per {line}")
     return OpDef(
-        name=name, family="opcode",
+        name=name, family="opcode", works_in_place=True,
         doc=f"{what} (the {line}s of a rectangle, every {pitch}-th from its {first} one, over a plane range and a "
         "pitch); results clamped to [0, 1] (NaN to 0).",
         input_dtypes=("float32",), input_channels=None, output_dtype="same", output_shape="same",
@@ -417,7 +421,7 @@ OPS: tuple[OpDef, ...] = (
                  minimum=1, maximum=8, example=6),)),
     # Whole-image raw corrections.
     OpDef(
-        name="apply_profile_gain_table_map", family="opcode",
+        name="apply_profile_gain_table_map", family="opcode", works_in_place=True,
         doc="Multiplies each RGB pixel by a gain looked up by position (a spatial grid) and by brightness (a "
         "table at each grid point), trilinearly interpolated; results clamped to [0, 1].",
         input_dtypes=("float32",), input_channels=(3,), output_dtype="same", output_shape="same",
@@ -442,7 +446,7 @@ OPS: tuple[OpDef, ...] = (
                  "clamped to [0, 1].", default=1.0)),
         example_input=(4, 4, 3, "float32")),
     OpDef(
-        name="fix_vignette", family="opcode",
+        name="fix_vignette", family="opcode", works_in_place=True,
         doc="Brightens the image towards its corners by a radial gain 1 + k0 s + k1 s^2 + ... (s the squared "
         "distance from the optical centre, 1 at the farthest corner); results clamped to [0, 1].",
         input_dtypes=("float32",), input_channels=None, output_dtype="same", output_shape="same",
@@ -467,7 +471,7 @@ OPS: tuple[OpDef, ...] = (
          AttrDef("center_y", "float64", "Optical centre as a fraction of the image height.", default=0.5),
          AttrDef("use_bicubic", "bool", "Bicubic instead of bilinear sampling.", default=False))),
     OpDef(
-        name="apply_gain_map", family="opcode",
+        name="apply_gain_map", family="opcode", works_in_place=True,
         doc="Multiplies selected planes of an RGB image by a gain interpolated from a small grid, over a "
         "rectangle and with a row and column pitch; results clamped to [0, 1].",
         input_dtypes=("float32",), input_channels=(3,), output_dtype="same", output_shape="same",
@@ -478,14 +482,14 @@ OPS: tuple[OpDef, ...] = (
          *_PITCH, *_GAIN_PLACE),
         example_input=(4, 4, 3, "float32")),
     OpDef(
-        name="apply_gain_map_cfa", family="opcode",
+        name="apply_gain_map_cfa", family="opcode", works_in_place=True,
         doc="Multiplies a one-channel mosaic by a gain interpolated from a small grid, over a rectangle and with "
         "a row and column pitch (selecting mosaic sites); results clamped to [0, 1].",
         input_dtypes=("float32",), input_channels=(1,), output_dtype="same", output_shape="same",
         output_doc="float32, 1 channel",
         attrs=(_GAIN_VALUES, *_GAIN_GRID, *_GAIN_RECT, *_PITCH, *_GAIN_PLACE)),
     OpDef(
-        name="apply_flat_gain_map", family="opcode",
+        name="apply_flat_gain_map", family="opcode", works_in_place=True,
         doc="Multiplies a one-channel image by a gain bilinearly interpolated from a grid spread evenly over "
         "the image (no clamping).",
         input_dtypes=("float32",), input_channels=(1,), output_dtype="same", output_shape="same",
@@ -495,7 +499,7 @@ OPS: tuple[OpDef, ...] = (
          AttrDef("gain_h", "int", "Grid rows.", minimum=2, example=2),
          AttrDef("gain_w", "int", "Grid columns.", minimum=2, example=2))),
     OpDef(
-        name="map_polynomial", family="opcode",
+        name="map_polynomial", family="opcode", works_in_place=True,
         doc="Replaces selected samples by a polynomial of their value (point-symmetric about (0, c0) for "
         "negative values), over a rectangle, a plane range and a pitch; results clamped to [-1, 1].",
         input_dtypes=("float32",), input_channels=(1, 3), output_dtype="same", output_shape="same",
@@ -566,7 +570,7 @@ OPS: tuple[OpDef, ...] = (
          AttrDef("right", "int", "Column after the last one kept.", minimum=1, example=2)),
         notes=("0 <= top < bottom <= height and 0 <= left < right <= width.",)),
     OpDef(
-        name="map_table", family="opcode",
+        name="map_table", family="opcode", works_in_place=True,
         doc="Looks selected samples up in a table of 16-bit entries, over a rectangle, a plane range and a pitch. "
         "A uint16 sample v becomes entry min(v, n - 1) of the n entries. A float32 sample, clamped to [0, 1] "
         "(NaN as 0), is a position p = v (n - 1) between entries i = floor(p) and min(i + 1, n - 1), "
