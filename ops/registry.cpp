@@ -86,7 +86,8 @@ Status resolve(const char* op, size_t op_len, const AttrList& attrs, const Tenso
         s.opcode = tarnimg_lookup_opcode(op);
         if (s.opcode == nullptr) return unknown_op(attrs.diag(), op, op_len);
         s.kind = KernelKind::Opcode;
-        s.opcode_in_place = std::ranges::any_of(in_place_opcodes(), [op](const char* n) { return std::strcmp(n, op) == 0; });
+        s.opcode_in_place =
+            std::ranges::any_of(in_place_opcodes(), [op](const char* n) { return std::strcmp(n, op) == 0; });
     }
     *step = std::move(s);
     return OK;
