@@ -14,7 +14,7 @@ import numpy as np
 import _pyxa
 from cases import Case, _cv2
 from dng_peers import numpy_profile
-from graphs import BLACK, WHITE, develop_graph, gamma_table, make_mosaic
+from graphs import BLACK, WHITE, develop_graph, gamma_table, make_mosaic, make_rgb
 from pyxa.dng.develop_graph import DevelopChoices, dng_graph
 from pyxa.dng.opcode_records import Area, GainMap, Opcode, WarpRectilinear
 from pyxa.dng.records import CameraProfile, DngRecord, ProfileTable
@@ -75,7 +75,7 @@ def opencv_floors(h, w):
     bicubic remap of a warp like the lens row's, its maps made beforehand
     (in OpenCV's fixed-point form, its faster path)."""
     cv2 = _cv2()
-    rgb = np.clip(np.random.default_rng(2).uniform(-0.02, 1.02, (h, w, 3)), 0, 1).astype(np.float32)
+    rgb = np.clip(make_rgb(h, w), 0, 1)
     y, x = np.mgrid[0:h, 0:w].astype(np.float32)
     cx, cy = (w - 1) / 2, (h - 1) / 2
     f = 1 + 0.06 * ((x - cx) ** 2 + (y - cy) ** 2) / (cx * cx + cy * cy)
