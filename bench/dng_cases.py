@@ -81,11 +81,12 @@ def opencv_floors(h, w):
     f = 1 + 0.06 * ((x - cx) ** 2 + (y - cy) ** 2) / (cx * cx + cy * cy)
     maps = cv2.convertMaps(cx + (x - cx) * f, cy + (y - cy) * f, cv2.CV_16SC2)
     del x, y, f
+    hsv, back = np.empty_like(rgb), np.empty_like(rgb)
 
     def round_trips():
         for _ in range(2):
-            cv2.cvtColor(cv2.cvtColor(rgb, cv2.COLOR_RGB2HSV), cv2.COLOR_HSV2RGB)
-    return round_trips, lambda: cv2.remap(rgb, *maps, cv2.INTER_CUBIC)
+            cv2.cvtColor(cv2.cvtColor(rgb, cv2.COLOR_RGB2HSV, dst=hsv), cv2.COLOR_HSV2RGB, dst=back)
+    return round_trips, lambda: cv2.remap(rgb, *maps, cv2.INTER_CUBIC, dst=back)
 
 
 def dng_cases(h, w):

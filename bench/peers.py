@@ -59,14 +59,26 @@ def opencv_develop(cv2, lut, code=None):
     m = MATRIX.astype(F32)
     code = cv2.COLOR_BayerRG2RGB if code is None else code
 
+    work = {}
+
+    def buffers(h, w):
+        """The intermediate images, made at the first call of a size (as the
+        engine's output is made once), so no timed call zeroes fresh pages."""
+        if (h, w) not in work:
+            work.clear()
+            work[h, w] = (np.empty((h, w, 3), np.uint16), np.empty((h, w, 3), F32), np.empty((h, w, 3), F32),
+                          np.empty((h, w, 3), np.uint16))
+        return work[h, w]
+
     def run(mosaic, out):
-        rgb16 = cv2.cvtColor(mosaic, code)
-        f = cv2.subtract(rgb16, (BLACK,) * 3, dtype=cv2.CV_32F)
+        rgb16, f, mixed, q16 = buffers(*mosaic.shape)
+        cv2.cvtColor(mosaic, code, dst=rgb16)
+        cv2.subtract(rgb16, (BLACK,) * 3, dtype=cv2.CV_32F, dst=f)
         cv2.multiply(f, (scale,) * 3, dst=f)
-        f = cv2.transform(f, m)
-        cv2.threshold(f, 1.0, 1.0, cv2.THRESH_TRUNC, dst=f)
-        cv2.threshold(f, 0.0, 0.0, cv2.THRESH_TOZERO, dst=f)
-        q16 = cv2.multiply(f, (65535.0,) * 3, dtype=cv2.CV_16U)
+        cv2.transform(f, m, dst=mixed)
+        cv2.threshold(mixed, 1.0, 1.0, cv2.THRESH_TRUNC, dst=mixed)
+        cv2.threshold(mixed, 0.0, 0.0, cv2.THRESH_TOZERO, dst=mixed)
+        cv2.multiply(mixed, (65535.0,) * 3, dtype=cv2.CV_16U, dst=q16)
         np.take(table16, q16, out=out)
         return out
     return run
