@@ -2,6 +2,7 @@
 // (input, output) pair of uint8, uint16 and float32.
 #include <type_traits>
 
+#include "kernels/pointwise/convert_avx2.hpp"
 #include "kernels/pointwise/element_io.hpp"
 #include "kernels/pointwise/pointwise_params.hpp"
 #include "kernels/pointwise/pointwise_routines.hpp"
@@ -46,7 +47,8 @@ struct Convert {
 }  // namespace
 
 PointwiseRun convert_dtype_routine(int32_t in, int32_t out, Isa isa) {
-    return pick_type_pair(kTypePairs<Convert>, in, out, isa);
+    const PointwiseRun fused = isa == Isa::Avx2 ? convert_avx2_routine(in, out) : nullptr;
+    return fused != nullptr ? fused : pick_type_pair(kTypePairs<Convert>, in, out, isa);
 }
 
 }  // namespace pyxa

@@ -186,10 +186,12 @@ TEST(PointwiseIsa, ConvertAndLutAgree) {
     for (int32_t in : {UINT8, UINT16, FLOAT32}) {
         for (int32_t out : {UINT8, UINT16, FLOAT32}) {
             const char* name = out == UINT8 ? "uint8" : out == UINT16 ? "uint16" : "float32";
-            Attrs c;
-            c.str("dest_dtype", name).i32("src_bits", 0).i32("dst_bits", 0).f32("clip_max", -1.0f);
-            expect_copies_agree([&](Isa isa) { return convert_dtype_routine(in, out, isa); },
-                                resolved("convert_dtype", c, in, out, 1), in, out, 1, 1);
+            for (float clip : {-1.0f, 0.8f}) {  // no clip, and one below values the input reaches
+                Attrs c;
+                c.str("dest_dtype", name).i32("src_bits", 0).i32("dst_bits", 0).f32("clip_max", clip);
+                expect_copies_agree([&](Isa isa) { return convert_dtype_routine(in, out, isa); },
+                                    resolved("convert_dtype", c, in, out, 1), in, out, 1, 1);
+            }
             Attrs l;
             l.floats("lut", curve(1000));
             expect_copies_agree([&](Isa isa) { return lut_routine(in, out, false, isa); }, resolved("lut", l, in, out, 1),
