@@ -11,6 +11,7 @@
 
 #include "core/isa.hpp"
 #include "kernels/pointwise/pointwise_params.hpp"
+#include "kernels/pointwise/unit_store_avx2.hpp"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -47,14 +48,7 @@ PYXA_TARGET_AVX2 inline __m256i integers8(const float* s, const Consts& k) {
 // Sixteen values from s to d.
 template <bool Clip, typename Out>
 PYXA_TARGET_AVX2 inline void sixteen(const float* s, Out* d, const Consts& k) {
-    const __m256i words = _mm256_permute4x64_epi64(
-        _mm256_packus_epi32(integers8<Clip>(s, k), integers8<Clip>(s + kLanes, k)), _MM_SHUFFLE(3, 1, 2, 0));
-    if constexpr (std::is_same_v<Out, uint16_t>) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), words);
-    } else {
-        const __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), bytes);
-    }
+    store_integers16(integers8<Clip>(s, k), integers8<Clip>(s + kLanes, k), d);
 }
 
 template <bool Clip, typename Out>
@@ -87,10 +81,7 @@ PYXA_TARGET_AVX2 void run_float(void* ctx, const PixelRun* in, const PixelRun* o
 }  // namespace
 
 PointwiseRun convert_avx2_routine(int32_t in, int32_t out) {
-    if (in != FLOAT32) return nullptr;
-    if (out == UINT8) return &run_float<uint8_t>;
-    if (out == UINT16) return &run_float<uint16_t>;
-    return nullptr;
+    return float_to_integers_routine<&run_float<uint8_t>, &run_float<uint16_t>>(in, out);
 }
 #else
 PointwiseRun convert_avx2_routine(int32_t, int32_t) { return nullptr; }

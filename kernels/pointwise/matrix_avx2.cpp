@@ -1,7 +1,7 @@
-// AVX2 routines of matrix_3x3 and clip_and_transform_color written with
-// intrinsics: eight interleaved RGB pixels split into channel planes, the
-// per-channel clip, the products and the unit clamp in registers, then
-// interleaved again.
+// AVX2 routines of matrix_3x3, clip_and_transform_color and transform_color
+// with a lone matrix to uint8 or uint16, written with intrinsics: eight
+// interleaved RGB pixels split into channel planes, the per-channel clip, the
+// products and the clamps in registers, then interleaved again.
 #include "kernels/pointwise/matrix_avx2.hpp"
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 #include "kernels/pointwise/pointwise_params.hpp"
 #include "kernels/pointwise/rgb_avx2.hpp"
+#include "kernels/pointwise/unit_store_avx2.hpp"
 
 namespace pyxa {
 
@@ -33,9 +34,16 @@ struct Coefficients {
     __m256 clip[3];
 };
 
-// Eight pixels from s to d: (m0 * r + m1 * g) + m2 * b per output channel, the
-// order of mix_row, after the clip when Clip. All loads come before any store,
-// so a run computed in place reads its pixels before they are overwritten.
+// Output channel k of eight pixels: (m0 * r + m1 * g) + m2 * b, the order of
+// mix_row.
+PYXA_TARGET_AVX2 inline __m256 mix8(const __m256* m, const Planes8& in, int k) {
+    return _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(m[3 * k], in.r), _mm256_mul_ps(m[3 * k + 1], in.g)),
+                         _mm256_mul_ps(m[3 * k + 2], in.b));
+}
+
+// Eight pixels from s to d, after the clip when Clip. All loads come before
+// any store, so a run computed in place reads its pixels before they are
+// overwritten.
 template <bool Clip>
 PYXA_TARGET_AVX2 inline void eight(const Coefficients& c, const float* s, float* d) {
     Planes8 in = split_rgb8(s);
@@ -45,13 +53,8 @@ PYXA_TARGET_AVX2 inline void eight(const Coefficients& c, const float* s, float*
         in.b = clip_to(in.b, c.clip[2]);
     }
     const __m256 zero = _mm256_setzero_ps(), one = _mm256_set1_ps(1.0f);
-    const __m256* m = c.m;
     __m256 o[3];
-    for (int k = 0; k < 3; ++k) {
-        const __m256 v = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(m[3 * k], in.r), _mm256_mul_ps(m[3 * k + 1], in.g)),
-                                       _mm256_mul_ps(m[3 * k + 2], in.b));
-        o[k] = clamp01(v, zero, one);
-    }
+    for (int k = 0; k < 3; ++k) o[k] = clamp01(mix8(c.m, in, k), zero, one);
     join_rgb8(Planes8{o[0], o[1], o[2]}, d);
 }
 
@@ -85,13 +88,58 @@ PYXA_TARGET_AVX2 void clip_matrix_run_avx2(void* ctx, const PixelRun* in, const 
     run_pixels<true>(c, in, out);
 }
 
+// transform_color with a lone matrix, to integers: sixteen pixels (48 values)
+// from s to d, each value in_scale * x, then the products, then
+// store_unit_block's steps on the interleaved values.
+template <typename Out>
+PYXA_TARGET_AVX2 inline void sixteen_integers(const Coefficients& c, __m256 in_scale, const UnitStore8& k,
+                                              const float* s, Out* d) {
+    __m256i v[6];
+    for (int half = 0; half < 2; ++half) {
+        Planes8 in = split_rgb8(s + 24 * half);
+        in.r = _mm256_mul_ps(in_scale, in.r);
+        in.g = _mm256_mul_ps(in_scale, in.g);
+        in.b = _mm256_mul_ps(in_scale, in.b);
+        __m256 mixed[3];
+        join_rgb8(Planes8{mix8(c.m, in, 0), mix8(c.m, in, 1), mix8(c.m, in, 2)}, mixed);
+        for (int i = 0; i < 3; ++i) v[3 * half + i] = unit_integers8(mixed[i], k);
+    }
+    for (int i = 0; i < 3; ++i) store_integers16(v[2 * i], v[2 * i + 1], d + 16 * i);
+}
+
+template <typename Out>
+PYXA_TARGET_AVX2 void matrix_store_run(void* ctx, const PixelRun* in, const PixelRun* out) {
+    const TransformColorParams& p = *static_cast<const TransformColorParams*>(ctx);
+    Coefficients c;
+    for (int k = 0; k < 9; ++k) c.m[k] = _mm256_set1_ps(p.m[k]);
+    const __m256 in_scale = _mm256_set1_ps(p.in_scale);
+    const UnitStore8 k = unit_store8<Out>(p.out_scale);
+    const float* src = static_cast<const float*>(in->data);
+    Out* dst = static_cast<Out*>(out->data);
+    const uint64_t values = 3 * in->len;
+    uint64_t i = 0;
+    for (; i + 48 <= values; i += 48) sixteen_integers(c, in_scale, k, src + i, dst + i);
+    if (i < values) {
+        // The last pixels through a padded copy; only those present are stored.
+        alignas(32) float s[48] = {};
+        alignas(32) Out d[48];
+        std::memcpy(s, src + i, (values - i) * sizeof(float));
+        sixteen_integers(c, in_scale, k, s, d);
+        std::memcpy(dst + i, d, (values - i) * sizeof(Out));
+    }
+}
+
 }  // namespace
 
 PointwiseRun matrix_3x3_avx2_routine() { return &matrix_run_avx2; }
 PointwiseRun clip_and_transform_avx2_routine() { return &clip_matrix_run_avx2; }
+PointwiseRun matrix_store_avx2_routine(int32_t in, int32_t out) {
+    return float_to_integers_routine<&matrix_store_run<uint8_t>, &matrix_store_run<uint16_t>>(in, out);
+}
 #else
 PointwiseRun matrix_3x3_avx2_routine() { return nullptr; }
 PointwiseRun clip_and_transform_avx2_routine() { return nullptr; }
+PointwiseRun matrix_store_avx2_routine(int32_t, int32_t) { return nullptr; }
 #endif
 
 }  // namespace pyxa

@@ -11,6 +11,7 @@
 #include "core/isa.hpp"
 #include "kernels/pointwise/lookup_avx2.hpp"
 #include "kernels/pointwise/pointwise_params.hpp"
+#include "kernels/pointwise/unit_store_avx2.hpp"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -25,30 +26,15 @@ namespace {
 constexpr uint64_t kLanes = 8;
 constexpr uint64_t kStep = 2 * kLanes;  // values per round: two vectors packed into one store
 
-// The clamps are the processor's min and max, which are exactly the element
-// form's ternaries with the operands in this order: max(a, b) is
-// a > b ? a : b and min(a, b) is a < b ? a : b, so a NaN or an equal pair
-// gives b, as the failed comparison does (see out_table_avx512.cpp).
 struct Consts {
-    __m256 scale, last, zero, one, out_scale, top;
+    __m256 scale, last;
+    UnitStore8 store;
 };
-
-// store_unit_block's steps in its order: v > 0 ? v : 0, scale * min(v, 1),
-// then store_block's v > 0 ? v : 0 and v < hi ? v : hi, and the truncation.
-// (Leaving out the last two clamps, which cannot change a value when the
-// scale is within [0, hi], measured no faster.)
-PYXA_TARGET_AVX2 inline __m256i to_integers(__m256 v, const Consts& k) {
-    v = _mm256_max_ps(v, k.zero);
-    v = _mm256_mul_ps(k.out_scale, _mm256_min_ps(v, k.one));
-    v = _mm256_max_ps(v, k.zero);
-    v = _mm256_min_ps(v, k.top);
-    return _mm256_cvttps_epi32(v);
-}
 
 // Eight values from their table positions to integers.
 PYXA_TARGET_AVX2 inline __m256i integers8(const float* table, const uint32_t* idx, const float* frac,
                                           const Consts& k) {
-    return to_integers(interpolate8(table, idx, _mm256_load_ps(frac)), k);
+    return unit_integers8(interpolate8(table, idx, _mm256_load_ps(frac)), k.store);
 }
 
 // Values go through in blocks, in two passes: every value's table position
@@ -65,16 +51,9 @@ PYXA_TARGET_AVX2 inline void block(const float* table, const float* s, Out* d, u
     alignas(32) uint32_t idx[kBlock];
     alignas(32) float frac[kBlock];
     positions_block(s, n, k.scale, k.last, idx, frac);
-    for (uint64_t j = 0; j < n; j += kStep) {
-        const __m256i words = _mm256_permute4x64_epi64(_mm256_packus_epi32(integers8(table, idx + j, frac + j, k),
-                                                                     integers8(table, idx + j + kLanes, frac + j + kLanes, k)), _MM_SHUFFLE(3, 1, 2, 0));
-        if constexpr (std::is_same_v<Out, uint16_t>) {
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + j), words);
-        } else {
-            const __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + j), bytes);
-        }
-    }
+    for (uint64_t j = 0; j < n; j += kStep)
+        store_integers16(integers8(table, idx + j, frac + j, k), integers8(table, idx + j + kLanes, frac + j + kLanes, k),
+                         d + j);
 }
 
 template <typename Out>
@@ -102,19 +81,14 @@ PYXA_TARGET_AVX2 void run_float(void* ctx, const PixelRun* in, const PixelRun* o
     Out* dst = static_cast<Out*>(out->data);
     const uint64_t count = 3 * in->len;
     const float* table = p.out_table.data();
-    constexpr float hi = std::is_same_v<Out, uint8_t> ? 255.0f : 65535.0f;
-    const Consts k{_mm256_set1_ps(p.out_pos_scale), _mm256_set1_ps(p.out_table.last), _mm256_setzero_ps(),
-                   _mm256_set1_ps(1.0f),           _mm256_set1_ps(p.out_scale),      _mm256_set1_ps(hi)};
+    const Consts k{_mm256_set1_ps(p.out_pos_scale), _mm256_set1_ps(p.out_table.last), unit_store8<Out>(p.out_scale)};
     run_values(table, src, dst, count, k);
 }
 
 }  // namespace
 
 PointwiseRun out_table_avx2_routine(int32_t in, int32_t out) {
-    if (in != FLOAT32) return nullptr;
-    if (out == UINT8) return &run_float<uint8_t>;
-    if (out == UINT16) return &run_float<uint16_t>;
-    return nullptr;
+    return float_to_integers_routine<&run_float<uint8_t>, &run_float<uint16_t>>(in, out);
 }
 #else
 PointwiseRun out_table_avx2_routine(int32_t, int32_t) { return nullptr; }

@@ -5,6 +5,7 @@
 #include "kernels/pointwise/block_lookup.hpp"
 #include "kernels/pointwise/element_io.hpp"
 #include "kernels/pointwise/in_table_avx2.hpp"
+#include "kernels/pointwise/matrix_avx2.hpp"
 #include "kernels/pointwise/out_table_avx2.hpp"
 #include "kernels/pointwise/out_table_avx512.hpp"
 #include "kernels/pointwise/pointwise_params.hpp"
@@ -150,7 +151,12 @@ PointwiseRun transform_color_routine(int32_t in, int32_t out, TransformShape s, 
     const int shape =
         (s.in_table ? kIn : 0) | (s.matrix ? kMatrix : 0) | (s.out_table ? kOut : 0) | (s.fast ? kFast : 0);
     switch (shape) {
-        case kMatrix: return pick<kMatrix>(in, out, isa);
+        case kMatrix: {
+            // A lone matrix from float32 to integers has an AVX2 routine with
+            // the clamps and the integer stores in registers.
+            const PointwiseRun fused = isa == Isa::Avx2 ? matrix_store_avx2_routine(in, out) : nullptr;
+            return fused != nullptr ? fused : pick<kMatrix>(in, out, isa);
+        }
         case kMatrix | kOut: return pick<kMatrix | kOut>(in, out, isa);
         case kIn | kMatrix: return pick<kIn | kMatrix>(in, out, isa);
         case kIn | kMatrix | kFast: return pick<kIn | kMatrix | kFast>(in, out, isa);
