@@ -47,8 +47,11 @@ struct RowIo {
             const i128 a = rel + k;
             std::optional<int64_t> col;
             if (a >= INT64_MIN && a <= INT64_MAX) col = map_coordinate(mode, static_cast<int64_t>(a), 0, width);
-            if (col) copy(i + k, 1, *col);
-            else std::memset(dst + (i + k) * px, 0, px);
+            uint8_t* d = dst + (i + k) * px;
+            if (!col) std::memset(d, 0, px);
+            else if (src != nullptr && *col >= src_x0 && *col < src_x0 + src_len)
+                std::memcpy(d, src + static_cast<uint64_t>(*col - src_x0) * px, px);  // the usual case: one pixel
+            else copy(i + k, 1, *col);
         }
     }
 };
