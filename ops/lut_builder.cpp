@@ -25,6 +25,7 @@ Status finish_elementwise(std::shared_ptr<LutParams> p, const TensorDesc& input,
     const bool direct = input.dtype == UINT8 && p->table.n == 256;
     const PointwiseRun run = lut_routine(input.dtype, output.dtype, direct);
     if (run == nullptr) return refuse_pair(diag, input, output);
+    if (direct) make_direct_results(*p, output.dtype);
     PYXA_TRY(check_output_shape(input, output, input.channels, diag));
     return finish_pointwise(step, run, std::move(p));
 }

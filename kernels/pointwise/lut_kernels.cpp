@@ -38,33 +38,43 @@ struct LutInterp {
     }
 };
 
-// A byte's result depends on the byte alone: all 256 results are made first,
-// by the element form, and each element is then one load from them (half the
-// time of scaling, clamping and converting every element).
+// A byte's result depends on the byte alone: the 256 results are made once at
+// resolution (make_direct_results), and each element is one load from them
+// (half the time of scaling, clamping and converting every element).
 template <typename Out>
 void lut_direct(void* ctx, const PixelRun* in, const PixelRun* out) {
     const LutParams& p = *static_cast<const LutParams*>(ctx);
     const uint64_t n = in->len * in->channels;
     const uint8_t* __restrict src = static_cast<const uint8_t*>(in->data);
     Out* __restrict dst = static_cast<Out*>(out->data);
-    const float* table = p.table.data();
-    const float out_scale = p.out_scale;
-    alignas(64) float v[256];
-    alignas(64) Out results[256];
-    for (uint64_t k = 0; k < 256; ++k) v[k] = out_scale * table[k];
-    store_block(v, 256, results);
+    const Out* results = reinterpret_cast<const Out*>(p.direct);
     for (uint64_t j = 0; j < n; ++j) dst[j] = results[src[j]];
 }
 
-constexpr RoutinePick kDirect[3] = {routine_for<lut_direct<uint8_t>>, routine_for<lut_direct<uint16_t>>,
-                                    routine_for<lut_direct<float>>};
+// The element form of every byte: out_scale * table[k], then the store.
+template <typename Out>
+void direct_results(LutParams& p) {
+    alignas(64) float v[256];
+    for (uint64_t k = 0; k < 256; ++k) v[k] = p.out_scale * p.table.data()[k];
+    store_block(v, 256, reinterpret_cast<Out*>(p.direct));
+}
+
+// One load and one store per element: no vector form, so one copy serves
+// every instruction set.
+constexpr PointwiseRun kDirect[3] = {lut_direct<uint8_t>, lut_direct<uint16_t>, lut_direct<float>};
 
 }  // namespace
 
 PointwiseRun lut_routine(int32_t in, int32_t out, bool direct, Isa isa) {
     if (!direct) return pick_type_pair(kTypePairs<LutInterp>, in, out, isa);
     const int o = pointwise_type_index(out);
-    return (in != UINT8 || o < 0) ? nullptr : kDirect[o](isa);
+    return (in != UINT8 || o < 0) ? nullptr : kDirect[o];
+}
+
+void make_direct_results(LutParams& p, int32_t out) {
+    if (out == UINT8) direct_results<uint8_t>(p);
+    else if (out == UINT16) direct_results<uint16_t>(p);
+    else if (out == FLOAT32) direct_results<float>(p);
 }
 
 // Three float channels with input scale 1: position (n - 1) * x on every

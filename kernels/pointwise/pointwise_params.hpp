@@ -35,6 +35,9 @@ struct LutParams {
     float pos_scale = 0.0f;  // (n - 1) * in_scale: input value -> table position
     int32_t src_bits = -1;
     int32_t dst_bits = -1;
+    // The direct routine's 256 results in the output type, one per input
+    // byte (make_direct_results).
+    alignas(alignof(float)) uint8_t direct[256 * sizeof(float)] = {};
 };
 
 struct TransformColorParams {

@@ -8,6 +8,8 @@
 
 namespace pyxa {
 
+struct LutParams;
+
 // float32 only; element by element over pixels x channels.
 PointwiseRun sub_scalar_routine(Isa isa = best_isa());
 PointwiseRun mul_scalar_routine(Isa isa = best_isa());
@@ -20,6 +22,9 @@ PointwiseRun convert_dtype_routine(int32_t in, int32_t out, Isa isa = best_isa()
 // Element-wise table routines; `direct` indexes a 256-entry table by the byte
 // (uint8 input only).
 PointwiseRun lut_routine(int32_t in, int32_t out, bool direct, Isa isa = best_isa());
+// The direct routine's 256 results (LutParams::direct), from the table and
+// out_scale, for the output type `out`.
+void make_direct_results(LutParams& p, int32_t out);
 // One table on each channel of three-channel float32 pixels.
 PointwiseRun lut_rgb_float_routine(Isa isa = best_isa());
 
