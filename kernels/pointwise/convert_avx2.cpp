@@ -13,14 +13,9 @@
 #include "kernels/pointwise/pointwise_params.hpp"
 #include "kernels/pointwise/unit_store_avx2.hpp"
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#define PYXA_CONVERT_AVX2 1
-#endif
-
 namespace pyxa {
 
-#ifdef PYXA_CONVERT_AVX2
+#ifdef PYXA_UNIT_STORE_AVX2  // the x86 intrinsics are there
 namespace {
 
 constexpr uint64_t kLanes = 8;
