@@ -7,7 +7,7 @@
 
 #include "kernels/geometry/stream_store.hpp"
 #include "kernels/orientation/reverse_row.hpp"
-#include "kernels/orientation/transpose_eight.hpp"
+#include "kernels/orientation/transpose_blocks.hpp"
 
 namespace pyxa {
 namespace {
@@ -76,21 +76,21 @@ void copy_rows(const OrientCopy& j, uint64_t r0, uint64_t r1, uint64_t c0, uint6
     }
 }
 
-// One block of a transpose: whole 8 x 8 pieces by the vector routine where
+// One block of a transpose: whole square pieces by the vector routine where
 // there is one, the right and bottom edges pixel by pixel. Each row's edge
 // pixels come after its vector pieces, so the spare bytes of wide copies only
 // land on pixels still to be written.
 template <class Pixel>
-void transpose_block(const OrientCopy& j, TransposeEight eight, uint64_t r0, uint64_t r1, uint64_t c0, uint64_t c1) {
-    constexpr uint64_t kSide = 8;
-    const uint64_t blocks = eight != nullptr ? (c1 - c0) / kSide : 0;
-    const uint64_t edge = c0 + blocks * kSide;
+void transpose_block(const OrientCopy& j, TransposeRoutine vec, uint64_t r0, uint64_t r1, uint64_t c0, uint64_t c1) {
+    const uint64_t side = vec.side;
+    const uint64_t blocks = vec.run != nullptr ? (c1 - c0) / side : 0;
+    const uint64_t edge = blocks > 0 ? c0 + blocks * side : c0;
     uint64_t r = r0;
-    for (; blocks > 0 && r + kSide <= r1; r += kSide) {
-        eight(j.dst + static_cast<int64_t>(r) * j.dst_stride + c0 * j.px, j.dst_stride,
-              j.src + static_cast<int64_t>(r) * j.src_row_step + static_cast<int64_t>(c0) * j.src_col_step,
-              j.src_row_step, j.src_col_step, blocks);
-        if (edge < c1) copy_rows<Pixel>(j, r, r + kSide, edge, c1);
+    for (; blocks > 0 && r1 - r >= side; r += side) {
+        vec.run(j.dst + static_cast<int64_t>(r) * j.dst_stride + c0 * j.px, j.dst_stride,
+                j.src + static_cast<int64_t>(r) * j.src_row_step + static_cast<int64_t>(c0) * j.src_col_step,
+                j.src_col_step, blocks);
+        if (edge < c1) copy_rows<Pixel>(j, r, r + side, edge, c1);
     }
     copy_rows<Pixel>(j, r, r1, c0, c1);
 }
@@ -122,7 +122,7 @@ uint64_t staged_columns(uint64_t b, uint64_t px) {
 }
 
 template <class Pixel>
-void transpose_streamed(const OrientCopy& j, TransposeEight eight, uint64_t b, uint64_t cols) {
+void transpose_streamed(const OrientCopy& j, TransposeRoutine vec, uint64_t b, uint64_t cols) {
     alignas(64) uint8_t stage[kStageBytes];
     for (uint64_t r = 0; r < j.height; r += b) {
         const uint64_t rows = std::min(b, j.height - r);
@@ -134,7 +134,7 @@ void transpose_streamed(const OrientCopy& j, TransposeEight eight, uint64_t b, u
             const OrientCopy piece{stage, static_cast<int64_t>(row_bytes),
                                    j.src + static_cast<int64_t>(r) * j.src_row_step + static_cast<int64_t>(c) * j.src_col_step,
                                    j.src_row_step, j.src_col_step, n, rows, j.px};
-            for (uint64_t k = 0; k < n; k += b) transpose_block<Pixel>(piece, eight, 0, rows, k, std::min(k + b, n));
+            for (uint64_t k = 0; k < n; k += b) transpose_block<Pixel>(piece, vec, 0, rows, k, std::min(k + b, n));
             for (uint64_t i = 0; i < rows; ++i)
                 stream_copy(j.dst + static_cast<int64_t>(r + i) * j.dst_stride + c * j.px, stage + i * row_bytes,
                             row_bytes);
@@ -151,14 +151,14 @@ void run(const OrientCopy& j, bool transposing) {
     }
     const uint64_t b = j.px <= kBlockBytes ? kBlockBytes / j.px : 1;
     const uint64_t cols = staged_columns(b, j.px);
-    const TransposeEight eight = transpose_eight_for(j.px, j.src_row_step);
+    const TransposeRoutine vec = transpose_blocks_for(j.px, j.src_row_step);
     if (j.stream && cols > 0) {
-        transpose_streamed<Pixel>(j, eight, b, cols);
+        transpose_streamed<Pixel>(j, vec, b, cols);
         return;
     }
     for (uint64_t r = 0; r < j.height; r += b)
         for (uint64_t c = 0; c < j.width; c += b)
-            transpose_block<Pixel>(j, eight, r, std::min(r + b, j.height), c, std::min(c + b, j.width));
+            transpose_block<Pixel>(j, vec, r, std::min(r + b, j.height), c, std::min(c + b, j.width));
 }
 
 using Routine = void (*)(const OrientCopy&, bool);
