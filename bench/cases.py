@@ -323,6 +323,11 @@ def spatial_cases(h, w):
         cases.append(Case("orientation", f"orientation {o} uint8 RGB", single("orientation", src, dst,
                                                                              {"orientation": o}),
                           {"OpenCV": peers[o]}, "OpenCV"))
+    # A 16-bit export of a portrait frame: six-byte pixels take their own transpose.
+    src16 = src.astype(np.uint16) * 257
+    turned16, turned16_cv = np.empty((w, h, 3), np.uint16), np.empty((w, h, 3), np.uint16)
+    cases.append(Case("orientation", "orientation 6 uint16 RGB", single("orientation", src16, turned16, {"orientation": 6}),
+                      {"OpenCV": lambda: cv2.rotate(src16, cv2.ROTATE_90_CLOCKWISE, dst=turned16_cv)}, "OpenCV"))
     return cases
 
 
