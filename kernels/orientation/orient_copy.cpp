@@ -84,7 +84,7 @@ template <class Pixel>
 void transpose_block(const OrientCopy& j, TransposeRoutine vec, uint64_t r0, uint64_t r1, uint64_t c0, uint64_t c1) {
     const uint64_t side = vec.side;
     const uint64_t blocks = vec.run != nullptr ? (c1 - c0) / side : 0;
-    const uint64_t edge = blocks > 0 ? c0 + blocks * side : c0;
+    const uint64_t edge = c0 + blocks * side;
     uint64_t r = r0;
     for (; blocks > 0 && r1 - r >= side; r += side) {
         vec.run(j.dst + static_cast<int64_t>(r) * j.dst_stride + c0 * j.px, j.dst_stride,

@@ -12,12 +12,12 @@
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
-#define PYXA_TRANSPOSE_EIGHT 1
+#define PYXA_TRANSPOSE_BLOCKS 1
 #endif
 
 namespace pyxa {
 
-#if defined(PYXA_TRANSPOSE_EIGHT)
+#if defined(PYXA_TRANSPOSE_BLOCKS)
 namespace {
 
 // A run of 24 bytes (eight 3-byte or four 6-byte pixels) widened into one
