@@ -65,10 +65,19 @@ class CameraPipePeers:
 
     def check(self, expected: NDArray[np.uint8]) -> None:
         """Runs every build once and compares its image with the engine's
-        (expected): more than one level apart anywhere raises PeerMismatch."""
-        for label, worker in self.workers.items():
-            worker.timed_run()
-            compare_images(label, worker.image(self.height, self.width), expected)
+        (expected): more than one level apart anywhere raises PeerMismatch.
+        A build whose worker fails or dies here is reported as unavailable."""
+        for label, worker in list(self.workers.items()):
+            try:
+                worker.timed_run()
+                got = worker.image(self.height, self.width)
+            except WorkerError as e:
+                worker.close()
+                del self.workers[label]
+                first = str(e).splitlines()[0].removeprefix(f"{label}: ").rstrip(":")
+                self.missing[label] = f"not available: {first}"
+                continue
+            compare_images(label, got, expected)
 
     def describe(self) -> str:
         """One line naming each build, its interpreter and its JIT target."""

@@ -71,6 +71,7 @@ class Worker:
 
     def hello(self, _msg: Reply) -> Reply:
         import halide as hl  # type: ignore[import-untyped]
+        trim_host_target(hl)
         return {"halide": halide_version(), "target": str(hl.get_jit_target_from_environment()),
                 "python": sys.version.split()[0]}
 
@@ -100,6 +101,31 @@ class Worker:
             raise RuntimeError("save before setup")
         self.out.tofile(msg["path"])
         return {}
+
+
+# Feature sets an older Halide may claim from the processor's AVX-512 alone,
+# with the flags of /proc/cpuinfo they need: Halide 14 calls a Zen 4 a
+# Sapphire Rapids and its code then dies of an illegal instruction (the
+# VEX-coded VNNI and the FP16 forms Zen 4 lacks).
+NEEDED_FLAGS = {
+    "avx512_sapphirerapids": ("avx512_bf16", "avx512_vnni", "avx_vnni", "avx512_fp16"),
+}
+
+
+def trim_host_target(hl: Any) -> None:
+    """Unless HL_JIT_TARGET names a target, sets it to the host target without
+    the features whose instructions this processor lacks."""
+    if os.environ.get("HL_JIT_TARGET"):
+        return
+    try:
+        with open("/proc/cpuinfo") as f:
+            flags = set(next(ln for ln in f if ln.startswith("flags")).split(":", 1)[1].split())
+    except (OSError, StopIteration):
+        return
+    features = str(hl.get_host_target()).split("-")
+    kept = [ft for ft in features if all(flag in flags for flag in NEEDED_FLAGS.get(ft, ()))]
+    if kept != features:
+        os.environ["HL_JIT_TARGET"] = "-".join(kept)
 
 
 def make_pipeline(name: str, lut: NDArray[np.float32], options: dict[str, Any]) -> CameraPipe:
