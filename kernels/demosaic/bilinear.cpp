@@ -101,11 +101,11 @@ void ea_fast_demosaic_row(void* ctx, const SpanView* rows, uint64_t row_count, c
 // registers and interleave there, where the compiled copy shuffles the pairs
 // into planes and back through memory.
 DemosaicRowRoutine bilinear_demosaic_routine(Isa isa) {
-    const DemosaicRowRoutine own = isa == Isa::Avx2 ? bilinear_demosaic_avx2_routine() : nullptr;
+    const DemosaicRowRoutine own = runs_avx2(isa) ? bilinear_demosaic_avx2_routine() : nullptr;
     return own != nullptr ? own : routine_for<bilinear_demosaic_row>(isa);
 }
 DemosaicRowRoutine ea_fast_demosaic_routine(Isa isa) {
-    const DemosaicRowRoutine own = isa == Isa::Avx2 ? ea_fast_demosaic_avx2_routine() : nullptr;
+    const DemosaicRowRoutine own = runs_avx2(isa) ? ea_fast_demosaic_avx2_routine() : nullptr;
     return own != nullptr ? own : routine_for<ea_fast_demosaic_row>(isa);
 }
 

@@ -47,7 +47,7 @@ struct Convert {
 }  // namespace
 
 PointwiseRun convert_dtype_routine(int32_t in, int32_t out, Isa isa) {
-    const PointwiseRun fused = isa == Isa::Avx2 ? convert_avx2_routine(in, out) : nullptr;
+    const PointwiseRun fused = runs_avx2(isa) ? convert_avx2_routine(in, out) : nullptr;
     return fused != nullptr ? fused : pick_type_pair(kTypePairs<Convert>, in, out, isa);
 }
 

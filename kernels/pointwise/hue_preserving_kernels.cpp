@@ -153,7 +153,7 @@ constexpr RoutinePick kByOutput[3] = {routine_for<HuePreserving<Matrix, OutTable
 PointwiseRun hue_preserving_routine(int32_t out, TransformShape s, Isa isa) {
     const int o = pointwise_type_index(out);
     if (!s.in_table || o < 0) return nullptr;
-    if (s.matrix && s.out_table && isa == Isa::Avx2) {
+    if (s.matrix && s.out_table && runs_avx2(isa)) {
         if (const PointwiseRun lanes = hue_preserving_avx2_routine(out)) return lanes;
     }
     if (s.matrix) return s.out_table ? kByOutput<true, true>[o](isa) : kByOutput<true, false>[o](isa);

@@ -93,7 +93,7 @@ PointwiseRun matrix_3x3_routine(Isa isa) {
     return fused != nullptr ? fused : routine_for<matrix_run>(isa);
 }
 PointwiseRun clip_and_transform_routine(Isa isa) {
-    const PointwiseRun fused = isa == Isa::Avx2 ? clip_and_transform_avx2_routine() : nullptr;
+    const PointwiseRun fused = runs_avx2(isa) ? clip_and_transform_avx2_routine() : nullptr;
     return fused != nullptr ? fused : routine_for<clip_matrix_run>(isa);
 }
 

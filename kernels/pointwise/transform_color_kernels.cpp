@@ -154,7 +154,7 @@ PointwiseRun transform_color_routine(int32_t in, int32_t out, TransformShape s, 
         case kMatrix: {
             // A lone matrix from float32 to integers has an AVX2 routine with
             // the clamps and the integer stores in registers.
-            const PointwiseRun fused = isa == Isa::Avx2 ? matrix_store_avx2_routine(in, out) : nullptr;
+            const PointwiseRun fused = runs_avx2(isa) ? matrix_store_avx2_routine(in, out) : nullptr;
             return fused != nullptr ? fused : pick<kMatrix>(in, out, isa);
         }
         case kMatrix | kOut: return pick<kMatrix | kOut>(in, out, isa);
@@ -165,17 +165,16 @@ PointwiseRun transform_color_routine(int32_t in, int32_t out, TransformShape s, 
         case kIn: {
             // The profile look's exposure ramp (float32 to float32) has an
             // AVX2 routine with the lookup in registers.
-            const PointwiseRun fused = isa == Isa::Avx2 ? in_table_avx2_routine(in, out) : nullptr;
+            const PointwiseRun fused = runs_avx2(isa) ? in_table_avx2_routine(in, out) : nullptr;
             return fused != nullptr ? fused : pick<kIn>(in, out, isa);
         }
         case kIn | kFast: return pick<kIn | kFast>(in, out, isa);
         case kOut: {
             // The lone output table of the development graph has hand-fused
             // AVX2 and AVX-512 routines: the interpolation and the stores run
-            // in registers.
-            const PointwiseRun fused = isa == Isa::Avx512 ? out_table_avx512_routine(in, out)
-                                       : isa == Isa::Avx2 ? out_table_avx2_routine(in, out)
-                                                          : nullptr;
+            // in registers. Outputs the AVX-512 one lacks take the AVX2 one.
+            PointwiseRun fused = isa == Isa::Avx512 ? out_table_avx512_routine(in, out) : nullptr;
+            if (fused == nullptr && runs_avx2(isa)) fused = out_table_avx2_routine(in, out);
             return fused != nullptr ? fused : pick<kOut>(in, out, isa);
         }
         case kIn | kOut: return pick<kIn | kOut>(in, out, isa);
