@@ -1,5 +1,7 @@
 // Hot routines also exist as copies compiled for AVX2 and for AVX-512; a step
-// takes the widest copy the processor offers, once, at resolution. The
+// takes the widest copy the processor offers, once, at resolution, except
+// where a routine written with AVX2 intrinsics beats the compiled AVX-512
+// copy (runs_avx2 below). The
 // arithmetic is the same in every copy (no fused multiply-adds are formed:
 // the build keeps -ffp-contract=off, and no copy reassociates), only the lanes
 // are wider, so all copies give identical results.
