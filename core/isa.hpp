@@ -71,9 +71,9 @@ struct Avx512Copy<F> {
 // Whether a routine written with AVX2 intrinsics may run: on AVX2 processors
 // and on AVX-512 ones, which take it in place of the compiled AVX-512 copy
 // where no AVX-512 routine is written by hand. The compiled copies shuffle
-// through memory where the written ones work in registers, and on Zen 4
-// (512-bit operations in two halves, slow gathers) the AVX2 routines measured
-// 0.65-0.86x the compiled AVX-512 copies' time.
+// through memory where the written ones work in registers, and on Zen 4,
+// which runs a 512-bit operation as two 256-bit halves, the AVX2 routines
+// measured 0.65-0.86x the compiled AVX-512 copies' time.
 inline bool runs_avx2(Isa isa) { return isa == Isa::Avx2 || isa == Isa::Avx512; }
 
 // The copy of routine F for an instruction set.
