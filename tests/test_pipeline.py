@@ -165,12 +165,20 @@ def test_signal_while_waiting_for_a_result(tmp_path):
     """A real SIGINT while the caller waits on a slow encode stops the run
     without cutting that encode off and without starting the queued one."""
     log, timers = [], []
+    sent = threading.Event()
+
+    def send():
+        signal.pthread_kill(threading.main_thread().ident, signal.SIGINT)
+        sent.set()
 
     def interrupt_soon(item):
-        # Sent once file 0 is being encoded, while the caller waits for its result.
+        # Sent once file 0 is being encoded, while the caller waits for its
+        # result. The encode goes on only once the signal is sent: on a busy
+        # machine the timer's thread may otherwise wake after the whole run.
         if item == 0:
-            timers.append(threading.Timer(0.1, signal.pthread_kill, (threading.main_thread().ident, signal.SIGINT)))
+            timers.append(threading.Timer(0.1, send))
             timers[0].start()
+            assert sent.wait(timeout=30)
     try:
         with pytest.raises(KeyboardInterrupt):
             list(run_pipelined(range(5), Counted, writing_encoder(tmp_path, 0.4, log, started=interrupt_soon)))
