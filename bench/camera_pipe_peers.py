@@ -55,8 +55,7 @@ class CameraPipePeers:
             if worker is not None:
                 name = worker.name
                 worker.close()
-            first = str(e).splitlines()[0].removeprefix(f"{name}: ").rstrip(":")
-            self.missing[generic] = f"not available: {first} ({how})"
+            self.missing[generic] = f"not available: {first_line(e, name)} ({how})"
 
     def contenders(self) -> dict[str, SelfTimed]:
         """{label: SelfTimed} for the race: each call runs the pipeline once in
@@ -74,8 +73,7 @@ class CameraPipePeers:
             except WorkerError as e:
                 worker.close()
                 del self.workers[label]
-                first = str(e).splitlines()[0].removeprefix(f"{label}: ").rstrip(":")
-                self.missing[label] = f"not available: {first}"
+                self.missing[label] = f"not available: {first_line(e, label)}"
                 continue
             compare_images(label, got, expected)
 
@@ -89,6 +87,11 @@ class CameraPipePeers:
         for worker in self.workers.values():
             worker.close()
         self.workers = {}
+
+
+def first_line(error: WorkerError, name: str) -> str:
+    """The error's first line without the worker's name: the reason shown."""
+    return str(error).splitlines()[0].removeprefix(f"{name}: ").rstrip(":")
 
 
 def compare_images(label: str, got: NDArray[np.uint8], expected: NDArray[np.uint8]) -> None:
