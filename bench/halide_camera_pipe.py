@@ -56,7 +56,11 @@ the same rounds:
 The table lookups dominate: three per pixel, each two scalar loads. In the
 suite's own rounds (wall time, 7 rounds, load average 6), best / median: the
 engine 203 / 290 ms, this pipeline 105 / 144 under Halide 21 and 119 / 154
-under Halide 14, the first Halide peer (halide_develop.py) 217 / 309."""
+under Halide 14, the first Halide peer (halide_develop.py) 217 / 309.
+On a Zen 4 with AVX-512 (one thread, PyPI Halide 21, best of 9) this
+pipeline took 54.5 ms, and 18.3 ms with the lookups replaced by a plain scale
+to 255: its lookups cost about 36 ms, where the engine's output-table step
+took 31.5 ms and its three steps before the table 24.5 ms."""
 
 from typing import Any
 

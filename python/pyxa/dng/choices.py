@@ -34,7 +34,9 @@ class DevelopChoices:
         applied alone (linear look). space : output colour space (profile look).
     profile : a camera profile replacing the file's (a DCP).
     exact_maps : the engine's direct hue/sat map routines (True) or its
-        precomputed colour tables (faster, within about 1e-2)."""
+        precomputed colour tables (off by up to 2e-2, 8-bit pixels up to 11
+        levels; at 24 Mpx no faster than the direct routines on the
+        processors measured, see docs/performance.md)."""
 
     look: str = "profile"
     demosaic: str = "ea"
