@@ -315,7 +315,7 @@ def fused_pairing_differs(gd):
 
 # Opcodes that by design leave some output samples as the output held them:
 # a defective sample with no good neighbour, planes beyond "num_planes".
-PARTIAL_WRITERS = ("fix_bad_pixels_constant", "warp_rectilinear")
+PARTIAL_WRITERS = ("fix_bad_pixels_constant", "warp_rectilinear", "warp_fisheye")
 
 
 def keeps_caller_bytes(gd):

@@ -463,7 +463,10 @@ OPS: tuple[OpDef, ...] = (
         attrs=(AttrDef("radial_params", "floats64", "num_coeffs radial coefficients per plane, plane after plane "
                  "(at most four per plane are used).",
                  length_rule="at least num_coeffs * min(num_planes, channels)", example=[1.0]),
-         AttrDef("num_planes", "int", "Planes to resample.", derived=DERIVED_FROM_CHANNELS, minimum=1),
+         AttrDef("num_planes", "int", "Planes to resample, from the first. The output's planes from num_planes "
+                 "on are not written: an array passed as out= keeps what it held there; an output the "
+                 "graph makes, or an image between nodes, holds zeros.",
+                 derived=DERIVED_FROM_CHANNELS, minimum=1),
          AttrDef("num_coeffs", "int", "Radial coefficients per plane.", minimum=1, example=1),
          AttrDef("tangential_params", "floats64", "Two tangential coefficients (p0, p1) per plane.",
                  required=False, length_rule="at least 2 * min(num_planes, channels)"),
@@ -536,7 +539,10 @@ OPS: tuple[OpDef, ...] = (
         attrs=(AttrDef("radial_params", "floats64", "num_coeffs coefficients kr0, kr1, ... per plane, plane after "
                  "plane (at most four per plane are used).",
                  length_rule="at least num_coeffs * min(num_planes, channels)", example=[1.0]),
-         AttrDef("num_planes", "int", "Planes to resample.", derived=DERIVED_FROM_CHANNELS, minimum=1),
+         AttrDef("num_planes", "int", "Planes to resample, from the first. The output's planes from num_planes "
+                 "on are not written: an array passed as out= keeps what it held there; an output the "
+                 "graph makes, or an image between nodes, holds zeros.",
+                 derived=DERIVED_FROM_CHANNELS, minimum=1),
          AttrDef("num_coeffs", "int", "Coefficients per plane.", minimum=1, example=1),
          AttrDef("center_x", "float64", "Optical centre as a fraction of the image width.", default=0.5),
          AttrDef("center_y", "float64", "Optical centre as a fraction of the image height.", default=0.5),

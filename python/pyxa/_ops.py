@@ -652,7 +652,9 @@ class OpMethods:
           channels) values. num_coeffs radial coefficients per plane, plane after plane
           (at most four per plane are used).
         - num_planes: integer, required; omitted: the input's channel count, at least 1.
-          Planes to resample.
+          Planes to resample, from the first. The output's planes from num_planes on are
+          not written: an array passed as out= keeps what it held there; an output the
+          graph makes, or an image between nodes, holds zeros.
         - num_coeffs: integer, required, at least 1. Radial coefficients per plane.
         - tangential_params: float64 array, optional, at least 2 * min(num_planes,
           channels) values. Two tangential coefficients (p0, p1) per plane.
@@ -927,7 +929,9 @@ class OpMethods:
           channels) values. num_coeffs coefficients kr0, kr1, ... per plane, plane after
           plane (at most four per plane are used).
         - num_planes: integer, required; omitted: the input's channel count, at least 1.
-          Planes to resample.
+          Planes to resample, from the first. The output's planes from num_planes on are
+          not written: an array passed as out= keeps what it held there; an output the
+          graph makes, or an image between nodes, holds zeros.
         - num_coeffs: integer, required, at least 1. Coefficients per plane.
         - center_x: number (float64), required; omitted: 0.5. Optical centre as a
           fraction of the image width.
