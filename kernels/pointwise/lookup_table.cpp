@@ -1,6 +1,7 @@
 // Preparation of interpolation tables: the guard entry and the clamp position.
 #include "kernels/pointwise/lookup_table.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace pyxa {
@@ -13,6 +14,10 @@ Status make_lookup_table(std::vector<float> given, LookupTable* table) {
     // so a clamped position never indexes past the guard entry.
     float last = static_cast<float>(n - 1);
     if (static_cast<uint64_t>(last) > n - 1) last = std::nextafter(last, 0.0f);
+    const auto [low, high] = std::minmax_element(given.begin(), given.end());
+    const bool nan = std::any_of(given.begin(), given.end(), [](float e) { return std::isnan(e); });
+    table->lowest = nan ? NAN : *low;
+    table->highest = nan ? NAN : *high;
     table->entries = std::move(given);
     table->n = n;
     table->last = last;

@@ -31,10 +31,14 @@ struct Consts {
     UnitStore8 store;
 };
 
-// Eight values from their table positions to integers.
+// Eight values from their table positions to integers; Unclamped leaves out
+// the clamps where store_needs_no_clamps holds for the table.
+template <bool Unclamped>
 PYXA_TARGET_AVX2 inline __m256i integers8(const float* table, const uint32_t* idx, const float* frac,
                                           const Consts& k) {
-    return unit_integers8(interpolate8(table, idx, _mm256_load_ps(frac)), k.store);
+    const __m256 v = interpolate8(table, idx, _mm256_load_ps(frac));
+    if constexpr (Unclamped) return _mm256_cvttps_epi32(_mm256_mul_ps(k.store.out_scale, v));
+    return unit_integers8(v, k.store);
 }
 
 // Values go through in blocks, in two passes: every value's table position
@@ -46,21 +50,21 @@ PYXA_TARGET_AVX2 inline __m256i integers8(const float* table, const uint32_t* id
 // lookup_avx2.hpp.)
 constexpr uint64_t kBlock = 128;
 
-template <typename Out>
+template <bool Unclamped, typename Out>
 PYXA_TARGET_AVX2 inline void block(const float* table, const float* s, Out* d, uint64_t n, const Consts& k) {
     alignas(32) uint32_t idx[kBlock];
     alignas(32) float frac[kBlock];
     positions_block(s, n, k.scale, k.last, idx, frac);
     for (uint64_t j = 0; j < n; j += kStep)
-        store_integers16(integers8(table, idx + j, frac + j, k), integers8(table, idx + j + kLanes, frac + j + kLanes, k),
-                         d + j);
+        store_integers16(integers8<Unclamped>(table, idx + j, frac + j, k),
+                         integers8<Unclamped>(table, idx + j + kLanes, frac + j + kLanes, k), d + j);
 }
 
-template <typename Out>
+template <bool Unclamped, typename Out>
 PYXA_TARGET_AVX2 void run_values(const float* table, const float* src, Out* dst, uint64_t count, const Consts& k) {
     const uint64_t whole = count - count % kStep;
     for (uint64_t j = 0; j < whole; j += kBlock) {
-        block(table, src + j, dst + j, whole - j < kBlock ? whole - j : kBlock, k);
+        block<Unclamped>(table, src + j, dst + j, whole - j < kBlock ? whole - j : kBlock, k);
     }
     if (whole < count) {
         // The tail through a padded copy: zeros index entry 0, a readable one,
@@ -69,7 +73,7 @@ PYXA_TARGET_AVX2 void run_values(const float* table, const float* src, Out* dst,
         alignas(32) float s[kStep] = {};
         alignas(32) Out d[kStep];
         std::memcpy(s, src + whole, rest * sizeof(float));
-        block(table, s, d, kStep, k);
+        block<Unclamped>(table, s, d, kStep, k);
         std::memcpy(dst + whole, d, rest * sizeof(Out));
     }
 }
@@ -82,7 +86,12 @@ PYXA_TARGET_AVX2 void run_float(void* ctx, const PixelRun* in, const PixelRun* o
     const uint64_t count = 3 * in->len;
     const float* table = p.out_table.data();
     const Consts k{_mm256_set1_ps(p.out_pos_scale), _mm256_set1_ps(p.out_table.last), unit_store8<Out>(p.out_scale)};
-    run_values(table, src, dst, count, k);
+    constexpr float hi = std::is_same_v<Out, uint8_t> ? 255.0f : 65535.0f;
+    if (p.out_scale <= hi && store_needs_no_clamps(p.out_table, p.out_scale)) {
+        run_values<true>(table, src, dst, count, k);
+    } else {
+        run_values<false>(table, src, dst, count, k);
+    }
 }
 
 }  // namespace

@@ -168,6 +168,35 @@ TEST(PointwiseIsa, LoneTableOutsideUnitRangeAgrees) {
     }
 }
 
+// The lone output table to integers leaves out its clamps when no entry is
+// below 0 or above 1 + 0.75 / out_scale (store_needs_no_clamps): a curve with
+// the half step integer curves carry, one at that bound, one just past it and
+// one dipping below 0, for the full and a 4-bit output range.
+TEST(PointwiseIsa, LoneOutputTableAroundTheClampBoundAgrees) {
+    for (int32_t out_type : {UINT8, UINT16}) {
+        for (int32_t bits : {0, 4}) {
+            const float scale = bits == 4 ? 15.0f : out_type == UINT8 ? 255.0f : 65535.0f;
+            // Top entries 1 + over / out_scale; a negative over: 0.5, and entries below 0.
+            for (const float over : {0.5f, 0.75f, 1.0f, -1.0f}) {
+                SCOPED_TRACE(std::to_string(out_type) + " bits " + std::to_string(bits) + " over " +
+                             std::to_string(over));
+                std::vector<float> table = curve(4096);
+                for (float& e : table) e += 0.5f / scale;
+                const float top = 1.0f + (over < 0.0f ? 0.5f : over) / scale;
+                for (size_t i = table.size() - 40; i < table.size(); ++i) table[i] = top;
+                if (over < 0.0f)
+                    for (size_t i = 100; i < 600; ++i) table[i] = -3.0f / scale;
+                Attrs a;
+                a.str("dest_dtype", out_type == UINT8 ? "uint8" : "uint16").i32("src_bits", 0).i32("dst_bits", bits)
+                    .i32("hue_preserving", 0).floats("output_lut", table);
+                const TransformShape ts{false, false, true, false};
+                expect_copies_agree([&](Isa isa) { return transform_color_routine(FLOAT32, out_type, ts, isa); },
+                                    resolved("transform_color", a, FLOAT32, out_type, 3), FLOAT32, out_type, 3, 3);
+            }
+        }
+    }
+}
+
 TEST(PointwiseIsa, MatrixAndScalarsAgree) {
     Attrs m;
     m.floats("matrix", {1.6f, -0.4f, -0.2f, -0.3f, 1.5f, -0.2f, 0.0f, -0.5f, 1.5f});
