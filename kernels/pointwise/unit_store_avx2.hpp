@@ -32,7 +32,9 @@ PYXA_TARGET_AVX2 inline UnitStore8 unit_store8(float out_scale) {
 
 // v > 0 ? v : 0, scale * min(v, 1), then v > 0 ? v : 0 and v < hi ? v : hi,
 // and the truncation. (Leaving out the last two clamps, which cannot change a
-// value when the scale is within [0, hi], measured no faster.)
+// value when the scale is within [0, hi], measured no faster; the lone output
+// table leaves out all four where its table allows, see
+// store_needs_no_clamps.)
 PYXA_TARGET_AVX2 inline __m256i unit_integers8(__m256 v, const UnitStore8& k) {
     v = _mm256_max_ps(v, k.zero);
     v = _mm256_mul_ps(k.out_scale, _mm256_min_ps(v, k.one));
