@@ -56,6 +56,9 @@ Status build_transform_color(const AttrValues& attrs, const TensorDesc* input, c
     PYXA_TRY(type_maximum(output.dtype, dst_bits, &out_max, diag, "dst_bits"));
     p->in_scale = 1.0f / in_max;
     p->out_scale = out_max;
+    const bool integers = output.dtype == UINT8 || output.dtype == UINT16;
+    const float top = output.dtype == UINT8 ? 255.0f : 65535.0f;
+    p->out_unclamped = p->has_out && integers && store_needs_no_clamps(p->out_table, out_max, top);
     prepare_scales(p.get());
 
     TransformShape shape{p->has_in, p->has_matrix, p->has_out, false};

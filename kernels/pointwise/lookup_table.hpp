@@ -23,7 +23,7 @@ struct LookupTable {
 // out_scale and truncated, may leave out its clamps (v > 0 ? v : 0, the clamp
 // to 1, and those to [0, out_scale] after the scale) and still give the same
 // integers. It may when no entry is below 0 or above 1 + 0.75 / out_scale and
-// out_scale is a whole number from 1 to 65535:
+// out_scale is a whole number from 1 to the output type's top (255 or 65535):
 // - f is in [0, 1) and fl(1 - f) + f rounds to at most 1 (1 - f is exact from
 //   f = 1/2 up, and within 2^-25 below it), so v = (1 - f) * a + f * b is at
 //   least 0 (or -0) and, rounding being monotonic, at most
@@ -32,9 +32,10 @@ struct LookupTable {
 // - above 1 the clamped value truncates to out_scale, and out_scale * v lies in
 //   [out_scale, out_scale + 1), which truncates to out_scale too.
 // The half step that integer output curves add to every entry stays inside.
-inline bool store_needs_no_clamps(const LookupTable& t, float out_scale) {
+inline bool store_needs_no_clamps(const LookupTable& t, float out_scale, float out_top) {
     const double scale = out_scale;
-    const bool whole = scale >= 1.0 && scale <= 65535.0 && scale == static_cast<double>(static_cast<int32_t>(scale));
+    const bool whole = scale >= 1.0 && scale <= out_top && out_top <= 65535.0f &&
+                       scale == static_cast<double>(static_cast<int32_t>(scale));
     return whole && t.lowest >= 0.0f && static_cast<double>(t.highest) * scale <= scale + 0.75;
 }
 

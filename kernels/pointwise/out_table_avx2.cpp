@@ -86,8 +86,7 @@ PYXA_TARGET_AVX2 void run_float(void* ctx, const PixelRun* in, const PixelRun* o
     const uint64_t count = 3 * in->len;
     const float* table = p.out_table.data();
     const Consts k{_mm256_set1_ps(p.out_pos_scale), _mm256_set1_ps(p.out_table.last), unit_store8<Out>(p.out_scale)};
-    constexpr float hi = std::is_same_v<Out, uint8_t> ? 255.0f : 65535.0f;
-    if (p.out_scale <= hi && store_needs_no_clamps(p.out_table, p.out_scale)) {
+    if (p.out_unclamped) {
         run_values<true>(table, src, dst, count, k);
     } else {
         run_values<false>(table, src, dst, count, k);

@@ -120,7 +120,7 @@ PYXA_TARGET_AVX512 void run_float_to_u8(void* ctx, const PixelRun* in, const Pix
     const float* src = static_cast<const float*>(in->data);
     uint8_t* dst = static_cast<uint8_t*>(out->data);
     const uint64_t count = 3 * in->len;
-    if (p.out_scale <= 255.0f && store_needs_no_clamps(p.out_table, p.out_scale)) {
+    if (p.out_unclamped) {
         run_values<true>(p, src, dst, count);
     } else {
         run_values<false>(p, src, dst, count);

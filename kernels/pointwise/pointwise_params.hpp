@@ -53,6 +53,9 @@ struct TransformColorParams {
     float in_pos_scale = 0.0f;   // (n_in - 1) * in_scale
     float out_pos_scale = 0.0f;  // (n_out - 1) * in_scale: single output table on input values
     float chain_pos_scale = 0.0f;  // n_out - 1: output table on input-table results
+    // store_needs_no_clamps of the output table and out_scale, decided once
+    // per step: the lone output table's routines then leave out the clamps.
+    bool out_unclamped = false;
 };
 
 }  // namespace pyxa

@@ -171,11 +171,12 @@ TEST(PointwiseIsa, LoneTableOutsideUnitRangeAgrees) {
 // The lone output table to integers leaves out its clamps when no entry is
 // below 0 or above 1 + 0.75 / out_scale (store_needs_no_clamps): a curve with
 // the half step integer curves carry, one at that bound, one just past it and
-// one dipping below 0, for the full and a 4-bit output range.
+// one dipping below 0, for the full, a 4-bit and a 12-bit output range.
 TEST(PointwiseIsa, LoneOutputTableAroundTheClampBoundAgrees) {
     for (int32_t out_type : {UINT8, UINT16}) {
-        for (int32_t bits : {0, 4}) {
-            const float scale = bits == 4 ? 15.0f : out_type == UINT8 ? 255.0f : 65535.0f;
+        for (int32_t bits : {0, 4, 12}) {  // 12 on uint8: a scale past the type's top
+            const float full = out_type == UINT8 ? 255.0f : 65535.0f;
+            const float scale = bits == 0 ? full : static_cast<float>((1 << bits) - 1);
             // Top entries 1 + over / out_scale; a negative over: 0.5, and entries below 0.
             for (const float over : {0.5f, 0.75f, 1.0f, -1.0f}) {
                 SCOPED_TRACE(std::to_string(out_type) + " bits " + std::to_string(bits) + " over " +
